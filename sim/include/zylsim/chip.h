@@ -1,0 +1,110 @@
+// Chip models the emulated adapter drives, one interface per bus kind.
+// Models follow the chips' data sheets; the adapter firmware only moves
+// bus signals. Time is virtual: the firmware advances it explicitly.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zylsim {
+
+// Contents and faults shared by every model.
+class Chip {
+ public:
+  virtual ~Chip() = default;
+  // Bus kind: 0 I2C, 1 SPI, 2 Microwire, 3 DataFlash.
+  virtual int BusKind() const = 0;
+  // Data area, byte-addressed (Microwire word parts hold words low byte first).
+  std::vector<uint8_t>& Memory() { return memory_; }
+  const std::vector<uint8_t>& Memory() const { return memory_; }
+  // Advances virtual time; ends write cycles whose time has run out.
+  virtual void Advance(uint64_t microseconds) = 0;
+  // True while an internal write or erase cycle runs.
+  virtual bool Busy() const = 0;
+  // Sets the length of each write cycle (the adapter's 'D' value, in ms).
+  void SetWriteCycleMs(unsigned ms) { writeCycleUs_ = uint64_t{ms} * 1000; }
+  // Fault injection: a cell whose bits in mask read as the bits of value,
+  // whatever was programmed.
+  void AddStuckBits(uint32_t address, uint8_t mask, uint8_t value);
+
+ protected:
+  explicit Chip(std::size_t size) : memory_(size, 0xFF) {}
+  // Stores a byte as the array would: stuck bits win.
+  void StoreByte(uint32_t address, uint8_t value);
+  uint64_t writeCycleUs_ = 5000;
+
+ private:
+  struct Stuck {
+    uint32_t address;
+    uint8_t mask;
+    uint8_t value;
+  };
+  std::vector<uint8_t> memory_;
+  std::vector<Stuck> stuck_;
+};
+
+// Two-wire 24-series part.
+class I2CChip : public Chip {
+ public:
+  int BusKind() const override { return 0; }
+  virtual void Start() = 0;
+  virtual void Stop() = 0;
+  // Returns true when the chip acknowledges the byte.
+  virtual bool WriteByte(uint8_t value) = 0;
+  // The host acknowledges with ack = true, ends the read with false.
+  virtual uint8_t ReadByte(bool ack) = 0;
+
+ protected:
+  using Chip::Chip;
+};
+
+// SPI 25-series part (also the transport of AT45DB DataFlash parts).
+class SpiChip : public Chip {
+ public:
+  int BusKind() const override { return 1; }
+  virtual void Select() = 0;    // CS low
+  virtual void Deselect() = 0;  // CS high
+  virtual uint8_t Transfer(uint8_t out) = 0;
+  // Status register (SPI 25-series: WIP, WEL, BP0, BP1).
+  virtual uint8_t StatusRegister() const = 0;
+
+ protected:
+  using Chip::Chip;
+};
+
+// Microwire 93-series part.
+class MicrowireChip : public Chip {
+ public:
+  int BusKind() const override { return 2; }
+  virtual void Select() = 0;    // CS high
+  virtual void Deselect() = 0;  // CS low
+  // One rising clock edge with DI = bit; returns DO after the edge.
+  virtual bool Clock(bool di) = 0;
+  // DO level without clocking (READY/BUSY while selected after a write).
+  virtual bool DataOut() const = 0;
+  virtual int Organisation() const = 0;  // 8 or 16
+
+ protected:
+  using Chip::Chip;
+};
+
+// AT45DB DataFlash, driven through its SPI opcodes.
+class DataFlashChip : public SpiChip {
+ public:
+  int BusKind() const override { return 3; }
+  virtual int PageSize() const = 0;
+  virtual int PageCount() const = 0;
+  // Bits the page number is shifted left by in a 24-bit address (9 or 10).
+  virtual int PageAddressShift() const = 0;
+
+ protected:
+  using SpiChip::SpiChip;
+};
+
+// Builds the model for a catalogue or AT45DB part by name (case-insensitive);
+// organisation applies to Microwire parts. nullptr for an unknown name.
+std::unique_ptr<Chip> CreateChip(const std::string& name, int organisation);
+
+}  // namespace zylsim

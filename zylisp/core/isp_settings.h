@@ -1,0 +1,59 @@
+// The sectioned name/value table behind the programmer settings, loaded from
+// and saved to the per-user settings store.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace zylisp {
+
+// Integer when set by the program, string when loaded from the store.
+class TSettingValue {
+ public:
+  TSettingValue() : value_(int64_t{0}) {}
+  TSettingValue(int64_t v) : value_(v) {}       // NOLINT: implicit by design
+  TSettingValue(int v) : value_(int64_t{v}) {}  // NOLINT
+  TSettingValue(std::string v) : value_(std::move(v)) {}  // NOLINT
+  TSettingValue(const char* v) : value_(std::string(v)) {}  // NOLINT
+
+  bool IsString() const { return std::holds_alternative<std::string>(value_); }
+  // Text form, as written to the store.
+  std::string AsString() const;
+  // Integer form; a text that is not a whole decimal number raises
+  // EISPException naming the bad value.
+  int64_t AsInteger() const;
+
+ private:
+  std::variant<int64_t, std::string> value_;
+};
+
+struct TSetting {
+  std::string Section;
+  std::string Ident;
+  uint8_t Store = 0;
+  TSettingValue Value;
+};
+
+class TISPSettings {
+ public:
+  void ClearStore(uint8_t store);
+  void LoadStore(const std::string& keyPath, bool iniFlag, uint8_t store);
+  void SaveStore(const std::string& keyPath, bool iniFlag, uint8_t store);
+  void SetValue(const std::string& section, const std::string& ident, uint8_t store,
+                const TSettingValue& value);
+  TSettingValue GetValue(const std::string& section, const std::string& ident,
+                         const TSettingValue& defaultValue) const;
+
+  int Count() const { return static_cast<int>(items_.size()); }
+  const TSetting& Items(int index) const { return items_.at(static_cast<std::size_t>(index)); }
+
+ private:
+  std::vector<TSetting> items_;
+};
+
+// The command-line key under which the programmer settings live.
+constexpr const char* kCommandLineKey = "Software\\norvex\\ZYLISP0001\\COMMANDLINE";
+
+}  // namespace zylisp

@@ -1,0 +1,45 @@
+#include "devices/device_list.h"
+
+#include <cctype>
+
+namespace zylisp {
+
+namespace {
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+}  // namespace
+
+int TDeviceList::Add(std::unique_ptr<TDevice> device) {
+  items_.push_back(std::move(device));
+  return Count() - 1;
+}
+
+TDevice* TDeviceList::FindDevice(const std::string& name, uint8_t familyMask) const {
+  const std::string wanted = Upper(name);
+  TDevice* found = nullptr;
+  for (const auto& d : items_) {
+    if ((d->Families() & familyMask) != 0 && Upper(d->Name()) == wanted) found = d.get();
+  }
+  return found;
+}
+
+std::vector<std::string> TDeviceList::DeviceNames(uint8_t familyMask, uint8_t busType) const {
+  std::vector<std::string> names;
+  for (const auto& d : items_) {
+    if ((d->Families() & familyMask) != 0 && d->BusType() == busType) names.push_back(d->Name());
+  }
+  return names;
+}
+
+TDeviceList& DeviceCatalogue() {
+  static TDeviceList* catalogue = [] {
+    auto* list = new TDeviceList;  // lives for the whole process
+    list->BuildCatalogue();
+    return list;
+  }();
+  return *catalogue;
+}
+
+}  // namespace zylisp

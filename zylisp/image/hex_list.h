@@ -1,0 +1,56 @@
+// The memory image of the selected device's data area: one data byte and
+// one status per address.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zylisp {
+
+// One-byte set over the status values; bit n is the value of ordinal n.
+using TProgStatus = uint8_t;
+constexpr TProgStatus ps_normal = 1 << 0;
+constexpr TProgStatus ps_programmed = 1 << 1;
+constexpr TProgStatus ps_verified = 1 << 2;
+constexpr TProgStatus ps_failed = 1 << 3;
+constexpr TProgStatus ps_read = 1 << 4;
+
+class THexList {
+ public:
+  THexList() = default;
+
+  int32_t Size() const { return static_cast<int32_t>(data_.size()); }
+  // Resizes both arrays and blanks the image.
+  void SetSize(int32_t newSize);
+  // Every address: status [ps_normal], data 0xFF.
+  void Clear();
+
+  // Range-checked accessors; raise EISPException for an address >= Size().
+  uint8_t GetValue(uint32_t address) const;
+  void SetValue(uint32_t address, uint8_t value);
+  void SetStatus(uint32_t address, TProgStatus status);
+
+  // SetValue for first..last inclusive; nothing when last < first.
+  void Fill(int32_t first, int32_t last, uint8_t value);
+
+  // Last address of the 16-byte line holding the highest non-blank byte,
+  // capped at Size() - 1; -1 when every byte is blank.
+  int32_t LastUsedAddress() const;
+
+  void SetFileName(const std::string& name) { fileName_ = name; }
+  const std::string& FileName() const { return fileName_; }
+
+  // Direct access for the drivers, which read chips straight into the data.
+  uint8_t* Data() { return data_.data(); }
+  const uint8_t* Data() const { return data_.data(); }
+  // Statuses are only written by the system; tests and diagnostics read them.
+  TProgStatus StatusAt(uint32_t address) const { return status_.at(address); }
+
+ private:
+  std::string fileName_;
+  std::vector<TProgStatus> status_;
+  std::vector<uint8_t> data_;
+};
+
+}  // namespace zylisp

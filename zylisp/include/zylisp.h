@@ -1,0 +1,141 @@
+/*
+ * zylisp: drives the in-system programmer adapter for serial EEPROMs
+ * (I2C 24-series, SPI 25-series, Microwire 93-series) on a parallel or a
+ * serial port.
+ *
+ * Every function returns a result code unless its comment says otherwise;
+ * Zyl_GetLastError gives the text of the last recorded one. Texts returned by
+ * the library stay valid until the next call of the same function. Byte
+ * arguments are uint8_t: only their low 8 bits count. One caller at a time.
+ */
+#ifndef ZYLISP_H
+#define ZYLISP_H
+
+#include <stdint.h>
+
+#if defined(__i386__)
+#define ZYL_CALL __attribute__((stdcall))
+#else
+#define ZYL_CALL
+#endif
+
+#if defined(ZYLISP_BUILDING)
+#define ZYL_EXPORT __attribute__((visibility("default")))
+#else
+#define ZYL_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Result codes. */
+#define ZYL_OK 0
+#define ZYL_ERR_FILE 1
+#define ZYL_ERR_NOT_READY 2
+#define ZYL_ERR_HARDWARE 3
+#define ZYL_ERR_PORT 4
+#define ZYL_ERR_AREA 5
+#define ZYL_ERR_FILE_TOO_LARGE 6
+#define ZYL_ERR_OUTSIDE_BUFFER 7
+#define ZYL_ERR_DEVICE_UNKNOWN 8
+#define ZYL_ERR_NOT_RESPONDING 9
+#define ZYL_ERR_VERIFY 10
+#define ZYL_ERR_NOT_SUPPORTED 11
+#define ZYL_ERR_FIRMWARE 12
+#define ZYL_ERR_PORT_IN_USE 17
+
+/* Programmer kinds for Zyl_SetMode and friends. */
+#define ZYL_MODE_SERIAL 1
+#define ZYL_MODE_PARALLEL 2
+
+/* Bus kinds for Zyl_GetDevice and Zyl_GetDeviceCount. */
+#define ZYL_BUS_I2C 0
+#define ZYL_BUS_SPI 1
+#define ZYL_BUS_MICROWIRE 2
+
+/* The longest device name in the catalogue ("25010 (AT)") has 10
+ * characters; a name buffer for Zyl_GetDevice needs ZYL_DEVICE_NAME_SIZE
+ * bytes. A port name buffer for Zyl_GetPort needs ZYL_PORT_NAME_SIZE. */
+#define ZYL_DEVICE_NAME_MAX 10
+#define ZYL_DEVICE_NAME_SIZE (ZYL_DEVICE_NAME_MAX + 1)
+#define ZYL_PORT_NAME_SIZE 256
+
+/* File formats for Zyl_SaveBuffer and Zyl_ReadEEPROM, and the answers of
+ * Zyl_IdentifyFile. */
+#define ZYL_FMT_INTEL_HEX 1
+#define ZYL_FMT_INTEL_HEX_SEGMENT 2
+#define ZYL_FMT_INTEL_HEX_LINEAR 3
+#define ZYL_FMT_MOTOROLA_S1 4
+#define ZYL_FMT_MOTOROLA_S2 5
+#define ZYL_FMT_MOTOROLA_S3 6
+#define ZYL_FMT_EXTENDED_TEKTRONIX 7
+#define ZYL_FMT_TEKTRONIX 8
+#define ZYL_FMT_BINARY 9
+#define ZYL_FMT_BYTE_LIST 10
+
+/* The one memory area of the catalogue's devices. */
+#define ZYL_AREA_EEPROM 1
+
+/* Progress callback: (done, total) byte counts while an operation runs. */
+typedef void(ZYL_CALL *ZylProgressHandler)(int32_t done, int32_t total);
+
+/* State, selection and result texts. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetProgressHandler(ZylProgressHandler handler);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetDevice(const char* name);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetMode(uint8_t mode);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetPort(uint8_t port);
+/* Copies the index-th name of that bus kind into name, which must hold
+ * ZYL_DEVICE_NAME_SIZE bytes; 1 (name untouched) when index is too big. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDevice(int32_t busKind, uint32_t index, char* name);
+/* Number of catalogue devices of that bus kind (not recorded). */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDeviceCount(int32_t busKind);
+ZYL_EXPORT const char* ZYL_CALL Zyl_GetLastError(void);
+
+/* Ports and the programmer connection. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_InitProgrammer(const char* portName, const char* deviceName,
+                                               uint8_t mode);
+/* Number of ports of that kind; clears the device selection. */
+ZYL_EXPORT uint8_t ZYL_CALL Zyl_GetNumPorts(uint8_t mode);
+/* Copies the index-th port name into name (ZYL_PORT_NAME_SIZE bytes). */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetPort(int32_t index, char* name, uint8_t mode);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Open(void);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Close(void);
+
+/* The memory image and data files. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_LoadBuffer(uint8_t area, const char* fileName);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SaveBuffer(uint8_t area, const char* fileName, uint8_t format);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_ClearBuffer(uint8_t area);
+/* Format number of the file; 9 for binary, unknown or unreadable files. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_IdentifyFile(const char* fileName);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadBuffer(uint8_t area, int32_t address, uint8_t* value);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteBuffer(uint8_t area, int32_t address, uint8_t value);
+/* Size of the image in bytes, 0 when there is none. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetBufferSize(uint8_t area);
+/* The image byte at address, 0 when it cannot be read. */
+ZYL_EXPORT uint8_t ZYL_CALL Zyl_ANSI_ReadBuffer(uint8_t area, int32_t address);
+
+/* Operations on the chip. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_EraseAllDevice(void);
+/* Reads the chip into the image and, with a file name, saves it in format. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadEEPROM(const char* fileName, uint8_t format);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_ProgramEEPROM(const char* fileName);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_VerifyEEPROM(const char* fileName);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_TestComms(void);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteStatus(uint8_t value);
+/* The chip's status byte, or a result code. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadStatus(void);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteAllValue(uint8_t value);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteProgMode(uint8_t mode);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetResetPolarity(uint8_t polarity);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetBusAddress(uint8_t address);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetPageSize(uint8_t size);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetSerialNum(int32_t low, int32_t high);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_EE_Time(uint8_t time);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Speed(uint8_t speed);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZYLISP_H */

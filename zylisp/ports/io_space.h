@@ -1,0 +1,23 @@
+// The I/O space a parallel port's registers live in: the kernel's ppdev
+// device or a simulated one.
+#pragma once
+
+#include <cstdint>
+
+namespace zylisp {
+
+class TIoBackend {
+ public:
+  virtual ~TIoBackend() = default;
+  // Opens the backend (the port driver); false when it cannot be used.
+  virtual bool Open(uint8_t openValue) = 0;
+  virtual void Close() = 0;
+  // Opens first..last (inclusive) to the process; false when refused.
+  virtual bool Grant(uint16_t first, uint16_t last) = 0;
+  virtual uint8_t Read(uint16_t address) = 0;
+  virtual void Write(uint16_t address, uint8_t value) = 0;
+  // Holds or releases the slot's system device exclusively.
+  virtual bool Acquire(uint8_t slot, bool on) = 0;
+};
+
+}  // namespace zylisp

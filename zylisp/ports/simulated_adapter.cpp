@@ -1,0 +1,7 @@
+#include "ports/connector_device.h"
+
+namespace zylisp {
+
+TConnectorDevice* SimulatedAdapter() { return nullptr; }
+
+}  // namespace zylisp
