@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include "core/errors.h"
+#include "core/hex_text.h"
+
+using namespace zylisp;
+
+namespace {
+
+TEST(HexText, DigitAndByteRules) {
+  EXPECT_EQ(HexDigitValue('0'), 0);
+  EXPECT_EQ(HexDigitValue('F'), 15);
+  EXPECT_EQ(HexDigitValue('f'), 0);  // upper case only
+  EXPECT_EQ(HexDigitValue('G'), 0);
+  EXPECT_EQ(HexByte("A5"), 0xA5);
+  EXPECT_EQ(HexByte("a5"), 0xA5);
+  EXPECT_EQ(HexByte("G5"), 0);
+  EXPECT_EQ(HexByte("5"), 0);
+  EXPECT_EQ(HexPairToByte('4', 'B'), 0x4B);
+  EXPECT_EQ(HexPairToByte('0', 'A'), 0x0A);
+  EXPECT_EQ(HexWord("beEF77"), 0xBEEF);
+  EXPECT_EQ(HexLong("10005"), 0x10005u);
+  EXPECT_EQ(HexLong("DEADBEEF"), 0xDEADBEEFu);
+  EXPECT_EQ(PadLeft("7", '0', 4), "0007");
+  EXPECT_EQ(PadLeft("12345", '0', 4), "12345");
+  EXPECT_EQ(HexDigits(0xAB, 4), "00AB");
+}
+
+TEST(FailureFamily, AllFourShareOneBaseAndNoneDerivesFromAnother) {
+  static_assert(std::is_base_of_v<EZylError, EISPException>);
+  static_assert(std::is_base_of_v<EZylError, EFirmwareMisMatch>);
+  static_assert(std::is_base_of_v<EZylError, ETargetNotFound>);
+  static_assert(std::is_base_of_v<EZylError, EVerifyError>);
+  static_assert(!std::is_base_of_v<EISPException, EVerifyError>);
+  static_assert(!std::is_base_of_v<EISPException, EFirmwareMisMatch>);
+  EISPException e("Command not known here", "ZYL ISP (LPT)");
+  EXPECT_EQ(e.Message(), "Command not known here");
+  EXPECT_EQ(e.Source(), "ZYL ISP (LPT)");
+  EXPECT_STREQ(EVerifyError("x").what(), "x");
+}
+
+}  // namespace
