@@ -1,0 +1,36 @@
+// The programmer connection: opening and closing the driver, the bracket
+// around every device operation, and the port lists of the two kinds.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+
+namespace zylisp {
+
+// Creates the settings and the driver for the current mode, hands it the
+// port and the device, and opens it. Raises the failure family.
+void OpenConnection();
+// Closes and frees the driver, frees the settings and the parallel-port
+// access object. Cleans up completely even when the driver's Close raises
+// (that exception is passed on afterwards).
+void CloseConnection();
+
+// Runs work with a connection: opens and closes one around it unless the
+// client holds one open. The connection is closed on every way out.
+void WithConnection(const std::function<void()>& work);
+
+// Fills the port names and count for the mode (1 serial, 2 parallel).
+void EnumeratePorts(int32_t mode);
+
+// The programmer kind of a mode, or nullptr for a mode without one.
+const char* KindOfMode(int32_t mode);
+
+// Ready for an operation on the programmer: device, port and a mode that
+// has a programmer kind.
+bool IsReadyForProgrammer();
+
+// Result code of a failure raised by an operation, per the export's table.
+int32_t FailureCode(const std::exception_ptr& failure);
+
+}  // namespace zylisp

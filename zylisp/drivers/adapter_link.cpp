@@ -1,0 +1,70 @@
+#include "drivers/adapter_link.h"
+
+#include "adapter_commands.h"
+#include "core/errors.h"
+#include "core/hex_text.h"
+
+namespace zylisp {
+
+const char* const kMsgTimedOut = "ISP timed out during operation";
+const char* const kMsgCommsFailed = "Communications with ISP failed during this operation";
+
+std::string HexArg(unsigned value) { return HexDigits(value & 0xFF, 2); }
+
+void TAdapterLink::Fail(const std::string& message) const {
+  throw EISPException(message, LinkName());
+}
+
+void TAdapterLink::SendCommand(uint8_t command, const std::string& args) {
+  SendCommandByte(command);
+  for (char c : args) SendByte(static_cast<uint8_t>(c));
+  CheckAcknowledge();
+}
+
+void TAdapterLink::BeginCommand(uint8_t command, const std::string& args) {
+  SendCommandByte(command);
+  for (char c : args) SendCommandByte(static_cast<uint8_t>(c));
+}
+
+void TAdapterLink::Query(uint8_t command, int count, std::string& reply) {
+  reply.clear();
+  SendCommandByte(command);
+  for (int i = 0; i < count; ++i) reply.push_back(static_cast<char>(ReceiveByte(false)));
+  CheckAcknowledge();
+}
+
+void TAdapterLink::CheckAcknowledge() {
+  WaitReady();
+  const uint8_t reply = ReceiveByte(false);
+  if (reply == adapter::kAcknowledge) return;
+  if (reply != adapter::kErrorIntroducer) Fail(kMsgCommsFailed);
+  switch (ReceiveByte(false)) {
+    case adapter::kErrUnknownCommand: Fail("Command not known here");
+    case adapter::kErrBadNumber: Fail("Invalid number sent");
+    case adapter::kErrBlankCheck: Fail("BlankCheck Failed");
+    case adapter::kErrMicrowire: Fail("illegal attempt to use microwire");
+    case adapter::kErrBusyTimeout: Fail("Program/erase BUSY timed out");
+    case adapter::kErrVerify: throw EVerifyError("Your target device failed verification");
+    case adapter::kErrMicrowireSync: Fail("Microwire exchange out of sync");
+    default: Fail(kMsgCommsFailed);
+  }
+}
+
+void TAdapterLink::BusStart() { SendCommand(adapter::kCmdBusStart); }
+void TAdapterLink::BusStop() { SendCommand(adapter::kCmdBusStop); }
+void TAdapterLink::DeviceWait() { SendCommand(adapter::kCmdDeviceWait); }
+void TAdapterLink::BusWrite(uint8_t value) {
+  SendCommand(adapter::kCmdBusWrite, std::string(1, static_cast<char>(value)));
+}
+
+uint8_t TAdapterLink::BusRead() {
+  BeginCommand(adapter::kCmdBusRead);
+  const uint8_t value = ReceiveByte(false);
+  CheckAcknowledge();
+  return value;
+}
+
+void TAdapterLink::BeginPass() { SendCommand(adapter::kCmdBeginPass); }
+void TAdapterLink::EndPass() { SendCommand(adapter::kCmdEndPass); }
+
+}  // namespace zylisp

@@ -1,0 +1,156 @@
+// What both links do the same way once bytes travel: firmware check, device
+// selection with its single reconnect, settings, and the memory operations.
+#include <string>
+
+#include "adapter_commands.h"
+#include "core/errors.h"
+#include "core/isp_settings.h"
+#include "devices/device.h"
+#include "drivers/memory_operations.h"
+#include "drivers/shared_values.h"
+#include "drivers/smart_parallel.h"
+#include "image/hex_list.h"
+
+namespace zylisp {
+
+namespace {
+
+struct TMicrowireGeometry {
+  const char* names[2];
+  uint8_t bits8, shift8, bits16, shift16;
+};
+
+constexpr TMicrowireGeometry kMicrowire[] = {
+    {{"93C06", "93C46"}, 10, 6, 9, 7},
+    {{"93C56", "93C66"}, 12, 4, 11, 5},
+    {{"93C57", nullptr}, 11, 5, 10, 6},
+    {{"93C76", "93C86"}, 14, 2, 13, 3},
+};
+
+}  // namespace
+
+void TSmartParallel::ExpectedIdentity(std::string& identity) const { identity = "EEPROMISP"; }
+
+void TSmartParallel::GetFirmwareVersion(std::string& version) {
+  Query(adapter::kCmdVersion, 4, version);
+}
+
+void TSmartParallel::CheckFirmware() {
+  std::string version;
+  Query(adapter::kCmdVersion, 4, version);
+  if (version != Shared().RequiredFirmware)
+    throw EFirmwareMisMatch("Your ISP needs a firmware update");
+}
+
+void TSmartParallel::SetMicrowireGeometry() {
+  if (!Device) return;
+  for (const TMicrowireGeometry& g : kMicrowire) {
+    for (const char* name : g.names) {
+      if (name && Device->Name() == name) {
+        MicrowireBits = ProgMode == 8 ? g.bits8 : g.bits16;
+        MicrowireShift = ProgMode == 8 ? g.shift8 : g.shift16;
+        return;
+      }
+    }
+  }
+}
+
+void TSmartParallel::SelectDevice() {
+  const uint8_t bus = Device ? Device->BusType() : 0;
+  SendCommand(adapter::kCmdSelectBus, HexArg(bus));
+  if (bus == kBusI2C)
+    DeviceWait();
+  else
+    BusStop();
+  SetMicrowireGeometry();
+}
+
+void TSmartParallel::EnsureSelected() {
+  try {
+    SelectDevice();
+  } catch (const EISPException&) {
+    Close();
+    Open();
+    SelectDevice();
+  }
+}
+
+void TSmartParallel::LoadSettings() {
+  const int32_t deviceTime = Device ? Device->WriteTime() : 0;
+  if (Settings) {
+    PortIndex = static_cast<uint16_t>(Settings->GetValue(Name, "BASEPORT", 0).AsInteger());
+    WriteTime = static_cast<uint8_t>(Settings->GetValue(Name, "EEPROMtime", deviceTime).AsInteger());
+    Shared().ClockSpeed =
+        static_cast<int32_t>(Settings->GetValue(Name, "Clockspeed", 1).AsInteger() & 0xFF);
+  } else {
+    PortIndex = 0;
+    WriteTime = static_cast<uint8_t>(deviceTime);
+    Shared().ClockSpeed = 1;
+  }
+  PollLimit = 50000;
+}
+
+void TSmartParallel::SaveSettings() {
+  if (!Settings) return;
+  Settings->SetValue(Name, "BASEPORT", 1, static_cast<int64_t>(PortIndex));
+  Settings->SetValue(Name, "EEPROMtime", 1, static_cast<int64_t>(WriteTime));
+  Settings->SetValue(Name, "Clockspeed", 1, static_cast<int64_t>(Shared().ClockSpeed));
+}
+
+std::unique_ptr<TBusOperations> TSmartParallel::Operations() {
+  if (!Device) Fail("No device selected");
+  TMemoryTarget target{*this,    *Device,   ProgMode,
+                       MicrowireBits, MicrowireShift, WriteTime,
+                       [this](int32_t done, int32_t total) { DoProgress(done, total); }};
+  std::unique_ptr<TBusOperations> ops = MakeBusOperations(target);
+  if (!ops) Fail("Bus kind " + std::to_string(Device->BusType()) + " is not supported");
+  return ops;
+}
+
+void TSmartParallel::ReadBlock(uint8_t* buffer, uint8_t, int32_t count, int32_t address) {
+  Operations()->ReadBlock(buffer, count, address);
+}
+
+void TSmartParallel::Program(THexList& image) {
+  EnsureSelected();
+  Operations()->Program(image);
+}
+
+void TSmartParallel::Verify(THexList& image) {
+  EnsureSelected();
+  Operations()->Verify(image);
+}
+
+void TSmartParallel::Read(THexList& image) {
+  EnsureSelected();
+  Operations()->Read(image);
+}
+
+void TSmartParallel::EraseAll() {
+  EnsureSelected();
+  if (Device && (Device->BusType() == kBusI2C || Device->BusType() == kBusSPI)) {
+    // These parts are erased by programming a blank image.
+    THexList blank;
+    blank.SetSize(Device->Size());
+    blank.Fill(0, Device->Size() - 1, 0xFF);
+    Program(blank);
+    return;
+  }
+  Operations()->EraseAll();
+}
+
+uint8_t TSmartParallel::ReadStatus() {
+  EnsureSelected();
+  return Operations()->ReadStatus();
+}
+
+void TSmartParallel::WriteStatus(uint8_t value) {
+  EnsureSelected();
+  Operations()->WriteStatus(value);
+}
+
+void TSmartParallel::SetResetPolarity(uint8_t value) {
+  SendCommand(adapter::kCmdResetPolarity, HexArg(value));
+}
+
+}  // namespace zylisp

@@ -1,0 +1,94 @@
+// Two-wire 24-series parts.
+#include <algorithm>
+#include <string>
+
+#include "adapter_commands.h"
+#include "devices/device.h"
+#include "drivers/adapter_link.h"
+#include "drivers/memory_operations.h"
+#include "drivers/shared_values.h"
+#include "image/hex_list.h"
+
+namespace zylisp {
+
+namespace {
+
+class TI2COperations : public TBusOperations {
+ public:
+  using TBusOperations::TBusOperations;
+
+  void Program(THexList& image) override {
+    TAdapterLink& link = t_.Link;
+    const int32_t size = t_.Device.Size();
+    Progress(0, size);
+    link.SendCommand(adapter::kCmdWriteTime, HexArg(t_.WriteTime));
+    const int32_t page = CheckedPageSize(MaxTransfer());
+    link.BeginPass();
+    for (int32_t a = 0; a <= size - 1; a += page) {
+      Address(a);
+      if (page > 1) {
+        const int32_t count = std::min(page, size - a);
+        std::string data;
+        for (int32_t i = 0; i < count; ++i)
+          data.push_back(static_cast<char>(image.GetValue(static_cast<uint32_t>(a + i))));
+        link.WriteBytes(static_cast<uint8_t>(count), data);
+      } else {
+        link.BusWrite(image.GetValue(static_cast<uint32_t>(a)));
+        link.BusStop();
+      }
+      Progress(a, size);
+    }
+    link.EndPass();
+  }
+
+  void ReadBlock(uint8_t* buffer, int32_t count, int32_t address) override {
+    TAdapterLink& link = t_.Link;
+    const int32_t page = CheckedPageSize(MaxTransfer());
+    count = std::min(count, t_.Device.Size() - address);
+    Address(address);
+    link.BusStart();
+    link.BusWrite(static_cast<uint8_t>(ControlByte(address) | 1));
+    if (page > 1) {
+      std::string data;
+      link.ReadBytes(static_cast<uint8_t>(count), data);
+      link.BusStop();
+      std::copy_n(data.begin(), std::min<std::size_t>(data.size(), static_cast<std::size_t>(count)),
+                  buffer + address);
+    } else {
+      buffer[address] = link.BusRead();
+      link.BusStop();
+    }
+  }
+
+  // Erasing writes a blank image; the driver does that through Program.
+  void EraseAll() override {}
+  uint8_t ReadStatus() override { return 0; }
+  void WriteStatus(uint8_t) override {}
+
+ private:
+  // Control byte: bus address, block bits for parts below 4 KiB, and bit 16
+  // of the address for the largest part.
+  uint8_t ControlByte(int32_t address) const {
+    uint32_t control = Shared().BusAddress;
+    if (t_.Device.Size() < 4096) control |= ((static_cast<uint32_t>(address) >> 8) & 7) << 1;
+    control |= ((static_cast<uint32_t>(address) >> 16) & 1) << 1;
+    return static_cast<uint8_t>(control);
+  }
+
+  // Start, control byte for writing, and the word address.
+  void Address(int32_t address) {
+    TAdapterLink& link = t_.Link;
+    link.BusStart();
+    link.BusWrite(ControlByte(address));
+    if (t_.Device.Size() >= 4096) link.BusWrite(static_cast<uint8_t>(address >> 8));
+    link.BusWrite(static_cast<uint8_t>(address));
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TBusOperations> MakeI2COperations(const TMemoryTarget& target) {
+  return std::make_unique<TI2COperations>(target);
+}
+
+}  // namespace zylisp

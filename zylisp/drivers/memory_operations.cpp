@@ -1,0 +1,82 @@
+#include "drivers/memory_operations.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "devices/device.h"
+#include "drivers/adapter_link.h"
+#include "drivers/shared_values.h"
+#include "drivers/thread_priority.h"
+#include "image/hex_list.h"
+
+namespace zylisp {
+
+int32_t TBusOperations::CheckedPageSize(int32_t limit) const {
+  const int32_t size = Shared().PageSize;
+  if (size < 1 || size > limit)
+    t_.Link.Fail("Page size " + std::to_string(size) + " cannot be used with this device");
+  return size;
+}
+
+void TBusOperations::Progress(int32_t done, int32_t total) const {
+  if (t_.Progress) t_.Progress(done, total);
+}
+
+void TBusOperations::Read(THexList& image) {
+  TLowPriorityScope lowPriority;
+  const int32_t size = t_.Device.Size();
+  Progress(0, size);
+  PrepareReadPass();
+  const int32_t block = CheckedPageSize(MaxTransfer());
+  t_.Link.BeginPass();
+  for (int32_t a = 0; a <= size - 1; a += block) {
+    Progress(a, size);
+    ReadBlock(image.Data(), std::min(block, size - a), a);
+  }
+  t_.Link.EndPass();
+}
+
+void TBusOperations::Verify(THexList& image) {
+  TLowPriorityScope lowPriority;
+  const int32_t size = t_.Device.Size();
+  Progress(0, size);
+  PrepareReadPass();
+  const int32_t block = CheckedPageSize(MaxTransfer());
+  std::vector<uint8_t> scratch(static_cast<std::size_t>(size), 0);
+  int32_t errors = 0;
+  t_.Link.BeginPass();
+  for (int32_t a = 0; a <= size - 1; a += block) {
+    Progress(a, size);
+    const int32_t count = std::min(block, size - a);
+    ReadBlock(scratch.data(), count, a);
+    for (int32_t b = a; b < a + count; ++b) {
+      const uint32_t address = static_cast<uint32_t>(b);
+      if (image.GetValue(address) == scratch[address]) {
+        image.SetStatus(address, ps_verified);
+      } else {
+        image.SetStatus(address, ps_failed);
+        ++errors;
+      }
+    }
+  }
+  t_.Link.EndPass();
+  if (errors == 0) return;
+  if (HintsBlockProtection())
+    throw EVerifyError("EEPROM: Verification Failed - Block protection may be enabled");
+  throw EVerifyError("EEPROM: Verification Failed - " + std::to_string(errors) +
+                     " bytes had errors");
+}
+
+std::unique_ptr<TBusOperations> MakeBusOperations(const TMemoryTarget& target) {
+  switch (target.Device.BusType()) {
+    case kBusI2C: return MakeI2COperations(target);
+    case kBusSPI: return MakeSpiOperations(target);
+    case kBusMicrowire: return MakeMicrowireOperations(target);
+    case kBusDataFlash: return MakeDataFlashOperations(target);
+    default: return nullptr;
+  }
+}
+
+}  // namespace zylisp

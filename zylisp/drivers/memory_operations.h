@@ -1,0 +1,67 @@
+// What the drivers do with the target chip, per bus kind, written only
+// against the adapter's command framing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace zylisp {
+
+class TAdapterLink;
+class TDevice;
+class THexList;
+
+// Everything a bus's operations need to know about the current target.
+struct TMemoryTarget {
+  TAdapterLink& Link;
+  const TDevice& Device;
+  uint8_t ProgMode;        // Microwire organisation: 8 or 16
+  uint8_t MicrowireBits;   // Microwire command length
+  uint8_t MicrowireShift;  // Microwire address shift in the command word
+  uint8_t WriteTime;       // write-cycle time handed to the adapter
+  std::function<void(int32_t done, int32_t total)> Progress;
+};
+
+class TBusOperations {
+ public:
+  explicit TBusOperations(const TMemoryTarget& target) : t_(target) {}
+  virtual ~TBusOperations() = default;
+
+  virtual void Program(THexList& image) = 0;
+  // Reads a block of the chip from address into buffer[address ...]; never
+  // writes at or past the device's size.
+  virtual void ReadBlock(uint8_t* buffer, int32_t count, int32_t address) = 0;
+  virtual void EraseAll() = 0;
+  virtual uint8_t ReadStatus() = 0;
+  virtual void WriteStatus(uint8_t value) = 0;
+
+  // Reads the whole chip into the image's data.
+  void Read(THexList& image);
+  // Compares the chip with the image, marking every address verified or
+  // failed; raises EVerifyError after the pass when any differed.
+  void Verify(THexList& image);
+
+ protected:
+  // Sets the shared transfer block for a read or verify pass.
+  virtual void PrepareReadPass() {}
+  // Largest block one read or page write carries (a count byte by default).
+  virtual int32_t MaxTransfer() const { return 255; }
+  // Verify failures on this bus hint at block protection.
+  virtual bool HintsBlockProtection() const { return false; }
+  // The shared page size, refused when the transfer cannot carry it.
+  int32_t CheckedPageSize(int32_t limit) const;
+  void Progress(int32_t done, int32_t total) const;
+
+  const TMemoryTarget t_;
+};
+
+std::unique_ptr<TBusOperations> MakeI2COperations(const TMemoryTarget& target);
+std::unique_ptr<TBusOperations> MakeSpiOperations(const TMemoryTarget& target);
+std::unique_ptr<TBusOperations> MakeMicrowireOperations(const TMemoryTarget& target);
+std::unique_ptr<TBusOperations> MakeDataFlashOperations(const TMemoryTarget& target);
+
+// The operations of the target's bus kind; nullptr for a kind without any.
+std::unique_ptr<TBusOperations> MakeBusOperations(const TMemoryTarget& target);
+
+}  // namespace zylisp

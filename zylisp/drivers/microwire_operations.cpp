@@ -1,0 +1,137 @@
+// Microwire 93-series parts, byte-wide (organisation 8) or word-wide (16).
+#include <string>
+
+#include "devices/device.h"
+#include "drivers/adapter_link.h"
+#include "drivers/memory_operations.h"
+#include "drivers/shared_values.h"
+#include "image/hex_list.h"
+
+namespace zylisp {
+
+namespace {
+
+constexpr uint16_t kWriteEnable = 0x9800;
+constexpr uint16_t kEraseAll = 0x9000;
+constexpr uint16_t kWriteAll = 0x8800;
+constexpr uint16_t kWriteDisable = 0x8000;
+constexpr uint16_t kWrite = 0xA000;
+constexpr uint16_t kRead = 0xC000;
+
+// The chip's self-timed write cycle, waited before asking it for ready.
+constexpr unsigned kWriteSettleMs = 10;
+
+class TMicrowireOperations : public TBusOperations {
+ public:
+  using TBusOperations::TBusOperations;
+
+  void Program(THexList& image) override {
+    TAdapterLink& link = t_.Link;
+    const int32_t size = t_.Device.Size();
+    const int32_t page = DevicePage();
+    const int32_t items = ItemsPerPage();
+    Progress(0, size);
+    link.BeginPass();
+    Command(kWriteEnable);
+    for (int32_t a = 0; a <= size - 1; a += page) {
+      for (int32_t k = 0; k < items; ++k) {
+        link.BusStart();
+        SendWord(static_cast<uint16_t>(kWrite | ItemWord(FirstItem(a) + k)));
+        if (WordWide()) {
+          link.BusWrite(image.GetValue(static_cast<uint32_t>(a + 2 * k + 1)));
+          link.BusWrite(image.GetValue(static_cast<uint32_t>(a + 2 * k)));
+        } else if (t_.ProgMode == 8) {
+          link.BusWrite(image.GetValue(static_cast<uint32_t>(a + k)));
+        }
+        link.BusStop();
+        link.Delay(kWriteSettleMs);
+        link.DeviceWait();
+      }
+      Progress(a, size);
+    }
+    link.EndPass();
+  }
+
+  void ReadBlock(uint8_t* buffer, int32_t, int32_t address) override {
+    TAdapterLink& link = t_.Link;
+    const int32_t size = t_.Device.Size();
+    const int32_t items = ItemsPerPage();
+    for (int32_t k = 0; k < items; ++k) {
+      link.BusStart();
+      SendWord(static_cast<uint16_t>(kRead | ItemWord(FirstItem(address) + k)));
+      if (WordWide()) {
+        Store(buffer, address + 2 * k + 1, link.BusRead(), size);
+        Store(buffer, address + 2 * k, link.BusRead(), size);
+      } else {
+        Store(buffer, address + k, link.BusRead(), size);
+      }
+      link.BusStop();
+    }
+  }
+
+  void EraseAll() override {
+    TAdapterLink& link = t_.Link;
+    link.BeginPass();
+    Command(kWriteEnable);
+    Command(kEraseAll);
+    Command(kWriteDisable);
+    link.EndPass();
+  }
+
+  uint8_t ReadStatus() override { return 0; }
+
+  // Writes value into every location.
+  void WriteStatus(uint8_t value) override {
+    TAdapterLink& link = t_.Link;
+    link.BeginPass();
+    Command(kWriteEnable);
+    link.BusStart();
+    SendWord(kWriteAll);
+    if (t_.ProgMode != 8) link.BusWrite(value);
+    link.BusWrite(value);
+    link.BusStop();
+    link.DeviceWait();
+    Command(kWriteDisable);
+    link.EndPass();
+  }
+
+ protected:
+  void PrepareReadPass() override { Shared().PageSize = DevicePage(); }
+
+ private:
+  bool WordWide() const { return t_.ProgMode == 16; }
+  int32_t DevicePage() const {
+    const int32_t page = t_.Device.PageSize();
+    if (page < 1) t_.Link.Fail("Page size " + std::to_string(page) + " cannot be used with this device");
+    return page;
+  }
+  int32_t ItemsPerPage() const { return t_.ProgMode == 8 ? DevicePage() : (DevicePage() - 1) / 2 + 1; }
+  int32_t FirstItem(int32_t byteAddress) const {
+    return t_.ProgMode == 8 ? byteAddress : byteAddress / 2;
+  }
+  uint16_t ItemWord(int32_t item) const {
+    return static_cast<uint16_t>(static_cast<uint16_t>(item) << t_.MicrowireShift);
+  }
+  void SendWord(uint16_t word) {
+    std::string data;
+    data.push_back(static_cast<char>(word >> 8));
+    data.push_back(static_cast<char>(word & 0xFF));
+    t_.Link.WriteBytes(t_.MicrowireBits, data);
+  }
+  void Command(uint16_t word) {
+    t_.Link.BusStart();
+    SendWord(word);
+    t_.Link.BusStop();
+  }
+  static void Store(uint8_t* buffer, int32_t address, uint8_t value, int32_t size) {
+    if (address >= 0 && address < size) buffer[address] = value;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TBusOperations> MakeMicrowireOperations(const TMemoryTarget& target) {
+  return std::make_unique<TMicrowireOperations>(target);
+}
+
+}  // namespace zylisp

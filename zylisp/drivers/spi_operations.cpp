@@ -1,0 +1,112 @@
+// SPI 25-series parts.
+#include <algorithm>
+#include <string>
+
+#include "adapter_commands.h"
+#include "devices/device.h"
+#include "drivers/adapter_link.h"
+#include "drivers/memory_operations.h"
+#include "drivers/shared_values.h"
+#include "image/hex_list.h"
+
+namespace zylisp {
+
+namespace {
+
+constexpr uint8_t kWriteEnable = 0x06;
+constexpr uint8_t kWrite = 0x02;
+constexpr uint8_t kRead = 0x03;
+constexpr uint8_t kReadStatus = 0x05;
+constexpr uint8_t kWriteStatus = 0x01;
+
+class TSpiOperations : public TBusOperations {
+ public:
+  using TBusOperations::TBusOperations;
+
+  void Program(THexList& image) override {
+    TAdapterLink& link = t_.Link;
+    const int32_t size = t_.Device.Size();
+    Progress(0, size);
+    link.SendCommand(adapter::kCmdWriteTime, HexArg(t_.WriteTime));
+    const int32_t page = CheckedPageSize(MaxTransfer());
+    link.BeginPass();
+    for (int32_t a = 0; a <= size - 1; a += page) {
+      const int32_t count = std::min(page, size - a);
+      std::string data;
+      for (int32_t i = 0; i < count; ++i)
+        data.push_back(static_cast<char>(image.GetValue(static_cast<uint32_t>(a + i))));
+      link.BusStart();
+      link.BusWrite(kWriteEnable);
+      link.BusStop();
+      link.BusStart();
+      Address(kWrite, a);
+      link.WriteBytes(static_cast<uint8_t>(count), data);
+      link.BusStop();
+      Progress(a, size);
+    }
+    link.EndPass();
+  }
+
+  void ReadBlock(uint8_t* buffer, int32_t count, int32_t address) override {
+    TAdapterLink& link = t_.Link;
+    CheckedPageSize(MaxTransfer());
+    count = std::min(count, t_.Device.Size() - address);
+    link.BusStart();
+    Address(kRead, address);
+    std::string data;
+    link.ReadBytes(static_cast<uint8_t>(count), data);
+    link.BusStop();
+    std::copy_n(data.begin(), std::min<std::size_t>(data.size(), static_cast<std::size_t>(count)),
+                buffer + address);
+  }
+
+  // Erasing writes a blank image; the driver does that through Program.
+  void EraseAll() override {}
+
+  uint8_t ReadStatus() override {
+    TAdapterLink& link = t_.Link;
+    link.BeginPass();
+    link.BusStart();
+    link.BusWrite(kReadStatus);
+    const uint8_t value = link.BusRead();
+    link.EndPass();
+    link.BusStop();
+    return value;
+  }
+
+  void WriteStatus(uint8_t value) override {
+    TAdapterLink& link = t_.Link;
+    link.BeginPass();
+    link.BusStart();
+    link.BusWrite(kWriteEnable);
+    link.BusStop();
+    link.BusStart();
+    link.BusWrite(kWriteStatus);
+    link.BusWrite(value);
+    link.BusStop();
+    link.EndPass();
+  }
+
+ protected:
+  bool HintsBlockProtection() const override { return true; }
+
+ private:
+  // Opcode and address: parts of exactly 512 bytes carry address bit 8 in
+  // bit 3 of the opcode, larger parts take two address bytes.
+  void Address(uint8_t opcode, int32_t address) {
+    TAdapterLink& link = t_.Link;
+    const int32_t size = t_.Device.Size();
+    if (size == 512) opcode = static_cast<uint8_t>(opcode | (((address >> 8) & 1) << 3));
+    link.BusWrite(opcode);
+    if (size > 512) link.BusWrite(static_cast<uint8_t>(address >> 8));
+    link.BusWrite(static_cast<uint8_t>(address));
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TBusOperations> MakeSpiOperations(const TMemoryTarget& target) {
+  return std::make_unique<TSpiOperations>(target);
+}
+
+}  // namespace zylisp
