@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "ports/find_lpt.h"
 #include "ports/io_space.h"
@@ -20,8 +21,11 @@ using TOnHwInterrupt = std::function<void(uint8_t dataPort, uint8_t statusPort,
 
 class TLptAccess {
  public:
-  // The backend opens the I/O space; TLptAccess owns it.
+  // The backend opens the I/O space; TLptAccess owns it. Discovery reads
+  // the parport folder of the environment (see TFindLpt).
   explicit TLptAccess(std::unique_ptr<TIoBackend> backend);
+  // Discovery reads parportDir instead; an empty name finds no port.
+  TLptAccess(std::unique_ptr<TIoBackend> backend, std::string parportDir);
   ~TLptAccess();
   TLptAccess(const TLptAccess&) = delete;
   TLptAccess& operator=(const TLptAccess&) = delete;
