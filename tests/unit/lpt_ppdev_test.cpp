@@ -1,6 +1,7 @@
 #include "ports/ppdev_backend.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -74,7 +75,6 @@ TEST(LptAccessFactory, SimulationGivesAnEcpPortAt378) {
 
 TEST(LptAccessFactory, SimulationReadsAParportFolderOnlyWhenNamed) {
   TempDir folder;
-  WriteFile(folder.File("unused"), "");
   ASSERT_EQ(mkdir(folder.File("parport0").c_str(), 0755), 0);
   WriteFile(folder.File("parport0/base-addr"), "632 1656\n");
   ScopedEnv sim("ZYLISP_LPT_SIM", "device=24C16");

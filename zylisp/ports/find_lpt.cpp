@@ -12,7 +12,6 @@ namespace zylisp {
 
 namespace {
 
-constexpr const char* kDefaultParportDir = "/proc/sys/dev/parport";
 // The kernel's files hold a line of at most two numbers; anything longer is
 // not one of them.
 constexpr std::size_t kMaxFileSize = 128;

@@ -6,6 +6,8 @@
 
 namespace zylisp {
 
+inline constexpr char kDefaultParportDir[] = "/proc/sys/dev/parport";
+
 // Reads the kernel's parport folder: slot n is parport<n-1>, with the files
 // base-addr (base and ECP base), irq and dma.
 class TFindLpt {

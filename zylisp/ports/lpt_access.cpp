@@ -254,6 +254,9 @@ void TLptAccess::Impl::SelectPort(uint8_t slot) {
       RestoreSlot(slot);
       return;
     }
+    // The previous slot keeps its device (its cache entry says so); a slot
+    // seen for the first time holds none yet.
+    acquired = false;
   }
   Examine();
   SaveSlot(currentPort);
@@ -360,7 +363,7 @@ bool TLptAccess::Impl::DetectECP() {
 }
 
 TLptAccess::TLptAccess(std::unique_ptr<TIoBackend> backend)
-    : TLptAccess(std::move(backend), ParportDirFromEnvironment("/proc/sys/dev/parport")) {}
+    : TLptAccess(std::move(backend), ParportDirFromEnvironment(kDefaultParportDir)) {}
 
 TLptAccess::TLptAccess(std::unique_ptr<TIoBackend> backend, std::string parportDir)
     : impl_(std::make_unique<Impl>(std::move(backend), std::move(parportDir))) {}

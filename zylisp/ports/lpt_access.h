@@ -35,7 +35,12 @@ class TLptAccess {
   // OpenValue while open, else 0.
   uint8_t Active() const;
   uint8_t PortCount() const;
+  // Makes slot 1..7 current. A slot is examined (its kind detected, its
+  // registers read into the shadows) the first time it is selected in an
+  // open session and whenever it is reselected while current; otherwise its
+  // saved state comes back. A slot without a base is never touched.
   void SelectPort(uint8_t slot);
+  // Open, the current slot was found, and a port answered there.
   bool PortAvailable() const;
 
   uint8_t ReadPort(uint16_t address);

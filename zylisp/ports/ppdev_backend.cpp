@@ -35,15 +35,15 @@ TPpdevBackend::~TPpdevBackend() { Close(); }
 bool TPpdevBackend::Open(uint8_t /*openValue*/) {
   if (open_) return true;
   // Claiming can block while another program holds the port, so opening the
-  // driver only checks that some device can be opened at all.
-  for (uint8_t n = 0; n < kSlots; ++n) {
+  // driver only checks that some device opens and answers a ppdev request
+  // that needs no claim.
+  for (uint8_t n = 0; n < kSlots && !open_; ++n) {
     const std::string path = prefix_ + std::to_string(n);
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
-    if (fd >= 0) {
-      close(fd);
-      open_ = true;
-      break;
-    }
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) continue;
+    int mode = 0;
+    open_ = Ioctl(fd, PPGETMODE, &mode) == 0;
+    close(fd);
   }
   return open_;
 }
