@@ -12,6 +12,13 @@ class TIoBackend {
   // Opens the backend (the port driver); false when it cannot be used.
   virtual bool Open(uint8_t openValue) = 0;
   virtual void Close() = 0;
+  // Tells the open backend that the port of slot 1..7 has its registers at
+  // base; called for every found slot before any grant. Backends that reach
+  // ports per slot rather than per address (ppdev) need it.
+  virtual void AssignSlot(uint8_t slot, uint16_t base) {
+    (void)slot;
+    (void)base;
+  }
   // Opens first..last (inclusive) to the process; false when refused.
   virtual bool Grant(uint16_t first, uint16_t last) = 0;
   virtual uint8_t Read(uint16_t address) = 0;

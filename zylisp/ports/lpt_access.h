@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "ports/find_lpt.h"
 #include "ports/io_space.h"
@@ -20,8 +21,11 @@ using TOnHwInterrupt = std::function<void(uint8_t dataPort, uint8_t statusPort,
 
 class TLptAccess {
  public:
-  // The backend opens the I/O space; TLptAccess owns it.
+  // The backend opens the I/O space; TLptAccess owns it. Discovery reads
+  // the parport folder of the environment (see TFindLpt).
   explicit TLptAccess(std::unique_ptr<TIoBackend> backend);
+  // Discovery reads parportDir instead; an empty name finds no port.
+  TLptAccess(std::unique_ptr<TIoBackend> backend, std::string parportDir);
   ~TLptAccess();
   TLptAccess(const TLptAccess&) = delete;
   TLptAccess& operator=(const TLptAccess&) = delete;
@@ -31,7 +35,12 @@ class TLptAccess {
   // OpenValue while open, else 0.
   uint8_t Active() const;
   uint8_t PortCount() const;
+  // Makes slot 1..7 current. A slot is examined (its kind detected, its
+  // registers read into the shadows) the first time it is selected in an
+  // open session and whenever it is reselected while current; otherwise its
+  // saved state comes back. A slot without a base is never touched.
   void SelectPort(uint8_t slot);
+  // Open, the current slot was found, and a port answered there.
   bool PortAvailable() const;
 
   uint8_t ReadPort(uint16_t address);

@@ -1,0 +1,64 @@
+// A simulated I/O space with parallel-port models in it, for running the
+// port code (and the programmer driver) without hardware.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "ports/connector_device.h"
+#include "ports/io_space.h"
+
+namespace zylisp {
+
+// What the model at a base behaves like:
+// - spp: data latch, status, control; the data lines always drive.
+// - ps2: as spp, and control bit 0x20 turns the data lines to input, so the
+//   data register reads the lines (pulled high) instead of the latch.
+// - epp: as ps2, plus EPP address (base + 3) and data (base + 4..7)
+//   registers. Without a peripheral answering, every EPP cycle times out:
+//   status bit 0 sets and further cycles are refused until a status write
+//   with bit 0 set clears it.
+// - ecp: ECR at base + 0x402 (reset 0x15: mode 000, FIFO empty); modes by
+//   ECR bits 7..5: 000 spp, 001 ps2, 100 epp (EPP registers exposed),
+//   111 configuration (cnfgA/cnfgB at base + 0x400/0x401).
+enum class TSimPortKind : uint8_t { spp, ps2, epp, ecp };
+
+class TSimIoSpace : public TIoBackend {
+ public:
+  TSimIoSpace();
+  ~TSimIoSpace() override;
+  TSimIoSpace(const TSimIoSpace&) = delete;
+  TSimIoSpace& operator=(const TSimIoSpace&) = delete;
+
+  // Places a port model at base. device (may be nullptr, not owned) is
+  // plugged into its connector: it hears every data and control write and
+  // drives the status pins; pins nobody drives read high.
+  void AddPort(uint16_t base, TSimPortKind kind, TConnectorDevice* device = nullptr);
+
+  // Accesses made while closed or outside every granted range. Real port
+  // I/O would fault there; here they read 0xFF and write nothing.
+  uint64_t UngrantedAccesses() const { return ungranted_; }
+  bool IsOpen() const { return open_; }
+
+  bool Open(uint8_t openValue) override;
+  void Close() override;
+  bool Grant(uint16_t first, uint16_t last) override;
+  // Addresses no model decodes float high.
+  uint8_t Read(uint16_t address) override;
+  void Write(uint16_t address, uint8_t value) override;
+  bool Acquire(uint8_t slot, bool on) override;
+
+ private:
+  class TPortModel;
+  TPortModel* Locate(uint16_t address, unsigned& offset);
+
+  std::vector<std::unique_ptr<TPortModel>> ports_;
+  TPortModel* lastHit_ = nullptr;
+  std::bitset<0x10000> granted_;
+  bool open_ = false;
+  uint64_t ungranted_ = 0;
+};
+
+}  // namespace zylisp
