@@ -20,19 +20,33 @@ class Chip {
   std::vector<uint8_t>& Memory() { return memory_; }
   const std::vector<uint8_t>& Memory() const { return memory_; }
   // Advances virtual time; ends write cycles whose time has run out.
-  virtual void Advance(uint64_t microseconds) = 0;
+  virtual void Advance(uint64_t microseconds);
   // True while an internal write or erase cycle runs.
-  virtual bool Busy() const = 0;
+  virtual bool Busy() const { return remainingUs_ > 0; }
   // Sets the length of each write cycle (the adapter's 'D' value, in ms).
+  // A cycle already running keeps its length.
   void SetWriteCycleMs(unsigned ms) { writeCycleUs_ = uint64_t{ms} * 1000; }
+  uint64_t WriteCycleUs() const { return writeCycleUs_; }
+  // Virtual time left of the running cycle (0 when idle): what a paced
+  // emulator has to wait for.
+  uint64_t RemainingCycleUs() const { return remainingUs_; }
+  // Internal write/erase cycles started since construction.
+  unsigned WriteCycleCount() const { return writeCycles_; }
   // Fault injection: a cell whose bits in mask read as the bits of value,
-  // whatever was programmed.
+  // whatever was programmed. Takes effect on the present contents as well.
   void AddStuckBits(uint32_t address, uint8_t mask, uint8_t value);
 
  protected:
   explicit Chip(std::size_t size) : memory_(size, 0xFF) {}
   // Stores a byte as the array would: stuck bits win.
   void StoreByte(uint32_t address, uint8_t value);
+  // Reads a byte as the array would: stuck bits win even over contents
+  // loaded straight into Memory().
+  uint8_t LoadByte(uint32_t address) const;
+  // Starts one self-timed cycle of the configured length. The models change
+  // the array when the cycle starts: nothing on the bus can see the cells
+  // while it runs, and contents are never lost to a cycle left unfinished.
+  void BeginWriteCycle();
   uint64_t writeCycleUs_ = 5000;
 
  private:
@@ -43,6 +57,8 @@ class Chip {
   };
   std::vector<uint8_t> memory_;
   std::vector<Stuck> stuck_;
+  uint64_t remainingUs_ = 0;
+  unsigned writeCycles_ = 0;
 };
 
 // Two-wire 24-series part.
@@ -105,6 +121,11 @@ class DataFlashChip : public SpiChip {
 
 // Builds the model for a catalogue or AT45DB part by name (case-insensitive);
 // organisation applies to Microwire parts. nullptr for an unknown name.
+// Microwire parts take organisation 8 or 16 (anything else gives nullptr);
+// the other parts ignore it.
 std::unique_ptr<Chip> CreateChip(const std::string& name, int organisation);
+
+// Every name CreateChip knows, catalogue parts first, in table order.
+std::vector<std::string> ChipNames();
 
 }  // namespace zylsim
