@@ -46,7 +46,7 @@ TEST_P(EveryDevice, ProgramVerifyReadEraseRoundTrip) {
   testing_support::WriteBytes(File("in.bin"), image);
 
   ASSERT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), 0) << Zyl_GetLastError();
-  EXPECT_EQ(Sim().Chip().Memory(), image);
+  EXPECT_EQ(Sim().TargetChip().Memory(), image);
 
   EXPECT_EQ(Zyl_VerifyEEPROM(File("in.bin").c_str()), 0);
 
@@ -54,7 +54,7 @@ TEST_P(EveryDevice, ProgramVerifyReadEraseRoundTrip) {
   EXPECT_EQ(testing_support::ReadBytes(File("out.bin")), image);
 
   ASSERT_EQ(Zyl_EraseAllDevice(), 0);
-  const auto& erased = Sim().Chip().Memory();
+  const auto& erased = Sim().TargetChip().Memory();
   EXPECT_TRUE(std::all_of(erased.begin(), erased.end(), [](uint8_t b) { return b == 0xFF; }));
 
   // The connection of each operation was closed again.

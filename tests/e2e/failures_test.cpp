@@ -119,7 +119,7 @@ TEST_F(Failures, SelectionFailingOnceIsMendedByOneReconnect) {
   const std::vector<uint8_t> image = RandomImage(256, 7);
   testing_support::WriteBytes(File("in.bin"), image);
   EXPECT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), 0) << Zyl_GetLastError();
-  EXPECT_EQ(Sim().Chip().Memory(), image);
+  EXPECT_EQ(Sim().TargetChip().Memory(), image);
 }
 
 TEST_F(Failures, StuckCellsFailVerifyWithTheirCount) {

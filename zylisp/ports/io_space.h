@@ -2,7 +2,9 @@
 // device or a simulated one.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 namespace zylisp {
 
@@ -25,6 +27,12 @@ class TIoBackend {
   virtual void Write(uint16_t address, uint8_t value) = 0;
   // Holds or releases the slot's system device exclusively.
   virtual bool Acquire(uint8_t slot, bool on) = 0;
+  // Lets time pass at the port, as the adapter's power-up and the chips'
+  // write cycles need. Real hardware waits in real time; a simulated port
+  // has nothing to wait for.
+  virtual void Delay(unsigned milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
 };
 
 }  // namespace zylisp

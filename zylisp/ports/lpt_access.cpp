@@ -444,6 +444,8 @@ void TLptAccess::SetECPMode(uint8_t mode) {
   d.WriteRegister(kEcr, static_cast<uint8_t>((d.ReadRegister(kEcr) & 0x1F) | (code << 5)));
 }
 
+void TLptAccess::Delay(unsigned milliseconds) { impl_->backend->Delay(milliseconds); }
+
 void TLptAccess::AcquirePort(bool on) {
   Impl& d = *impl_;
   if (!d.Reachable()) return;

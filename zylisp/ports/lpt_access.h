@@ -62,6 +62,8 @@ class TLptAccess {
   void SetPin(int pin, bool level);
   void SetECPMode(uint8_t mode);
   void AcquirePort(bool on);
+  // Waits at the port (real time on hardware, none on a simulated port).
+  void Delay(unsigned milliseconds);
 
   uint8_t CurrentPort() const;
   uint16_t CurrentBase() const;

@@ -49,6 +49,8 @@ class TSimIoSpace : public TIoBackend {
   uint8_t Read(uint16_t address) override;
   void Write(uint16_t address, uint8_t value) override;
   bool Acquire(uint8_t slot, bool on) override;
+  // The simulated hardware keeps its own time: nothing to wait for.
+  void Delay(unsigned) override {}
 
  private:
   class TPortModel;
