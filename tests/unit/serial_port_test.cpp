@@ -316,10 +316,35 @@ TEST(SerialPortTest, ShortReadsWithinTheLimitsTimeOut) {
   port.ReadData(buffer, 2, false);
   ExpectSerialError([&] { port.ReadData(nullptr, 0, false); }, 0, "Timeout");
 
+  // A gap longer than ReadInterval after the first byte ends the read.
+  t = TTimeouts{};
+  t.ReadInterval = 50;
+  port.SetTimeouts(t);
+  pty.Send("q");
+  buffer[0] = 0;
+  ExpectSerialError([&] { port.ReadData(buffer, 3, true); }, 0, "Timeout");
+  EXPECT_EQ('q', buffer[0]);
+
   // The port is still usable afterwards.
   pty.Send("z");
   port.SetTimeouts(Generous());
   EXPECT_EQ('z', port.ReadByte());
+}
+
+TEST(SerialPortTest, WriteThatCannotFinishInTimeTimesOut) {
+  PtyPair pty;
+  TSerialPort port;
+  port.SetDeviceName(pty.Path());
+  TTimeouts t;
+  t.WriteConstant = 100;
+  port.SetTimeouts(t);
+  port.OpenPort();
+  // Nobody reads the far end, so the pty fills up.
+  const std::string big(256 * 1024, 'x');
+  ExpectSerialError([&] { port.WriteData(big.data(), static_cast<int32_t>(big.size()), true); }, 0,
+                    "Timeout");
+  // The unsent rest was dropped, not kept as pending output.
+  EXPECT_EQ(0, port.OutputCount());
 }
 
 TEST(SerialPortTest, FarEndHangingUpIsAnErrorNotAHang) {
