@@ -127,7 +127,10 @@ TEST_F(SettingsStoreTest, SaveRemovesSectionsTheTableNoLongerHolds) {
 TEST_F(SettingsStoreTest, LoadSkipsLinesItCannotParse) {
   MakeStoreFolder();
   WriteFile(StoreFile(),
-            "orphan=1\n"
+            "\xEF\xBB\xBF[Zyl ISP (LPT)]\n"
+            "first=1\n"
+            "[]\n"
+            "unnamed=1\n"
             "[Zyl ISP (LPT)]\n"
             "; a comment\n"
             "no equals sign\n"
@@ -141,11 +144,19 @@ TEST_F(SettingsStoreTest, LoadSkipsLinesItCannotParse) {
             "EEPROMtime=\n");
   TISPSettings settings;
   settings.LoadStore(kCommandLineKey, false, 1);
-  ASSERT_EQ(3, settings.Count());
+  ASSERT_EQ(4, settings.Count());
+  EXPECT_EQ("1", settings.GetValue("Zyl ISP (LPT)", "first", 0).AsString());
   EXPECT_EQ("2", settings.GetValue("Zyl ISP (LPT)", "Clockspeed", 0).AsString());
   EXPECT_EQ("1", settings.GetValue("Zyl ISP (COM)", "BASEPORT", 0).AsString());
   EXPECT_EQ("", settings.GetValue("Zyl ISP (COM)", "EEPROMtime", 0).AsString());
   EXPECT_EQ(-1, settings.GetValue("Zyl ISP (LPT)", "lost", -1).AsInteger());
+
+  // Lines before the first section belong to none.
+  const auto entries = ParseStoreText("orphan=1\r\n[S]\r\na=1");
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ("S", entries[0].Section);
+  EXPECT_EQ("a", entries[0].Name);
+  EXPECT_EQ("1", entries[0].Value);
 }
 
 TEST_F(SettingsStoreTest, DamagedOrUnreadableFilesLoadAsEmpty) {

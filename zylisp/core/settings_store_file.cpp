@@ -116,7 +116,8 @@ std::vector<TStoreEntry> ParseStoreText(const std::string& text) {
   std::vector<TStoreEntry> entries;
   std::string section;
   bool inSection = false;
-  std::size_t pos = 0;
+  // Editors may put a UTF-8 byte order mark before the first section.
+  std::size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (pos < text.size()) {
     std::size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string::npos) end = text.size();
