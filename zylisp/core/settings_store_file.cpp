@@ -1,0 +1,223 @@
+#include "core/settings_store_file.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "core/atomic_file.h"
+#include "core/errors.h"
+
+namespace zylisp {
+
+namespace {
+
+// A settings file larger than this is not ours; it reads as empty rather
+// than filling memory.
+constexpr off_t kMaxStoreSize = 1 << 20;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trim(const std::string& s) {
+  std::size_t first = 0;
+  std::size_t last = s.size();
+  while (first < last && IsBlank(s[first])) ++first;
+  while (last > first && IsBlank(s[last - 1])) --last;
+  return s.substr(first, last - first);
+}
+
+// Control characters other than tab mean a damaged or binary line.
+bool HasControlChar(const std::string& s) {
+  for (const char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\t') || u == 0x7F) return true;
+  }
+  return false;
+}
+
+bool EqualsIgnoreCase(const std::string& a, const char* b) {
+  const std::size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (std::tolower(x) != std::tolower(y)) return false;
+  }
+  return true;
+}
+
+std::string ConfigHome() {
+  // Relative values are to be ignored, as the XDG convention asks.
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && xdg[0] == '/') return xdg;
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return std::string(home) + "/.config";
+  if (const passwd* pw = getpwuid(getuid())) {
+    if (pw->pw_dir && pw->pw_dir[0] == '/') return std::string(pw->pw_dir) + "/.config";
+  }
+  throw EISPException("Cannot find the settings folder: neither XDG_CONFIG_HOME nor HOME is set");
+}
+
+std::vector<std::string> KeyComponents(const std::string& keyPath) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (std::size_t i = 0; i <= keyPath.size(); ++i) {
+    if (i == keyPath.size() || keyPath[i] == '\\') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part += keyPath[i];
+    }
+  }
+  if (!parts.empty() && EqualsIgnoreCase(parts.front(), "Software")) parts.erase(parts.begin());
+  if (parts.empty()) throw EISPException("Invalid settings key \"" + keyPath + "\"");
+  for (const std::string& p : parts) {
+    if (p == "." || p == ".." || p.find('/') != std::string::npos || HasControlChar(p))
+      throw EISPException("Invalid settings key \"" + keyPath + "\"");
+  }
+  return parts;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return std::string();
+  return path.substr(0, slash);
+}
+
+// True when the folder exists or could be made.
+bool MakeFolders(const std::string& folder) {
+  if (folder.empty()) return true;
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  return !ec && std::filesystem::is_directory(folder, ec);
+}
+
+}  // namespace
+
+std::string SettingsFilePath(const std::string& keyPath, bool iniFlag) {
+  if (iniFlag) {
+    if (keyPath.empty()) throw EISPException("Invalid settings file name (empty)");
+    return keyPath;
+  }
+  const std::vector<std::string> parts = KeyComponents(keyPath);
+  std::string path = ConfigHome();
+  for (const std::string& p : parts) path += "/" + p;
+  return path + ".ini";
+}
+
+std::vector<TStoreEntry> ParseStoreText(const std::string& text) {
+  std::vector<TStoreEntry> entries;
+  std::string section;
+  bool inSection = false;
+  // Editors may put a UTF-8 byte order mark before the first section.
+  std::size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = Trim(text.substr(pos, end - pos));
+    pos = end;
+    if (pos < text.size() && text[pos] == '\r') ++pos;
+    if (pos < text.size() && text[pos] == '\n') ++pos;
+
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (HasControlChar(line)) {
+      if (line[0] == '[') inSection = false;
+      continue;
+    }
+    if (line[0] == '[') {
+      // A damaged header must not pour its lines into the previous section.
+      inSection = line.size() > 2 && line.back() == ']';
+      if (inSection) section = Trim(line.substr(1, line.size() - 2));
+      if (section.empty() || section.find_first_of("[]") != std::string::npos) inSection = false;
+      continue;
+    }
+    if (!inSection) continue;
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string name = Trim(line.substr(0, eq));
+    if (name.empty()) continue;
+    entries.push_back({section, std::move(name), Trim(line.substr(eq + 1))});
+  }
+  return entries;
+}
+
+std::string FormatStoreText(const std::vector<TStoreEntry>& entries) {
+  for (const TStoreEntry& e : entries) {
+    const bool badSection = e.Section.empty() || HasControlChar(e.Section) ||
+                            e.Section.find_first_of("[]") != std::string::npos ||
+                            Trim(e.Section) != e.Section;
+    const bool badName = e.Name.empty() || HasControlChar(e.Name) ||
+                         e.Name.find('=') != std::string::npos || e.Name[0] == '[' ||
+                         e.Name[0] == ';' || e.Name[0] == '#' || Trim(e.Name) != e.Name;
+    const bool badValue = HasControlChar(e.Value) || Trim(e.Value) != e.Value;
+    if (badSection || badName || badValue)
+      throw EISPException("Cannot store setting \"" + e.Name + "\" of section \"" + e.Section +
+                          "\": the name or value holds characters the settings file cannot keep");
+  }
+  std::vector<std::string> order;
+  for (const TStoreEntry& e : entries) {
+    bool known = false;
+    for (const std::string& s : order) known = known || s == e.Section;
+    if (!known) order.push_back(e.Section);
+  }
+  std::string text;
+  for (const std::string& section : order) {
+    if (!text.empty()) text += "\n";
+    text += "[" + section + "]\n";
+    for (const TStoreEntry& e : entries) {
+      if (e.Section == section) text += e.Name + "=" + e.Value + "\n";
+    }
+  }
+  return text;
+}
+
+std::vector<TStoreEntry> ReadStoreFile(const std::string& path, bool createMissing) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT && createMissing) {
+    if (MakeFolders(FolderOf(path))) {
+      const int created = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+      if (created >= 0) close(created);
+    }
+    return {};
+  }
+  if (fd < 0) return {};
+
+  std::string text;
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxStoreSize) {
+    char buffer[4096];
+    for (;;) {
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        text.clear();
+        break;
+      }
+      if (n == 0) break;
+      text.append(buffer, static_cast<std::size_t>(n));
+      if (text.size() > static_cast<std::size_t>(kMaxStoreSize)) {
+        text.clear();
+        break;
+      }
+    }
+  }
+  close(fd);
+  return ParseStoreText(text);
+}
+
+void WriteStoreFile(const std::string& path, const std::vector<TStoreEntry>& entries,
+                    bool createFolders) {
+  const std::string text = FormatStoreText(entries);
+  if (createFolders && !MakeFolders(FolderOf(path)))
+    throw EISPException("Cannot write " + path + ": its folder cannot be created");
+  WriteFileAtomically(path, text);
+}
+
+}  // namespace zylisp

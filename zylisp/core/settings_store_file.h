@@ -1,0 +1,49 @@
+// The per-user settings store on disk. A key path names an INI file; each
+// subkey of the key is a section "[name]" and each value a line "name=value"
+// holding its text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zylisp {
+
+struct TStoreEntry {
+  std::string Section;
+  std::string Name;
+  std::string Value;
+};
+
+// The file behind a key path. Without the ini flag,
+// "Software\norvex\ZYLISP0001\COMMANDLINE" becomes
+// "$XDG_CONFIG_HOME/norvex/ZYLISP0001/COMMANDLINE.ini" (XDG_CONFIG_HOME
+// defaults to $HOME/.config; a leading "Software" component is dropped).
+// With the ini flag the key path is the file's path itself. A key path with
+// no usable component, or with a component that would leave the settings
+// folder ("." or ".." or one holding '/'), raises EISPException.
+std::string SettingsFilePath(const std::string& keyPath, bool iniFlag);
+
+// Entries in file order. Lines are split at CR, LF or CR LF; names, values
+// and section names are trimmed of spaces and tabs. Lines that cannot be
+// parsed (no section yet, no '=', an empty name, control characters, a
+// malformed section header and the lines under it) are skipped.
+std::vector<TStoreEntry> ParseStoreText(const std::string& text);
+
+// The file text for the entries: one section per distinct section name, in
+// order of first appearance, lines ending in LF. Raises EISPException for a
+// section, name or value that could not be read back as written.
+std::string FormatStoreText(const std::vector<TStoreEntry>& entries);
+
+// Reads the store file. When it is missing and createMissing is set, the
+// empty file and its folders are created. A file that cannot be read, is not
+// a regular file or is implausibly large reads as empty: the store is never
+// a reason to fail.
+std::vector<TStoreEntry> ReadStoreFile(const std::string& path, bool createMissing);
+
+// Replaces the store file with the entries, atomically: on failure the old
+// file stays as it was and EISPException explains why. With createFolders
+// the missing folders on the way are made first.
+void WriteStoreFile(const std::string& path, const std::vector<TStoreEntry>& entries,
+                    bool createFolders);
+
+}  // namespace zylisp
