@@ -105,13 +105,19 @@ void SerialLink::HandleNotifications() {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
       if ((event->mask & IN_OPEN) != 0) {
         // The host opened the port: the reset its DTR/RTS pulse would give.
+        // Input still queued now was written after the open: it is the new
+        // session's and meets the fresh adapter.
         emulator_.PowerOn(false);
         firmware_.TakeWorkMicros();
         outbox_.clear();
         ::tcflush(slave_, TCIFLUSH);
         lineFree_ = Clock::time_point{};
+        hostOpens_.fetch_add(1);
       }
       if ((event->mask & IN_CLOSE) != 0) {
+        // Everything the closing host wrote is queued by now: it still
+        // belongs to the old session.
+        HandleInput();
         try {
           emulator_.Persist();
           persistError_.clear();

@@ -5,7 +5,10 @@
 // host closing and reopening it. A pseudo-terminal has no DTR/RTS lines, so
 // the host's reset pulse cannot be seen; instead every open of the slave
 // device by the host (noticed through inotify) resets the adapter and drops
-// replies the previous host left unread. Every close writes the image back.
+// replies the previous host left unread. Every close first takes in what the
+// closing host wrote, then writes the image back. A host that writes at once
+// after opening may race the server's notice of its open, as it would race a
+// real adapter's boot after the reset pulse; the real host waits first.
 //
 // Without pace=1 replies go out as soon as they exist. With pace=1 each byte
 // takes its time on a 115200 baud 8N1 line (10 bits), and the firmware's
@@ -14,6 +17,7 @@
 // The silent fault swallows every reply.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -40,6 +44,12 @@ class SerialLink {
   // pseudo-terminal fails.
   int ServeUntil(const std::vector<int>& watch);
 
+  // Opens of the slave device by hosts that the server has seen so far
+  // (safe to read from another thread): a test host waits for its open to
+  // count before it writes, so its bytes cannot be taken for the previous
+  // session's.
+  unsigned HostOpens() const { return hostOpens_.load(); }
+
   // Message of the last failed image write on a host close; empty if none.
   const std::string& PersistError() const { return persistError_; }
 
@@ -63,6 +73,7 @@ class SerialLink {
   std::deque<Outgoing> outbox_;
   Clock::time_point lineFree_{};  // when the paced line is next idle
   std::string persistError_;
+  std::atomic<unsigned> hostOpens_{0};
 };
 
 }  // namespace zylsim
