@@ -1,0 +1,65 @@
+#include "zylsim/emulator.h"
+
+#include "zylsim/image_file.h"
+
+namespace zylsim {
+
+std::unique_ptr<Chip> Emulator::BuildChip(const EmulatorConfig& config) {
+  config.Check();
+  std::unique_ptr<Chip> chip = CreateChip(config.device, config.org);
+  if (!chip) throw ConfigError("unknown device '" + config.device + "'");
+  return chip;
+}
+
+FirmwareOptions Emulator::OptionsFor(const EmulatorConfig& config) {
+  FirmwareOptions options;
+  options.identity = config.identity;
+  options.version = config.firmware;
+  options.neverReady = config.neverReady;
+  options.errors = config.errors;
+  return options;
+}
+
+Emulator::Emulator(EmulatorConfig config)
+    : config_(std::move(config)),
+      chip_(BuildChip(config_)),
+      firmware_(*chip_, OptionsFor(config_), stats_) {
+  if (!config_.image.empty()) LoadImageFile(config_.image, chip_->Memory());
+  // Stuck cells are defects of the array: they show in what was loaded too.
+  for (const StuckCell& s : config_.stuck) {
+    if (s.address >= chip_->Memory().size())
+      throw ConfigError("stuck cell " + std::to_string(s.address) + " is outside the chip (" +
+                        std::to_string(chip_->Memory().size()) + " bytes)");
+    chip_->AddStuckBits(s.address, s.mask, s.value);
+  }
+  saved_ = chip_->Memory();
+  firmware_.Reset();
+}
+
+Emulator::~Emulator() {
+  try {
+    Persist();
+  } catch (...) {
+    // Nothing to report to from a destructor; the old image stays intact.
+  }
+}
+
+std::unique_ptr<Emulator> Emulator::FromConfig(const std::string& text) {
+  return std::make_unique<Emulator>(EmulatorConfig::Parse(text));
+}
+
+std::unique_ptr<Emulator> MakeEmulator(const std::string& config) { return Emulator::FromConfig(config); }
+
+void Emulator::PowerOn(bool announce) {
+  firmware_.Reset();
+  if (announce) firmware_.QueueIdentity();
+}
+
+void Emulator::Persist() {
+  if (config_.image.empty()) return;
+  if (chip_->Memory() == saved_) return;
+  SaveImageFile(config_.image, chip_->Memory());
+  saved_ = chip_->Memory();
+}
+
+}  // namespace zylsim

@@ -1,0 +1,89 @@
+#include "zylsim/image_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "zylsim/emulator_config.h"
+
+namespace zylsim {
+
+namespace {
+
+std::string SystemReason() { return std::strerror(errno); }
+
+}  // namespace
+
+bool LoadImageFile(const std::string& path, std::vector<uint8_t>& contents) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return false;
+    throw ConfigError("cannot open image " + path + ": " + SystemReason());
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw ConfigError("image " + path + " is not a regular file");
+  }
+  if (static_cast<uint64_t>(st.st_size) != contents.size()) {
+    ::close(fd);
+    throw ConfigError("image " + path + " holds " + std::to_string(st.st_size) + " bytes, the chip " +
+                      std::to_string(contents.size()));
+  }
+  std::vector<uint8_t> data(contents.size());
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const std::string reason = n < 0 ? SystemReason() : "file shrank while reading";
+      ::close(fd);
+      throw ConfigError("cannot read image " + path + ": " + reason);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  contents.swap(data);
+  return true;
+}
+
+void SaveImageFile(const std::string& path, const std::vector<uint8_t>& contents) {
+  std::string temp = path + ".XXXXXX";
+  const int fd = ::mkstemp(&temp[0]);
+  if (fd < 0) throw std::runtime_error("cannot write image " + path + ": " + SystemReason());
+  auto fail = [&](const std::string& what) {
+    const std::string reason = SystemReason();
+    ::close(fd);
+    ::unlink(temp.c_str());
+    throw std::runtime_error("cannot write image " + path + ": " + what + ": " + reason);
+  };
+  // mkstemp makes the file private: keep the old file's mode, or give a new
+  // image an ordinary data file's.
+  struct stat old {};
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  if (::fchmod(fd, mode) != 0) fail("chmod");
+  std::size_t done = 0;
+  while (done < contents.size()) {
+    const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) fail("write");
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0) fail("fsync");
+  if (::close(fd) != 0) {
+    const std::string reason = SystemReason();
+    ::unlink(temp.c_str());
+    throw std::runtime_error("cannot write image " + path + ": close: " + reason);
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const std::string reason = SystemReason();
+    ::unlink(temp.c_str());
+    throw std::runtime_error("cannot write image " + path + ": rename: " + reason);
+  }
+}
+
+}  // namespace zylsim

@@ -1,0 +1,176 @@
+#include "zylsim/serial_link.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/inotify.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <stdexcept>
+
+namespace zylsim {
+
+namespace {
+
+// 8N1 at 115200 baud: ten bit times per character.
+constexpr auto kByteTime = std::chrono::nanoseconds(10 * 1000000000LL / 115200);
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::runtime_error("serial link: " + what + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+SerialLink::SerialLink(Emulator& emulator) : emulator_(emulator), firmware_(emulator.Adapter()) {
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0) Fail("posix_openpt");
+  try {
+    if (::grantpt(master_) != 0) Fail("grantpt");
+    if (::unlockpt(master_) != 0) Fail("unlockpt");
+    char name[256];
+    if (::ptsname_r(master_, name, sizeof name) != 0) Fail("ptsname");
+    slavePath_ = name;
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave_ < 0) Fail("open " + slavePath_);
+    // Raw from the start: an echoing line discipline would hand our own
+    // replies back to us as host bytes.
+    termios tio{};
+    if (::tcgetattr(slave_, &tio) != 0) Fail("tcgetattr");
+    ::cfmakeraw(&tio);
+    ::cfsetispeed(&tio, B115200);
+    ::cfsetospeed(&tio, B115200);
+    if (::tcsetattr(slave_, TCSANOW, &tio) != 0) Fail("tcsetattr");
+    const int flags = ::fcntl(master_, F_GETFL);
+    if (flags < 0 || ::fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) Fail("fcntl");
+    notify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (notify_ < 0) Fail("inotify_init1");
+    if (::inotify_add_watch(notify_, name, IN_OPEN | IN_CLOSE) < 0) Fail("inotify_add_watch");
+  } catch (...) {
+    if (notify_ >= 0) ::close(notify_);
+    if (slave_ >= 0) ::close(slave_);
+    ::close(master_);
+    throw;
+  }
+  emulator_.PowerOn(false);
+}
+
+SerialLink::~SerialLink() {
+  ::close(notify_);
+  ::close(slave_);
+  ::close(master_);
+}
+
+int SerialLink::ServeUntil(const std::vector<int>& watch) {
+  for (;;) {
+    std::vector<pollfd> fds;
+    fds.push_back({notify_, POLLIN, 0});
+    fds.push_back({master_, static_cast<short>(POLLIN | (outbox_.empty() ? 0 : POLLOUT)), 0});
+    for (int fd : watch) fds.push_back({fd, POLLIN, 0});
+    int timeout = -1;
+    if (!outbox_.empty()) {
+      const auto wait = outbox_.front().due - Clock::now();
+      // Ready to write now: POLLOUT decides. Otherwise sleep until it is due
+      // (rounded up so the wake-up is never early).
+      if (wait > Clock::duration::zero()) {
+        fds[1].events = POLLIN;
+        timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+      }
+    }
+    const int n = ::poll(fds.data(), fds.size(), timeout);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("poll");
+    }
+    // Opens and closes first: bytes of a new session must meet a fresh adapter.
+    if (fds[0].revents != 0) HandleNotifications();
+    if ((fds[1].revents & POLLIN) != 0) HandleInput();
+    FlushOutput();
+    for (std::size_t i = 2; i < fds.size(); ++i) {
+      if (fds[i].revents != 0) return fds[i].fd;
+    }
+  }
+}
+
+void SerialLink::HandleNotifications() {
+  alignas(inotify_event) char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(notify_, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      if ((event->mask & IN_OPEN) != 0) {
+        // The host opened the port: the reset its DTR/RTS pulse would give.
+        // Input still queued now was written after the open: it is the new
+        // session's and meets the fresh adapter.
+        emulator_.PowerOn(false);
+        firmware_.TakeWorkMicros();
+        outbox_.clear();
+        ::tcflush(slave_, TCIFLUSH);
+        lineFree_ = Clock::time_point{};
+        hostOpens_.fetch_add(1);
+      }
+      if ((event->mask & IN_CLOSE) != 0) {
+        // Everything the closing host wrote is queued by now: it still
+        // belongs to the old session.
+        HandleInput();
+        try {
+          emulator_.Persist();
+          persistError_.clear();
+        } catch (const std::exception& e) {
+          persistError_ = e.what();
+          std::cerr << "zylsim: " << e.what() << '\n';
+        }
+      }
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+}
+
+void SerialLink::HandleInput() {
+  const bool pace = emulator_.Config().pace;
+  const auto latency = std::chrono::milliseconds(emulator_.Config().latencyMs);
+  uint8_t buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    // EIO: no host has the slave open (cannot happen while we hold it).
+    if (n <= 0) return;
+    const auto now = Clock::now();
+    for (ssize_t i = 0; i < n; ++i) {
+      if (lineFree_ < now) lineFree_ = now;
+      if (pace) lineFree_ += kByteTime;
+      firmware_.Receive(buffer[i]);
+      const auto work = std::chrono::microseconds(firmware_.TakeWorkMicros());
+      if (pace) lineFree_ += work;
+      if (firmware_.HasOutput()) lineFree_ += latency;
+      while (firmware_.HasOutput()) {
+        const uint8_t b = firmware_.TakeOutput();
+        if (pace) lineFree_ += kByteTime;
+        if (!emulator_.Config().silent) outbox_.push_back({b, lineFree_});
+      }
+    }
+  }
+}
+
+void SerialLink::FlushOutput() {
+  const auto now = Clock::now();
+  while (!outbox_.empty() && outbox_.front().due <= now) {
+    uint8_t buffer[1024];
+    std::size_t count = 0;
+    while (count < sizeof buffer && count < outbox_.size() && outbox_[count].due <= now) {
+      buffer[count] = outbox_[count].byte;
+      ++count;
+    }
+    const ssize_t n = ::write(master_, buffer, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // full: the host is not reading; POLLOUT resumes it
+    outbox_.erase(outbox_.begin(), outbox_.begin() + n);
+  }
+}
+
+}  // namespace zylsim

@@ -1,0 +1,71 @@
+// Emulator settings, from a configuration string or from zylsim's options.
+//
+// The string is comma-separated key=value pairs; each key at most once:
+//   device=NAME     chip, by catalogue or AT45DB name (required)
+//   image=PATH      raw binary chip contents: loaded at start (a missing file
+//                   is a blank chip of 0xFF; a file of another size than the
+//                   chip is refused, so that nothing is ever cut off), written
+//                   back atomically when the link closes or the emulator ends
+//   org=8|16        Microwire organisation (default 8)
+//   firmware=TEXT   version reply to 'v' (default 000A)
+//   identity=TEXT   identity reply to 'S' and at boot (default EEPROMISP)
+//   pace=0|1        real-time serial line and write-cycle timing
+//   latency=MS      added round trip per reply, like a USB serial adapter's
+//   fault=LIST      faults separated by '+' or ';':
+//     silent                   the adapter never answers (parallel: Ready
+//                              never rises; serial: no reply byte)
+//     badecho                  the parallel link echoes 0xD5 instead of '*'
+//     busy                     write cycles never end: busy waits reply "?T"
+//     error:C:N:K              the N-th command C (one character) is answered
+//                              '?' K (one character) instead of running
+//     stuck:ADDR:MASK:VALUE    the bits of MASK in cell ADDR read as VALUE
+//                              (numbers decimal or 0x hex)
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "zylsim/firmware.h"
+
+namespace zylsim {
+
+class ConfigError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct StuckCell {
+  uint32_t address = 0;
+  uint8_t mask = 0;
+  uint8_t value = 0;
+};
+
+struct EmulatorConfig {
+  std::string device;
+  std::string image;
+  int org = 8;
+  std::string firmware = "000A";
+  std::string identity = "EEPROMISP";
+  bool pace = false;
+  unsigned latencyMs = 0;
+  bool silent = false;
+  bool badEcho = false;
+  bool neverReady = false;
+  std::vector<InjectedError> errors;
+  std::vector<StuckCell> stuck;
+
+  // Parses the comma-separated string; throws ConfigError with a message
+  // naming the offending key or value.
+  static EmulatorConfig Parse(const std::string& text);
+  // Applies one key (as zylsim's --key=value options do); throws ConfigError.
+  void Set(const std::string& key, const std::string& value);
+  // Throws ConfigError when a required key is missing.
+  void Check() const;
+
+ private:
+  std::vector<std::string> given_;
+};
+
+}  // namespace zylsim

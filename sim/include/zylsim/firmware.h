@@ -1,0 +1,168 @@
+// The adapter's firmware as a byte-level state machine: bytes from the host
+// go in through Receive, reply bytes queue up for the host. Commands run to
+// completion when their last argument byte arrives, driving the chip model
+// bit by bit and advancing its virtual time as the adapter would take it.
+//
+// Choices where the protocol leaves the adapter free:
+// - Hex arguments of 'M', 'D', 'E', 'P' accept digits of either case, as a
+//   firmware hex parser usually does; anything else is answered "?#". A bus
+//   kind above 03 is "?#" too.
+// - '*' (serial synchronisation) is acknowledged with CR.
+// - 'G' (DataFlash status) inside a pass ('%' .. '$') replies one raw status
+//   byte, as the page-program loop reads it; outside a pass it replies the
+//   status as two upper-case hex characters, as the status query reads it.
+//   Both end with the acknowledge.
+// - 'H' loads the chip's buffer 1 (0x84), programs it with built-in erase
+//   (0x83), waits for ready and compares the page against the buffer (0x60),
+//   so the status bit 0x40 that follows reports a page that did not take.
+//   Addresses of 'H' and 'I' are linear byte addresses; the firmware splits
+//   them into page and offset by the part's geometry (what a real adapter
+//   reads from the density bits of the status register).
+// - 'K' erases the block whose value the host sends: opcode 0x50 with the two
+//   bytes followed by a zero byte.
+// - I2C: 'x' that ends a write transfer, and 'W' (which ends its transfer
+//   itself), wait for the write cycle by acknowledge polling. 'r' reads with
+//   a not-acknowledge, 'R' acknowledges all bytes but the last. A missing
+//   acknowledge on 'w' is not an error; 'Z' polls for an acknowledge and
+//   answers "?T" when none comes.
+// - SPI: 'x' after a write-type opcode (0x01, 0x02, 0x0A) and 'Z' poll the
+//   status register until WIP clears. DataFlash 'Z' polls the ready bit.
+// - Microwire: 'W' takes the bit count and always two data bytes; a count of
+//   0 or above 16 is "?M". After a READ command the dummy 0 bit must show on
+//   DO, else "?m". 'Z' selects the chip and waits for DO to go high.
+// - 'H', 'G', 'I', 'K' on another bus kind than DataFlash are "?!" (after
+//   their arguments are taken, so the stream stays in step).
+// - A busy wait gives up after 100 ms plus four times the 'D' value: "?T".
+// - A chip of another kind than the selected bus sees nothing: I2C gets no
+//   acknowledge, SPI and Microwire read all ones.
+// - Bus clock: 'E' value n gives a bit time of 2.5 us * (n + 1).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "zylsim/chip.h"
+#include "zylsim/statistics.h"
+
+namespace zylsim {
+
+struct InjectedError {
+  uint8_t command = 0;      // the command byte to fail
+  unsigned occurrence = 1;  // its n-th arrival (1-based) is answered ...
+  uint8_t code = 0;         // ... with '?' and this code, without running it
+};
+
+struct FirmwareOptions {
+  std::string identity = "EEPROMISP";
+  std::string version = "000A";
+  bool neverReady = false;  // fault: every busy wait runs into its time-out
+  std::vector<InjectedError> errors;
+};
+
+class Firmware {
+ public:
+  Firmware(Chip& chip, FirmwareOptions options, Statistics& stats);
+
+  // Power-on reset: parser idle, output dropped, settings at their defaults.
+  void Reset();
+  // The parallel adapter announces itself after reset: the identity text.
+  void QueueIdentity();
+
+  void Receive(uint8_t byte);
+  bool HasOutput() const { return !output_.empty(); }
+  std::size_t OutputSize() const { return output_.size(); }
+  uint8_t PeekOutput() const { return output_.front(); }
+  uint8_t TakeOutput();
+
+  // Virtual time (microseconds) worked since the last call; links turn it
+  // into busy time the host sees.
+  uint64_t TakeWorkMicros();
+
+  // Each entry: the command byte followed by its argument bytes as received.
+  const std::vector<std::vector<uint8_t>>& CommandLog() const { return log_; }
+  void ClearCommandLog() { log_.clear(); }
+
+  int BusKind() const { return bus_; }
+  bool InPass() const { return inPass_; }
+  unsigned WriteTimeMs() const { return writeTimeMs_; }
+  unsigned ClockSetting() const { return clock_; }
+  unsigned ResetPolarity() const { return polarity_; }
+
+ private:
+  bool ArgumentsComplete() const;
+  void Execute();
+  // Each returns 0 on success or the error code to reply with.
+  uint8_t RunHexSetting();
+  uint8_t RunBusStart();
+  uint8_t RunBusStop();
+  uint8_t RunBusWrite(uint8_t value);
+  uint8_t RunBusRead(std::size_t count);
+  uint8_t RunWriteBytes();
+  uint8_t RunDeviceWait();
+  uint8_t RunFlashWrite();
+  uint8_t RunFlashRead();
+  uint8_t RunFlashErase();
+  uint8_t RunFlashStatus();
+
+  void Spend(uint64_t nanoseconds);
+  void SpendBits(unsigned bits);
+  uint64_t BusyBoundNs() const;
+  // Repeats probe (which spends its own bus time) until it reports ready;
+  // false after the busy bound.
+  template <typename Probe>
+  bool WaitReady(Probe probe, uint64_t pauseNs);
+
+  // Bus primitives; a chip of another kind sees nothing.
+  void I2cStart();
+  bool I2cWrite(uint8_t value);
+  uint8_t I2cRead(bool ack);
+  bool I2cStop();
+  bool AckPoll();
+  void SpiSelect();
+  uint8_t SpiTransfer(uint8_t value);
+  bool SpiDeselect();
+  bool SpiWaitWip();
+  bool FlashWaitReady();
+  uint8_t FlashStatus();
+  void FlashCommand(uint8_t opcode, uint32_t address);
+  void MwSelect();
+  bool MwClock(bool di);
+  void MwDeselect();
+
+  void Reply(uint8_t byte);
+  void ReplyText(const std::string& text);
+  void ReplyError(uint8_t code);
+
+  Chip& chip_;
+  I2CChip* i2c_;
+  SpiChip* spi_;
+  DataFlashChip* flash_;
+  MicrowireChip* mw_;
+  FirmwareOptions options_;
+  Statistics& stats_;
+
+  std::vector<uint8_t> command_;  // command byte and arguments so far
+  std::deque<uint8_t> output_;
+  std::vector<std::vector<uint8_t>> log_;
+  std::vector<unsigned> seen_ = std::vector<unsigned>(256, 0);
+
+  int bus_ = 0;
+  bool inPass_ = false;
+  unsigned writeTimeMs_ = 10;
+  unsigned clock_ = 1;
+  unsigned polarity_ = 0;
+
+  // Transfer state on the target bus.
+  unsigned transferBytes_ = 0;
+  uint8_t i2cControl_ = 0xA0;
+  bool i2cWriting_ = false;
+  uint8_t spiOpcode_ = 0;
+
+  uint64_t workNs_ = 0;  // worked since the last TakeWorkMicros
+  uint64_t nowNs_ = 0;   // virtual clock of the adapter
+  uint64_t chipNs_ = 0;  // not yet handed to the chip (below a microsecond)
+};
+
+}  // namespace zylsim

@@ -1,0 +1,79 @@
+// The adapter on a serial line, served over a pseudo-terminal: bytes the
+// host writes to the slave side reach the firmware, replies go back.
+//
+// The server keeps the slave side open itself, so the terminal survives the
+// host closing and reopening it. A pseudo-terminal has no DTR/RTS lines, so
+// the host's reset pulse cannot be seen; instead every open of the slave
+// device by the host (noticed through inotify) resets the adapter and drops
+// replies the previous host left unread. Every close first takes in what the
+// closing host wrote, then writes the image back. A host that writes at once
+// after opening may race the server's notice of its open, as it would race a
+// real adapter's boot after the reset pulse; the real host waits first.
+//
+// Without pace=1 replies go out as soon as they exist. With pace=1 each byte
+// takes its time on a 115200 baud 8N1 line (10 bits), and the firmware's
+// work (bus bit times, write cycles) delays the reply by its virtual time.
+// latency=MS delays the first reply byte after host bytes by MS.
+// The silent fault swallows every reply.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "zylsim/emulator.h"
+
+namespace zylsim {
+
+class SerialLink {
+ public:
+  // Creates the pseudo-terminal; throws std::runtime_error on failure.
+  explicit SerialLink(Emulator& emulator);
+  ~SerialLink();
+  SerialLink(const SerialLink&) = delete;
+  SerialLink& operator=(const SerialLink&) = delete;
+
+  // The device path a host opens, such as /dev/pts/3.
+  const std::string& SlavePath() const { return slavePath_; }
+
+  // Serves the host until one of the watched descriptors is readable or
+  // hung up, and returns that descriptor. Throws std::runtime_error when the
+  // pseudo-terminal fails.
+  int ServeUntil(const std::vector<int>& watch);
+
+  // Opens of the slave device by hosts that the server has seen so far
+  // (safe to read from another thread): a test host waits for its open to
+  // count before it writes, so its bytes cannot be taken for the previous
+  // session's.
+  unsigned HostOpens() const { return hostOpens_.load(); }
+
+  // Message of the last failed image write on a host close; empty if none.
+  const std::string& PersistError() const { return persistError_; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Outgoing {
+    uint8_t byte;
+    Clock::time_point due;
+  };
+
+  void HandleNotifications();
+  void HandleInput();
+  void FlushOutput();
+
+  Emulator& emulator_;
+  Firmware& firmware_;
+  int master_ = -1;
+  int slave_ = -1;
+  int notify_ = -1;
+  std::string slavePath_;
+  std::deque<Outgoing> outbox_;
+  Clock::time_point lineFree_{};  // when the paced line is next idle
+  std::string persistError_;
+  std::atomic<unsigned> hostOpens_{0};
+};
+
+}  // namespace zylsim

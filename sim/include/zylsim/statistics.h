@@ -1,0 +1,23 @@
+// Counters the emulator keeps while it runs, for tests and for `zylsim --stats`.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+
+namespace zylsim {
+
+struct Statistics {
+  uint64_t bytesFromHost = 0;  // every byte the firmware received
+  uint64_t bytesToHost = 0;    // every byte the host took from the firmware
+  uint64_t commands = 0;       // complete commands, unknown ones included
+  uint64_t errorReplies = 0;   // '?' + code replies
+  uint64_t passes = 0;         // '%' commands (a pass begun)
+  uint64_t pinAccesses = 0;    // host pin writes and reads on the parallel link
+  uint64_t busBitTimes = 0;    // clock periods driven on the target bus
+  uint64_t virtualMicros = 0;  // virtual time the firmware spent working
+};
+
+// One "name value" line per counter.
+void PrintStatistics(std::ostream& out, const Statistics& stats);
+
+}  // namespace zylsim
