@@ -48,7 +48,7 @@ class TFuzzer {
         "\r\n\r\n",
     };
     if (OneIn(5)) return kOthers[Below(sizeof kOthers / sizeof kOthers[0])];
-    const int32_t sizes[] = {16, 64, 256, 4096};
+    const int32_t sizes[] = {16, 64, 256, 1024};
     const THexList image = RandomImage(sizes[Below(4)]);
     const int32_t format = static_cast<int32_t>(1 + Below(10));
     TLines lines;
@@ -129,7 +129,7 @@ bool DefinedIdentification(int32_t id) { return id == -2 || (id >= 0 && id <= 10
 TEST(FileFuzz, IdentificationAndLoadingAlwaysGiveADefinedAnswer) {
   TFuzzer fuzz(20240517);
   const int32_t sizes[] = {0, 16, 256, 2048};
-  for (int i = 0; i < 4000; ++i) {
+  for (int i = 0; i < 3000; ++i) {
     const std::string text = fuzz.Sample();
     SCOPED_TRACE("sample " + std::to_string(i));
     const TLines lines = SplitLines(text);
@@ -166,7 +166,7 @@ TEST(FileFuzz, FilesThroughTheExports) {
   ASSERT_EQ(Zyl_SetMode(2), 0);
   ASSERT_EQ(Zyl_SetPort(1), 0);
   const std::string file = dir.File("sample");
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 150; ++i) {
     SCOPED_TRACE("sample " + std::to_string(i));
     std::string text = fuzz.Sample();
     if (fuzz.OneIn(8)) text = std::string(fuzz.Below(600), "0123456789abcdefABCDEF"[fuzz.Below(22)]);
@@ -184,7 +184,7 @@ TEST(FileFuzz, FilesThroughTheExports) {
 TEST(FileFuzz, WrittenFilesLoadBackAsTheSameImage) {
   TFuzzer fuzz(4242);
   const int32_t sizes[] = {16, 256, 4096, 65536, 131072};
-  for (int i = 0; i < 150; ++i) {
+  for (int i = 0; i < 40; ++i) {
     const int32_t size = sizes[fuzz.Below(5)];
     const THexList image = fuzz.RandomImage(size);
     const int32_t formats[] = {1, 4, 7, 8, 9, 10};
