@@ -240,16 +240,3 @@ TEST_F(BufferCalls, SaveFailureGives1) {
   EXPECT_EQ(Zyl_SaveBuffer(1, dir_.File("empty.x").c_str(), 0), 0);
   EXPECT_EQ(ReadFile(dir_.File("empty.x")), "");
 }
-
-TEST_F(BufferCalls, ByteListRoundTrip) {
-  Ready("24C02");
-  ASSERT_EQ(Zyl_WriteBuffer(1, 0x10, 0xAB), 0);
-  ASSERT_EQ(Zyl_WriteBuffer(1, 0x11, 0xCD), 0);
-  const std::string file = dir_.File("a.lst");
-  ASSERT_EQ(Zyl_SaveBuffer(1, file.c_str(), 10), 0);
-  EXPECT_EQ(ReadFile(file), "0010:AB\r\n0011:CD\r\n");
-  EXPECT_EQ(Zyl_IdentifyFile(file.c_str()), 10);
-  ASSERT_EQ(Zyl_ClearBuffer(1), 0);
-  ASSERT_EQ(Zyl_LoadBuffer(1, file.c_str()), 0);
-  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 0x11), 0xCD);
-}

@@ -182,15 +182,6 @@ TEST_F(SrecCatInterop, FilesWeWriteReadBackWithCheckedChecksums) {
   }
 }
 
-TEST_F(SrecCatInterop, MotorolaFilesUseS1BelowAndS2Above64K) {
-  const THexList image = ImageOf(Sparse(131072, {0xF0, 0x10000}));
-  TempDir dir;
-  ASSERT_EQ(TFileLoader::SaveHexFile(dir.File("a.s"), image, 4), 0);
-  const std::string text = ReadFile(dir.File("a.s"));
-  EXPECT_EQ(text.rfind("S1", 0), 0u);
-  EXPECT_NE(text.find("\r\nS2"), std::string::npos);
-}
-
 TEST_F(SrecCatInterop, ACorruptChecksumIsNoticed) {
   // Keeps the round trip above honest: srec_cat does check what we write.
   TempDir dir;

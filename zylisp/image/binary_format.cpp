@@ -1,7 +1,6 @@
 #include "image/binary_format.h"
 
 #include "core/atomic_file.h"
-#include "core/hex_text.h"
 #include "image/file_access.h"
 #include "image/hex_list.h"
 #include "image/text_lines.h"
