@@ -1,0 +1,242 @@
+// The buffer and file exports: checks, result codes and what they record.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "api/api_state.h"
+#include "support/test_files.h"
+#include "zylisp.h"
+
+using testing_support::ReadBytes;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+using testing_support::WriteFile;
+
+namespace {
+
+class BufferCalls : public ::testing::Test {
+ protected:
+  void SetUp() override { zylisp::ResetApiState(); }
+  void TearDown() override { zylisp::ResetApiState(); }
+
+  // A parallel programmer on port 1 with the device selected.
+  static void Ready(const char* device) {
+    ASSERT_EQ(Zyl_SetDevice(device), 0);
+    ASSERT_EQ(Zyl_SetMode(2), 0);
+    ASSERT_EQ(Zyl_SetPort(1), 0);
+  }
+
+  static int32_t Last() { return zylisp::ApiState().LastResult; }
+
+  // Marks LastResult so that a call that must not record leaves it.
+  static void MarkLast() { zylisp::ApiState().LastResult = 1234; }
+
+  static std::vector<uint8_t> Buffer() {
+    std::vector<uint8_t> bytes;
+    const int32_t size = Zyl_GetBufferSize(1);
+    for (int32_t a = 0; a < size; ++a) {
+      uint8_t v = 0;
+      EXPECT_EQ(Zyl_ReadBuffer(1, a, &v), 0);
+      bytes.push_back(v);
+    }
+    return bytes;
+  }
+
+  TempDir dir_;
+};
+
+}  // namespace
+
+TEST_F(BufferCalls, NotReadyGives2) {
+  const std::string file = dir_.File("a.bin");
+  WriteBytes(file, {1, 2, 3});
+  ASSERT_EQ(Zyl_SetDevice("24C02"), 0);  // device, but no mode or port
+  MarkLast();
+  EXPECT_EQ(Zyl_LoadBuffer(1, file.c_str()), 2);
+  EXPECT_EQ(Last(), 1234);  // loading records only its own outcomes
+  EXPECT_EQ(Zyl_SaveBuffer(1, dir_.File("b.hex").c_str(), 1), 2);
+  EXPECT_EQ(Last(), 2);
+  EXPECT_FALSE(testing_support::FileExists(dir_.File("b.hex")));
+  EXPECT_EQ(Zyl_ClearBuffer(1), 2);
+  uint8_t value = 0x77;
+  EXPECT_EQ(Zyl_ReadBuffer(1, 0, &value), 2);
+  EXPECT_EQ(value, 0x77);  // not written when not ready
+  EXPECT_EQ(Zyl_WriteBuffer(1, 0, 5), 2);
+  EXPECT_EQ(Zyl_GetBufferSize(1), 0);
+  EXPECT_EQ(Last(), 0);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 0), 0);
+}
+
+TEST_F(BufferCalls, OtherAreasGive5) {
+  Ready("24C02");
+  ASSERT_EQ(Zyl_WriteBuffer(1, 3, 0x42), 0);
+  const std::string file = dir_.File("a.bin");
+  WriteBytes(file, {1, 2, 3});
+  MarkLast();
+  EXPECT_EQ(Zyl_LoadBuffer(2, file.c_str()), 5);
+  EXPECT_EQ(Last(), 1234);
+  EXPECT_EQ(Zyl_SaveBuffer(0, dir_.File("b.bin").c_str(), 9), 5);
+  EXPECT_EQ(Last(), 5);
+  EXPECT_EQ(Zyl_ClearBuffer(2), 5);
+  uint8_t value = 0x77;
+  EXPECT_EQ(Zyl_ReadBuffer(2, 3, &value), 5);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(Zyl_WriteBuffer(2, 3, 0), 5);
+  EXPECT_EQ(Zyl_GetBufferSize(2), 0);
+  // None of that touched the image.
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 3), 0x42);
+}
+
+TEST_F(BufferCalls, SizeAndByteAccess) {
+  Ready("24C02");
+  EXPECT_EQ(Zyl_GetBufferSize(1), 256);
+  EXPECT_EQ(Last(), 256);
+  EXPECT_EQ(Zyl_WriteBuffer(1, 255, 0x5A), 0);
+  EXPECT_EQ(Last(), 0);
+  uint8_t value = 0;
+  EXPECT_EQ(Zyl_ReadBuffer(1, 255, &value), 0);
+  EXPECT_EQ(value, 0x5A);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 255), 0x5A);
+  EXPECT_EQ(Last(), 0x5A);  // the byte, not the inner code
+  EXPECT_EQ(Zyl_ClearBuffer(1), 0);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 255), 0xFF);
+}
+
+TEST_F(BufferCalls, AccessOutsideTheImageGives7) {
+  Ready("24C02");
+  uint8_t value = 0x77;
+  EXPECT_EQ(Zyl_ReadBuffer(1, 256, &value), 7);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(Last(), 7);
+  EXPECT_STREQ(Zyl_GetLastError(), "attempted to read outside buffer limits");
+  value = 0x77;
+  EXPECT_EQ(Zyl_ReadBuffer(1, -1, &value), 7);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(Zyl_WriteBuffer(1, 256, 1), 7);
+  EXPECT_EQ(Zyl_WriteBuffer(1, INT32_MIN, 1), 7);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 256), 0);
+  EXPECT_EQ(Last(), 0);
+}
+
+TEST_F(BufferCalls, NullPointersDoNotCrash) {
+  Ready("24C02");
+  EXPECT_EQ(Zyl_ReadBuffer(1, 0, nullptr), 0);
+  EXPECT_EQ(Zyl_ReadBuffer(1, 256, nullptr), 7);
+  EXPECT_EQ(Zyl_LoadBuffer(1, nullptr), 1);
+  EXPECT_EQ(Zyl_SaveBuffer(1, nullptr, 1), 1);
+  EXPECT_EQ(Zyl_SaveBuffer(1, nullptr, 9), 1);
+  EXPECT_EQ(Zyl_IdentifyFile(nullptr), 9);
+  EXPECT_EQ(Last(), 9);
+}
+
+TEST_F(BufferCalls, BinaryFileOfExactlyTheSizeLoadsAndOneByteMoreGives6) {
+  Ready("24C02");
+  std::vector<uint8_t> bytes(256);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(255 - i);
+  const std::string exact = dir_.File("exact.bin");
+  WriteBytes(exact, bytes);
+  MarkLast();
+  EXPECT_EQ(Zyl_LoadBuffer(1, exact.c_str()), 0);
+  EXPECT_EQ(Last(), 0);
+  EXPECT_EQ(Buffer(), bytes);
+
+  std::vector<uint8_t> larger(257, 0x11);
+  const std::string big = dir_.File("big.bin");
+  WriteBytes(big, larger);
+  EXPECT_EQ(Zyl_LoadBuffer(1, big.c_str()), 6);
+  EXPECT_EQ(Last(), 6);
+  EXPECT_EQ(Buffer(), bytes);  // unchanged
+}
+
+TEST_F(BufferCalls, AsciiHexBinaries) {
+  Ready("24C02");
+  const std::string file = dir_.File("a.txt");
+  WriteFile(file, "0A1bFF00");
+  EXPECT_EQ(Zyl_IdentifyFile(file.c_str()), 9);
+  EXPECT_EQ(Zyl_LoadBuffer(1, file.c_str()), 0);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 0), 0x0A);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 1), 0x1B);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 2), 0xFF);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 3), 0x00);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 4), 0xFF);
+}
+
+TEST_F(BufferCalls, TextFileBeyondTheEndKeepsTheRecordsBefore) {
+  Ready("24C02");
+  ASSERT_EQ(Zyl_WriteBuffer(1, 0x80, 0x00), 0);
+  const std::string file = dir_.File("a.hex");
+  WriteFile(file, ":0100100012DD\r\n:0100FF0034CC\r\n:0101000056A8\r\n:0100200078C7\r\n:00000001FF\r\n");
+  EXPECT_EQ(Zyl_IdentifyFile(file.c_str()), 1);
+  EXPECT_EQ(Zyl_LoadBuffer(1, file.c_str()), 6);
+  EXPECT_EQ(Last(), 6);
+  std::vector<uint8_t> expected(256, 0xFF);
+  expected[0x10] = 0x12;
+  expected[0xFF] = 0x34;
+  EXPECT_EQ(Buffer(), expected);  // blanked first, nothing after the failing record
+}
+
+TEST_F(BufferCalls, TextFormatsLoadByContentWhateverTheName) {
+  Ready("24C02");
+  const std::string file = dir_.File("data.bin");
+  WriteFile(file, "S1040010AB40\r\nS9030000FC\r\n");
+  EXPECT_EQ(Zyl_IdentifyFile(file.c_str()), 4);
+  EXPECT_EQ(Last(), 4);
+  EXPECT_EQ(Zyl_LoadBuffer(1, file.c_str()), 0);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 0x10), 0xAB);
+  EXPECT_EQ(Zyl_ANSI_ReadBuffer(1, 0), 0xFF);
+}
+
+TEST_F(BufferCalls, MissingFile) {
+  Ready("24C02");
+  const std::string missing = dir_.File("missing.hex");
+  EXPECT_EQ(Zyl_IdentifyFile(missing.c_str()), 9);
+  EXPECT_EQ(Last(), 9);
+  MarkLast();
+  EXPECT_EQ(Zyl_LoadBuffer(1, missing.c_str()), 1);
+  EXPECT_EQ(Last(), 1234);
+  EXPECT_EQ(Zyl_LoadBuffer(1, dir_.Path().c_str()), 1);
+}
+
+TEST_F(BufferCalls, IdentifyNeedsNoReadyState) {
+  const std::string file = dir_.File("a.tek");
+  WriteFile(file, "/00100102AB15\r\n/00000000\r\n");
+  EXPECT_EQ(Zyl_IdentifyFile(file.c_str()), 8);
+  WriteFile(file, "");
+  EXPECT_EQ(Zyl_IdentifyFile(file.c_str()), 9);
+}
+
+TEST_F(BufferCalls, SaveAndLoadEveryFormat) {
+  Ready("24C1024");
+  ASSERT_EQ(Zyl_WriteBuffer(1, 0, 0x01), 0);
+  ASSERT_EQ(Zyl_WriteBuffer(1, 0xFFFF, 0x02), 0);
+  ASSERT_EQ(Zyl_WriteBuffer(1, 0x1FFFF, 0x03), 0);
+  const std::vector<uint8_t> image = Buffer();
+  for (uint8_t format : {1, 2, 3, 4, 5, 6, 7, 9}) {
+    SCOPED_TRACE(format);
+    const std::string file = dir_.File("out" + std::to_string(format));
+    ASSERT_EQ(Zyl_SaveBuffer(1, file.c_str(), format), 0);
+    EXPECT_EQ(Last(), 0);
+    ASSERT_EQ(Zyl_ClearBuffer(1), 0);
+    ASSERT_EQ(Zyl_LoadBuffer(1, file.c_str()), 0);
+    EXPECT_EQ(Buffer(), image);
+  }
+  // Format 9 is the whole image as bytes.
+  EXPECT_EQ(ReadBytes(dir_.File("out9")), image);
+  // The 4-digit formats have no room for 0x1FFFF.
+  EXPECT_EQ(Zyl_SaveBuffer(1, dir_.File("out8").c_str(), 8), 1);
+  EXPECT_EQ(Last(), 1);
+  EXPECT_EQ(Zyl_SaveBuffer(1, dir_.File("out10").c_str(), 10), 1);
+  EXPECT_FALSE(testing_support::FileExists(dir_.File("out8")));
+  EXPECT_FALSE(testing_support::FileExists(dir_.File("out10")));
+}
+
+TEST_F(BufferCalls, SaveFailureGives1) {
+  Ready("24C02");
+  EXPECT_EQ(Zyl_SaveBuffer(1, dir_.File("no/such/folder.hex").c_str(), 1), 1);
+  EXPECT_EQ(Last(), 1);
+  EXPECT_EQ(Zyl_SaveBuffer(1, dir_.File("no/such/folder.bin").c_str(), 9), 1);
+  EXPECT_EQ(Zyl_SaveBuffer(1, dir_.File("empty.x").c_str(), 0), 0);
+  EXPECT_EQ(ReadFile(dir_.File("empty.x")), "");
+}

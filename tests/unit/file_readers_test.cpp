@@ -1,0 +1,219 @@
+// Loading text and binary data files into the memory image.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image/file_access.h"
+#include "image/file_loader.h"
+#include "image/hex_list.h"
+#include "image/text_lines.h"
+#include "support/test_files.h"
+
+using namespace zylisp;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+using testing_support::WriteFile;
+
+namespace {
+
+THexList Image(int32_t size) {
+  THexList image;
+  image.SetSize(size);
+  return image;
+}
+
+int32_t Load(THexList& image, const std::string& text) {
+  return TFileLoader::LoadFromLines(image, SplitLines(text));
+}
+
+// Addresses whose byte is not blank, with their bytes.
+std::vector<std::pair<uint32_t, uint8_t>> Used(const THexList& image) {
+  std::vector<std::pair<uint32_t, uint8_t>> used;
+  for (uint32_t a = 0; a < static_cast<uint32_t>(image.Size()); ++a) {
+    if (image.GetValue(a) != 0xFF) used.emplace_back(a, image.GetValue(a));
+  }
+  return used;
+}
+
+using Bytes = std::vector<std::pair<uint32_t, uint8_t>>;
+
+}  // namespace
+
+TEST(ReadIntelHex, DataRecordsIgnoreTheirChecksum) {
+  THexList image = Image(256);
+  ASSERT_EQ(Load(image, ":10000000000102030405060708090A0B0C0D0E0F00\r\n:00000001FF\r\n"), 0);
+  for (uint32_t a = 0; a < 16; ++a) EXPECT_EQ(image.GetValue(a), a);
+  EXPECT_EQ(image.GetValue(16), 0xFF);
+}
+
+TEST(ReadIntelHex, SegmentAndLinearAddressesAdd) {
+  THexList image = Image(0x30000);
+  ASSERT_EQ(Load(image, ":020000021000EC\n:0100100012DD\n:00000001FF"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0x10010, 0x12}}));
+
+  ASSERT_EQ(Load(image, ":020000040001F9\n:020000020100FB\n:0100050034C6\n:00000001FF"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0x11005, 0x34}}));
+}
+
+TEST(ReadIntelHex, RecordsRunOverThe64KBoundaryWithoutWrapping) {
+  THexList image = Image(0x20000);
+  ASSERT_EQ(Load(image, ":02FFFF00ABCD88\n:00000001FF"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0xFFFF, 0xAB}, {0x10000, 0xCD}}));
+}
+
+TEST(ReadIntelHex, StopsAtTheEndRecord) {
+  THexList image = Image(256);
+  ASSERT_EQ(Load(image, ":0100000012ED\n:00000001FF\n:0100010034CA\nanything"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0, 0x12}}));
+}
+
+TEST(ReadIntelHex, RecordOutsideTheImageKeepsWhatCameBefore) {
+  THexList image = Image(256);
+  EXPECT_EQ(Load(image, ":0100000012ED\n:0200FF00ABCD86\n:0100020034C9\n:00000001FF"), -1);
+  // The record stops at the first address outside; its earlier bytes stay.
+  EXPECT_EQ(Used(image), (Bytes{{0, 0x12}, {0xFF, 0xAB}}));
+}
+
+TEST(ReadIntelHex, ExtendedAddressesNeverWrapTo32Bits) {
+  THexList image = Image(256);
+  // FFFF0000 + FFFF0 + FFF0 would wrap round to 0xFFE0 in 32 bits.
+  EXPECT_EQ(Load(image, ":02000004FFFFFC\n:02000002FFFFFE\n:01FFF00012FE\n:00000001FF"), -1);
+  EXPECT_TRUE(Used(image).empty());
+}
+
+TEST(ReadMotorolaS, AllAddressWidths) {
+  THexList image = Image(0x20000);
+  ASSERT_EQ(Load(image, "S00600004844521B\nS1050010123485\nS20601000034567C\n"
+                        "S30700000100ABCDF4\nS5030003F9\nS9030000FC"),
+            0);
+  EXPECT_EQ(Used(image), (Bytes{{0x10, 0x12}, {0x11, 0x34}, {0x100, 0xAB}, {0x101, 0xCD},
+                                {0x10000, 0x34}, {0x10001, 0x56}}));
+}
+
+TEST(ReadMotorolaS, S9StopsButS7AndS8DoNot) {
+  THexList image = Image(256);
+  ASSERT_EQ(Load(image, "S9030000FC"), 0);
+  EXPECT_TRUE(Used(image).empty());
+  ASSERT_EQ(Load(image, "S1040000AB50\nS9030000FC\nS1040001CD2D"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0, 0xAB}}));
+  ASSERT_EQ(Load(image, "S205000000AB4F\nS804000000FB\nS205000001CD2C"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0, 0xAB}, {1, 0xCD}}));
+}
+
+TEST(ReadMotorolaS, CountTooSmallForItsAddressStoresNothing) {
+  THexList image = Image(256);
+  // S2 and S3 records whose count leaves no room for the checksum pass
+  // identification (their lines are long enough) but carry no data.
+  ASSERT_EQ(Load(image, "S2030000FC\nS3040000FB00\nS1040000AB50\nS9030000FC"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0, 0xAB}}));
+}
+
+TEST(ReadMotorolaS, UnknownRecordKindFallsBackToNothing) {
+  THexList image = Image(256);
+  image.SetValue(0, 0x55);
+  ASSERT_EQ(Load(image, "S1040000AB50\nS4030000FC"), 0);
+  EXPECT_TRUE(Used(image).empty());
+}
+
+TEST(ReadTektronix, RecordsUntilCountZero) {
+  THexList image = Image(256);
+  ASSERT_EQ(Load(image, "/00100102AB15\n/0020020412341A\n/00000000\n"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0x10, 0xAB}, {0x20, 0x12}, {0x21, 0x34}}));
+  ASSERT_EQ(Load(image, "/00000000"), 0);
+  EXPECT_TRUE(Used(image).empty());
+}
+
+TEST(ReadExtendedTektronix, AddressLengthDigitAndSymbolBlocks) {
+  THexList image = Image(256);
+  ASSERT_EQ(Load(image, "%1A3xx symbols\n%0D62D500000AB\n%0D62C3010CDEF\n%0E81E800000000\n"
+                        "%0D62D500002AB"),
+            0);
+  EXPECT_EQ(Used(image), (Bytes{{0x00, 0xAB}, {0x10, 0xCD}, {0x11, 0xEF}}));
+  ASSERT_EQ(Load(image, "%0E81E800000000"), 0);
+  EXPECT_TRUE(Used(image).empty());
+}
+
+TEST(ReadAddressList, ByteAndWordForms) {
+  THexList image = Image(256);
+  ASSERT_EQ(Load(image, "0010:AB\n0011:cd"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0x10, 0xAB}, {0x11, 0xCD}}));
+  ASSERT_EQ(Load(image, "000008:1234"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{16, 0x34}, {17, 0x12}}));
+  // A colon inside the address counts as the digit 0.
+  ASSERT_EQ(Load(image, "0:10:AB"), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0x010, 0xAB}}));
+  ASSERT_EQ(Load(image, "0100:AB"), -1);
+}
+
+TEST(LoadFromLines, ClearsFirstAndLoadsNothingForUnknownText) {
+  THexList image = Image(64);
+  image.SetValue(3, 0);
+  ASSERT_EQ(Load(image, "\n\n"), 0);
+  EXPECT_TRUE(Used(image).empty());
+  image.SetValue(3, 0);
+  ASSERT_EQ(Load(image, "no format here"), 0);
+  EXPECT_TRUE(Used(image).empty());
+}
+
+TEST(LoadHexFile, NamesTheImageAndRaisesForMissingFiles) {
+  TempDir dir;
+  THexList image = Image(256);
+  WriteFile(dir.File("a.hex"), ":0100000012ED\r\n:00000001FF\r\n");
+  ASSERT_EQ(TFileLoader::LoadHexFile(dir.File("a.hex"), image), 0);
+  EXPECT_EQ(image.FileName(), dir.File("a.hex"));
+  EXPECT_EQ(Used(image), (Bytes{{0, 0x12}}));
+  EXPECT_THROW(TFileLoader::LoadHexFile(dir.File("missing.hex"), image), EFileError);
+}
+
+TEST(LoadBinaryFile, RawBytesUpToTheImageSize) {
+  TempDir dir;
+  THexList image = Image(256);
+  std::vector<uint8_t> bytes(256);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i ^ 0x5A);
+  WriteBytes(dir.File("full.bin"), bytes);
+  ASSERT_EQ(TFileLoader::LoadBinaryFile(dir.File("full.bin"), image), 0);
+  for (uint32_t a = 0; a < 256; ++a) ASSERT_EQ(image.GetValue(a), bytes[a]);
+  EXPECT_EQ(image.FileName(), dir.File("full.bin"));
+
+  // One byte more: nothing changes, not even the file name.
+  bytes.push_back(0);
+  WriteBytes(dir.File("big.bin"), bytes);
+  ASSERT_EQ(TFileLoader::LoadBinaryFile(dir.File("big.bin"), image), -1);
+  EXPECT_EQ(image.GetValue(0), 0x5A);
+  EXPECT_EQ(image.FileName(), dir.File("full.bin"));
+
+  // A short file blanks the rest.
+  WriteBytes(dir.File("short.bin"), {0x00, 0x01});
+  ASSERT_EQ(TFileLoader::LoadBinaryFile(dir.File("short.bin"), image), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0, 0x00}, {1, 0x01}}));
+}
+
+TEST(LoadBinaryFile, AsciiHexForm) {
+  TempDir dir;
+  THexList image = Image(16);
+  WriteFile(dir.File("a.txt"), "0A1b");
+  ASSERT_EQ(TFileLoader::LoadBinaryFile(dir.File("a.txt"), image), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0, 0x0A}, {1, 0x1B}}));
+  // A last odd character is ignored.
+  WriteFile(dir.File("b.txt"), "0A1");
+  ASSERT_EQ(TFileLoader::LoadBinaryFile(dir.File("b.txt"), image), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0, 0x0A}}));
+  // A line break makes it raw.
+  WriteFile(dir.File("c.txt"), "0A\n");
+  ASSERT_EQ(TFileLoader::LoadBinaryFile(dir.File("c.txt"), image), 0);
+  EXPECT_EQ(Used(image), (Bytes{{0, '0'}, {1, 'A'}, {2, '\n'}}));
+  // The size test counts characters: 17 hex characters do not fit 16 bytes.
+  WriteFile(dir.File("d.txt"), std::string(17, '0'));
+  EXPECT_EQ(TFileLoader::LoadBinaryFile(dir.File("d.txt"), image), -1);
+}
+
+TEST(LoadBinaryFile, EmptyFileBlanksTheImage) {
+  TempDir dir;
+  THexList image = Image(16);
+  image.SetValue(0, 1);
+  WriteFile(dir.File("e.bin"), "");
+  ASSERT_EQ(TFileLoader::LoadBinaryFile(dir.File("e.bin"), image), 0);
+  EXPECT_TRUE(Used(image).empty());
+  EXPECT_THROW(TFileLoader::LoadBinaryFile(dir.File("missing.bin"), image), EFileError);
+}

@@ -1,0 +1,221 @@
+// The exact records the writers produce, and what a failed save leaves.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "image/file_loader.h"
+#include "image/hex_list.h"
+#include "support/test_files.h"
+
+using namespace zylisp;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+namespace {
+
+THexList Image(int32_t size) {
+  THexList image;
+  image.SetSize(size);
+  return image;
+}
+
+// What SaveHexFile writes for the image in the format.
+std::string Saved(const THexList& image, int32_t format) {
+  TempDir dir;
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("out"), image, format), 0);
+  return ReadFile(dir.File("out"));
+}
+
+std::size_t FilesIn(const std::string& dir) {
+  std::size_t n = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    (void)entry;
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
+TEST(WriteIntelHex, ThreeByteRecordWithBlankInside) {
+  THexList image = Image(256);
+  image.SetValue(0, 0x12);
+  image.SetValue(2, 0x34);
+  EXPECT_EQ(Saved(image, 1), ":0300000012FF34B8\r\n:00000001FF\r\n");
+  // The three Intel numbers write the same file.
+  EXPECT_EQ(Saved(image, 2), Saved(image, 1));
+  EXPECT_EQ(Saved(image, 3), Saved(image, 1));
+}
+
+TEST(WriteIntelHex, RecordsHoldUpTo16BytesFromLineStarts) {
+  THexList image = Image(256);
+  image.Fill(0x0E, 0x12, 0x00);
+  EXPECT_EQ(Saved(image, 1),
+            ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFF0000FE\r\n"
+            ":03001000000000ED\r\n"
+            ":00000001FF\r\n");
+}
+
+TEST(WriteIntelHex, PageRecordsAbove64K) {
+  THexList image = Image(0x20000);
+  image.SetValue(0x10005, 0xAB);
+  EXPECT_EQ(Saved(image, 1),
+            ":020000040000FA\r\n:020000040001F9\r\n:06000000FFFFFFFFFFAB54\r\n:00000001FF\r\n");
+}
+
+TEST(WriteIntelHex, BlankPagesStillGetTheirRecords) {
+  THexList image = Image(0x30000);
+  image.SetValue(0x10, 0x01);
+  image.SetValue(0x20000, 0x02);
+  EXPECT_EQ(Saved(image, 1),
+            ":020000040000FA\r\n:0100100001EE\r\n:020000040001F9\r\n:020000040002F8\r\n"
+            ":0100000002FD\r\n:00000001FF\r\n");
+}
+
+TEST(WriteIntelHex, PagesBeyondThree) {
+  THexList image = Image(0x50000);
+  image.SetValue(0x40001, 0x07);
+  const std::string text = Saved(image, 1);
+  EXPECT_NE(text.find(":020000040003F7\r\n:020000040004F6\r\n:02000000FF07F8\r\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST(WriteMotorolaS, S1ThenS2From64K) {
+  THexList image = Image(0x20000);
+  image.SetValue(0xF0, 0x12);
+  image.SetValue(0x10000, 0x34);
+  EXPECT_EQ(Saved(image, 4), "S10400F012F9\r\nS20501000034C5\r\nS9030000FC\r\n");
+  EXPECT_EQ(Saved(image, 5), Saved(image, 4));
+  EXPECT_EQ(Saved(image, 6), Saved(image, 4));
+}
+
+TEST(WriteExtendedTektronix, OneByteBlock) {
+  THexList image = Image(256);
+  image.SetValue(0, 0xAB);
+  EXPECT_EQ(Saved(image, 7), "%0D62D500000AB\r\n%0E81E800000000\r\n");
+}
+
+TEST(WriteExtendedTektronix, FiveDigitAddressesAbove64K) {
+  THexList image = Image(0x20000);
+  image.SetValue(0x1FFF0, 0x00);
+  // 0+D+6+5+1+F+F+F+0+0+0+0+0 = 0x46
+  EXPECT_EQ(Saved(image, 7), "%0D64651FFF000\r\n%0E81E800000000\r\n");
+}
+
+TEST(WriteTektronix, OneByteRecord) {
+  THexList image = Image(256);
+  image.SetValue(0x10, 0xAB);
+  EXPECT_EQ(Saved(image, 8), "/00100102AB15\r\n/00000000\r\n");
+}
+
+TEST(WriteAddressList, ByteAndWordForms) {
+  THexList image = Image(256);
+  image.SetValue(0x10, 0xAB);
+  image.SetValue(0x11, 0xCD);
+  EXPECT_EQ(Saved(image, 10), "0010:AB\r\n0011:CD\r\n");
+  EXPECT_EQ(Saved(image, 9), "000008:CDAB\r\n");
+  image.SetValue(0x11, 0xFF);
+  image.SetValue(0x21, 0x01);
+  EXPECT_EQ(Saved(image, 9), "000008:FFAB\r\n000010:01FF\r\n");
+}
+
+TEST(SaveHexFile, AllBlankImageWritesOnlyTheEndRecord) {
+  const THexList image = Image(256);
+  EXPECT_EQ(Saved(image, 1), ":00000001FF\r\n");
+  EXPECT_EQ(Saved(image, 4), "S9030000FC\r\n");
+  EXPECT_EQ(Saved(image, 7), "%0E81E800000000\r\n");
+  EXPECT_EQ(Saved(image, 8), "/00000000\r\n");
+  EXPECT_EQ(Saved(image, 9), "");
+  EXPECT_EQ(Saved(image, 10), "");
+}
+
+TEST(SaveHexFile, UnknownFormatNumbersWriteAnEmptyFile) {
+  THexList image = Image(256);
+  image.SetValue(0, 1);
+  EXPECT_EQ(Saved(image, 0), "");
+  EXPECT_EQ(Saved(image, 11), "");
+  EXPECT_EQ(Saved(image, 255), "");
+}
+
+TEST(SaveHexFile, FourDigitFormatsRefuseAddressesAbove64K) {
+  TempDir dir;
+  THexList image = Image(0x20000);
+  image.SetValue(0xFFFF, 0x01);
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("ok.tek"), image, 8), 0);
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("ok.lst"), image, 10), 0);
+  image.SetValue(0x10000, 0x02);
+  testing_support::WriteFile(dir.File("old.tek"), "old");
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("old.tek"), image, 8), 1);
+  EXPECT_EQ(ReadFile(dir.File("old.tek")), "old");
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("new.lst"), image, 10), 1);
+  EXPECT_FALSE(testing_support::FileExists(dir.File("new.lst")));
+  // The other formats have room for it.
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("a.hex"), image, 1), 0);
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("a.s"), image, 4), 0);
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("a.xtek"), image, 7), 0);
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("a.words"), image, 9), 0);
+}
+
+TEST(SaveHexFile, DoesNotRenameTheImage) {
+  TempDir dir;
+  THexList image = Image(16);
+  image.SetFileName("kept");
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("a.hex"), image, 1), 0);
+  EXPECT_EQ(image.FileName(), "kept");
+}
+
+TEST(SaveBinaryFile, WritesEveryByteAndNamesTheImage) {
+  TempDir dir;
+  THexList image = Image(32);
+  image.SetValue(1, 0x00);
+  ASSERT_EQ(TFileLoader::SaveBinaryFile(dir.File("a.bin"), image), 0);
+  std::string expected(32, '\xFF');
+  expected[1] = '\0';
+  EXPECT_EQ(ReadFile(dir.File("a.bin")), expected);
+  EXPECT_EQ(image.FileName(), dir.File("a.bin"));
+}
+
+TEST(SaveFiles, FailedSaveLeavesNoPartialFile) {
+  TempDir dir;
+  THexList image = Image(64);
+  image.SetValue(0, 0x12);
+  EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("missing/a.hex"), image, 1), 1);
+  EXPECT_EQ(TFileLoader::SaveBinaryFile(dir.File("missing/a.bin"), image), 1);
+  // A folder in the way: the rename fails and the temporary file goes again.
+  const std::string folder = dir.File("folder");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  testing_support::WriteFile(folder + "/inside", "x");
+  EXPECT_EQ(TFileLoader::SaveHexFile(folder, image, 1), 1);
+  EXPECT_EQ(TFileLoader::SaveBinaryFile(folder, image), 1);
+  EXPECT_EQ(FilesIn(dir.Path()), 1u);
+  EXPECT_EQ(ReadFile(folder + "/inside"), "x");
+}
+
+TEST(SaveFiles, UnwritableFolderKeepsTheOldFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  TempDir dir;
+  THexList image = Image(64);
+  image.SetValue(0, 0x12);
+  const std::string sub = dir.File("ro");
+  ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+  testing_support::WriteFile(sub + "/a.hex", "old contents");
+  ASSERT_EQ(chmod(sub.c_str(), 0555), 0);
+  EXPECT_EQ(TFileLoader::SaveHexFile(sub + "/a.hex", image, 1), 1);
+  EXPECT_EQ(TFileLoader::SaveBinaryFile(sub + "/a.hex", image), 1);
+  EXPECT_EQ(ReadFile(sub + "/a.hex"), "old contents");
+  EXPECT_EQ(FilesIn(sub), 1u);
+}
+
+TEST(SaveFiles, ReplacesAnExistingFileWhole) {
+  TempDir dir;
+  THexList image = Image(16);
+  testing_support::WriteFile(dir.File("a.hex"), std::string(1000, 'x'));
+  ASSERT_EQ(TFileLoader::SaveHexFile(dir.File("a.hex"), image, 1), 0);
+  EXPECT_EQ(ReadFile(dir.File("a.hex")), ":00000001FF\r\n");
+  EXPECT_EQ(FilesIn(dir.Path()), 1u);
+}

@@ -1,0 +1,138 @@
+// Exports that move data between files and the memory image and give byte
+// access to it.
+#include "api/api_state.h"
+#include "api/export_guard.h"
+#include "core/errors.h"
+#include "devices/device.h"
+#include "image/file_loader.h"
+#include "image/hex_list.h"
+
+using namespace zylisp;
+
+namespace {
+
+constexpr uint8_t kEepromArea = ZYL_AREA_EEPROM;
+
+int32_t Record(int32_t result) {
+  ApiState().LastResult = result;
+  return result;
+}
+
+// Zyl_ReadBuffer and Zyl_WriteBuffer share their checks; access runs on the
+// image and maps its range error to 7.
+template <typename Access>
+int32_t ByteAccess(uint8_t area, uint8_t* value, Access&& access) {
+  TApiState& s = ApiState();
+  if (!IsReady()) return Record(ZYL_ERR_NOT_READY);
+  if (value) *value = 0;
+  if (area != kEepromArea) return Record(ZYL_ERR_AREA);
+  if (!s.Buffer) return Record(ZYL_OK);
+  try {
+    access(*s.Buffer);
+    return Record(ZYL_OK);
+  } catch (const EISPException&) {
+    return Record(ZYL_ERR_OUTSIDE_BUFFER);
+  } catch (...) {
+    return Record(-1);
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_LoadBuffer(uint8_t area, const char* fileName) {
+  return Guarded<int32_t>(ZYL_ERR_FILE, [&]() -> int32_t {
+    TApiState& s = ApiState();
+    if (!IsReady()) return ZYL_ERR_NOT_READY;
+    if (area != kEepromArea || !s.Buffer) return ZYL_ERR_AREA;
+    if (!fileName) return ZYL_ERR_FILE;
+    int32_t loaded = 0;
+    try {
+      // Text formats by their content; everything else is a binary image.
+      if (TFileLoader::IdentifyFile(fileName) > 0) {
+        loaded = TFileLoader::LoadHexFile(fileName, *s.Buffer);
+      } else {
+        loaded = TFileLoader::LoadBinaryFile(fileName, *s.Buffer);
+      }
+    } catch (...) {
+      return ZYL_ERR_FILE;
+    }
+    return Record(loaded == -1 ? ZYL_ERR_FILE_TOO_LARGE : ZYL_OK);
+  });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SaveBuffer(uint8_t area, const char* fileName, uint8_t format) {
+  return Guarded<int32_t>(ZYL_ERR_FILE, [&]() -> int32_t {
+    TApiState& s = ApiState();
+    if (!IsReady()) return Record(ZYL_ERR_NOT_READY);
+    if (area != kEepromArea) return Record(ZYL_ERR_AREA);
+    if (format == ZYL_FMT_BINARY) {
+      if (!s.Buffer || !fileName) return Record(ZYL_ERR_FILE);
+      return Record(TFileLoader::SaveBinaryFile(fileName, *s.Buffer) == 0 ? ZYL_OK : ZYL_ERR_FILE);
+    }
+    if (!s.Buffer) return Record(ZYL_ERR_AREA);
+    if (!fileName) return Record(ZYL_ERR_FILE);
+    return Record(TFileLoader::SaveHexFile(fileName, *s.Buffer, format) == 0 ? ZYL_OK
+                                                                              : ZYL_ERR_FILE);
+  });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_ClearBuffer(uint8_t area) {
+  return Guarded<int32_t>(-1, [&]() -> int32_t {
+    TApiState& s = ApiState();
+    if (!IsReady()) return Record(ZYL_ERR_NOT_READY);
+    if (area != kEepromArea || !s.Buffer) return Record(ZYL_ERR_AREA);
+    s.Buffer->Clear();
+    return Record(ZYL_OK);
+  });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_IdentifyFile(const char* fileName) {
+  return Guarded<int32_t>(ZYL_FMT_BINARY, [&]() -> int32_t {
+    int32_t format = ZYL_FMT_BINARY;
+    try {
+      if (fileName) format = TFileLoader::IdentifyFile(fileName);
+    } catch (...) {
+      format = ZYL_FMT_BINARY;  // unreadable files count as binary
+    }
+    return Record(format < 1 ? ZYL_FMT_BINARY : format);
+  });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadBuffer(uint8_t area, int32_t address, uint8_t* value) {
+  return Guarded<int32_t>(-1, [&]() -> int32_t {
+    return ByteAccess(area, value, [&](const THexList& image) {
+      // Negative addresses are huge unsigned ones and fail the range check.
+      const uint8_t byte = image.GetValue(static_cast<uint32_t>(address));
+      if (value) *value = byte;
+    });
+  });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteBuffer(uint8_t area, int32_t address, uint8_t value) {
+  return Guarded<int32_t>(-1, [&]() -> int32_t {
+    return ByteAccess(area, nullptr, [&](THexList& image) {
+      image.SetValue(static_cast<uint32_t>(address), value);
+    });
+  });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetBufferSize(uint8_t area) {
+  return Guarded<int32_t>(0, [&]() -> int32_t {
+    const TApiState& s = ApiState();
+    return Record(IsReady() && area == kEepromArea ? s.Device->Size() : 0);
+  });
+}
+
+ZYL_EXPORT uint8_t ZYL_CALL Zyl_ANSI_ReadBuffer(uint8_t area, int32_t address) {
+  return Guarded<uint8_t>(0, [&]() -> uint8_t {
+    uint8_t value = 0;
+    Zyl_ReadBuffer(area, address, &value);
+    // The byte replaces the inner call's code.
+    ApiState().LastResult = value;
+    return value;
+  });
+}
+
+}  // extern "C"

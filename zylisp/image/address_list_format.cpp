@@ -1,0 +1,95 @@
+#include "image/address_list_format.h"
+
+#include "core/errors.h"
+#include "core/hex_text.h"
+#include "image/hex_list.h"
+#include "image/image_records.h"
+
+namespace zylisp {
+
+namespace {
+
+constexpr std::size_t kWordLineLength = 11;  // WWWWWW:HHLL
+constexpr std::size_t kByteLineLength = 7;   // AAAA:BB
+
+int32_t FormOf(const std::string& line) {
+  if (line.size() == kWordLineLength && line[6] == ':') return ffWordList;
+  if (line.size() == kByteLineLength && line[4] == ':') return ffByteList;
+  return 0;
+}
+
+// A character that is not a hex digit counts as 0.
+uint32_t AddressField(const std::string& line, std::size_t digits) {
+  uint32_t value = 0;
+  for (std::size_t i = 0; i < digits; ++i) value = value * 16 + HexDigitValue(line[i]);
+  return value;
+}
+
+// Bytes past the end of the image count as blank.
+uint8_t ByteOrBlank(const THexList& image, uint64_t address) {
+  return address < static_cast<uint64_t>(image.Size()) ? image.GetValue(static_cast<uint32_t>(address))
+                                                       : 0xFF;
+}
+
+}  // namespace
+
+int32_t DetectAddressList(const TLines& lines) {
+  int32_t form = 0;
+  for (const std::string& raw : lines) {
+    if (raw.empty()) continue;
+    const std::string line = UpperCase(raw);
+    const int32_t lineForm = FormOf(line);
+    if (lineForm == 0 || (form != 0 && lineForm != form)) return 0;
+    form = lineForm;
+    for (char c : line) {
+      if (c != ':' && !IsHexDigit(c)) return 0;
+    }
+  }
+  return form == ffByteList ? ffByteList : ffWordList;
+}
+
+void ReadAddressList(const TLines& lines, THexList& image, int32_t format) {
+  const int32_t form = format == ffWordList ? ffWordList : ffByteList;
+  for (const std::string& raw : lines) {
+    if (raw.empty()) continue;
+    const std::string line = UpperCase(raw);
+    if (FormOf(line) != form) continue;
+    if (form == ffWordList) {
+      // Words are stored low byte first.
+      const uint64_t word = AddressField(line, 6);
+      StoreHexBytes(image, 2 * word + 1, line, 7, 1);
+      StoreHexBytes(image, 2 * word, line, 9, 1);
+    } else {
+      StoreHexBytes(image, AddressField(line, 4), line, 5, 1);
+    }
+  }
+}
+
+void WriteAddressList(TLines& lines, const THexList& image, int32_t format) {
+  const int64_t highest = HighestUsedAddress(image);
+  const int64_t last = image.LastUsedAddress();
+  if (format == ffWordList) {
+    if (highest / 2 > 0xFFFFFF)
+      throw EISPException("Image words above FFFFFF do not fit the word list");
+    for (int64_t word = 0; word <= last / 2; ++word) {
+      const uint8_t low = ByteOrBlank(image, static_cast<uint64_t>(2 * word));
+      const uint8_t high = ByteOrBlank(image, static_cast<uint64_t>(2 * word + 1));
+      if (low == 0xFF && high == 0xFF) continue;
+      lines.push_back(HexDigits(static_cast<uint32_t>(word), 6) + ":" + HexDigits(high, 2) +
+                      HexDigits(low, 2));
+    }
+    return;
+  }
+  if (highest > 0xFFFF) throw EISPException("Image addresses above FFFF do not fit the byte list");
+  for (int64_t address = 0; address <= last; ++address) {
+    const uint8_t value = image.GetValue(static_cast<uint32_t>(address));
+    if (value != 0xFF) lines.push_back(HexDigits(static_cast<uint32_t>(address), 4) + ":" + HexDigits(value, 2));
+  }
+}
+
+TFormatFamily AddressListFamily() {
+  return {"address list", ffWordList, ffByteList, DetectAddressList, ReadAddressList,
+          WriteAddressList};
+}
+
+}  // namespace zylisp

@@ -1,0 +1,36 @@
+#include "image/binary_format.h"
+
+#include "core/atomic_file.h"
+#include "image/file_access.h"
+#include "image/hex_list.h"
+#include "image/text_lines.h"
+
+namespace zylisp {
+
+int32_t LoadBinaryImage(const std::string& fileName, THexList& image) {
+  const std::size_t size = static_cast<std::size_t>(image.Size());
+  // One byte more than fits is enough to know the file is too large.
+  const std::string bytes = ReadFileBytes(fileName, size + 1, false);
+  if (bytes.size() > size) return -1;
+
+  image.SetFileName(fileName);
+  image.Clear();
+  uint8_t* data = image.Data();
+  if (AllHexDigits(bytes)) {
+    // ASCII hex: two characters per byte, a last odd character ignored.
+    const std::string upper = UpperCase(bytes);
+    for (std::size_t i = 0; i < upper.size() / 2; ++i) data[i] = HexPairAt(upper, 2 * i);
+  } else {
+    for (std::size_t i = 0; i < bytes.size(); ++i) data[i] = static_cast<uint8_t>(bytes[i]);
+  }
+  return 0;
+}
+
+void SaveBinaryImage(const std::string& fileName, const THexList& image) {
+  const uint8_t* data = image.Data();
+  WriteFileAtomically(fileName,
+                      std::string(reinterpret_cast<const char*>(data),
+                                  static_cast<std::size_t>(image.Size())));
+}
+
+}  // namespace zylisp

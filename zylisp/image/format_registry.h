@@ -1,0 +1,16 @@
+// The text format families the loader knows, in the order identification
+// tries them.
+#pragma once
+
+#include <vector>
+
+#include "image/format_family.h"
+
+namespace zylisp {
+
+const std::vector<TFormatFamily>& FormatFamilies();
+
+// The family that reads and writes format, or nullptr.
+const TFormatFamily* FamilyOfFormat(int32_t format);
+
+}  // namespace zylisp

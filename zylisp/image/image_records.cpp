@@ -1,0 +1,50 @@
+#include "image/image_records.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "image/hex_list.h"
+#include "image/text_lines.h"
+
+namespace zylisp {
+
+std::vector<TDataRecord> DataRecords(const THexList& image) {
+  std::vector<TDataRecord> records;
+  const int32_t last = image.LastUsedAddress();
+  for (int64_t line = 0; line <= last; line += 16) {
+    const int64_t lineEnd = std::min<int64_t>(line + 15, last);
+    int64_t highest = -1;
+    for (int64_t a = line; a <= lineEnd; ++a) {
+      if (image.GetValue(static_cast<uint32_t>(a)) != 0xFF) highest = a;
+    }
+    if (highest < 0) continue;
+    TDataRecord record;
+    record.Address = static_cast<uint32_t>(line);
+    for (int64_t a = line; a <= highest; ++a) {
+      record.Bytes.push_back(image.GetValue(static_cast<uint32_t>(a)));
+    }
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+int64_t HighestUsedAddress(const THexList& image) {
+  for (int64_t a = int64_t{image.Size()} - 1; a >= 0; --a) {
+    if (image.GetValue(static_cast<uint32_t>(a)) != 0xFF) return a;
+  }
+  return -1;
+}
+
+void StoreHexBytes(THexList& image, uint64_t address, const std::string& text, std::size_t pos,
+                   std::size_t count) {
+  constexpr uint64_t kOutside = std::numeric_limits<uint32_t>::max();
+  for (std::size_t i = 0; i < count && pos + 2 * i + 1 < text.size(); ++i) {
+    const uint64_t target = address + i;
+    // The image never reaches 2^32 - 1 bytes, so kOutside always fails its
+    // range check instead of wrapping round to a low address.
+    image.SetValue(static_cast<uint32_t>(target < kOutside ? target : kOutside),
+                   HexPairAt(text, pos + 2 * i));
+  }
+}
+
+}  // namespace zylisp

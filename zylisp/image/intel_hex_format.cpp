@@ -1,0 +1,105 @@
+#include "image/intel_hex_format.h"
+
+#include "core/hex_text.h"
+#include "image/hex_list.h"
+#include "image/image_records.h"
+
+namespace zylisp {
+
+namespace {
+
+// ':', count, address, type, data, and the two's complement of the sum of
+// all those bytes.
+std::string IntelRecord(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
+  unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
+  std::string line = ":" + HexDigits(static_cast<uint32_t>(data.size()), 2) +
+                     HexDigits(address, 4) + HexDigits(type, 2);
+  for (uint8_t b : data) {
+    line += HexDigits(b, 2);
+    sum += b;
+  }
+  return line + HexDigits((0x100 - (sum & 0xFF)) & 0xFF, 2);
+}
+
+std::string LinearAddressRecord(uint32_t page) {
+  return IntelRecord(0x04, 0, {static_cast<uint8_t>(page >> 8), static_cast<uint8_t>(page)});
+}
+
+}  // namespace
+
+int32_t DetectIntelHex(const TLines& lines) {
+  int32_t answer = 0;
+  for (const std::string& line : lines) {
+    if (line.empty()) continue;
+    if (line.size() < 11 || line[0] != ':') return 0;
+    const std::string body = UpperCase(line.substr(1));
+    if (body.size() % 2 != 0 || !AllHexDigits(body)) return 0;
+    if (HexPairAt(body, 0) != body.size() / 2 - 5) return 0;
+    switch (HexPairAt(body, 6)) {
+      case 0x00:
+        if (answer == 0) answer = ffIntelHex;
+        break;
+      case 0x01:
+        // The end record ends the file: whatever follows is not looked at.
+        return answer == 0 ? ffIntelHex : answer;
+      case 0x02:
+        if (answer < ffIntelHexSegment) answer = ffIntelHexSegment;
+        break;
+      case 0x03:
+      case 0x04:
+      case 0x05:
+        answer = ffIntelHexLinear;
+        break;
+      default:
+        return 0;
+    }
+  }
+  return answer;
+}
+
+void ReadIntelHex(const TLines& lines, THexList& image, int32_t /*format*/) {
+  uint64_t segment = 0;
+  uint64_t upper = 0;
+  for (const std::string& line : lines) {
+    if (line.empty()) continue;
+    const std::string body = UpperCase(line.substr(1));
+    const uint8_t count = HexPairAt(body, 0);
+    const uint64_t offset = uint64_t{HexPairAt(body, 2)} * 256 + HexPairAt(body, 4);
+    const uint64_t value = uint64_t{HexPairAt(body, 8)} * 256 + HexPairAt(body, 10);
+    switch (HexPairAt(body, 6)) {
+      case 0x00:
+        // No wrap at 64 KB: a record running over the boundary goes on upwards.
+        StoreHexBytes(image, upper * 65536 + segment * 16 + offset, body, 8, count);
+        break;
+      case 0x01:
+        return;
+      case 0x02:
+        segment = value;
+        break;
+      case 0x04:
+        upper = value;
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void WriteIntelHex(TLines& lines, const THexList& image, int32_t /*format*/) {
+  const std::vector<TDataRecord> records = DataRecords(image);
+  if (image.LastUsedAddress() > 0xFFFF) lines.push_back(LinearAddressRecord(0));
+  uint32_t page = 0;
+  for (const TDataRecord& record : records) {
+    // One extended linear address record per page passed, blank pages
+    // included, so every record's upper address is the current page.
+    while ((record.Address >> 16) > page) lines.push_back(LinearAddressRecord(++page));
+    lines.push_back(IntelRecord(0x00, static_cast<uint16_t>(record.Address & 0xFFFF), record.Bytes));
+  }
+  lines.push_back(":00000001FF");
+}
+
+TFormatFamily IntelHexFamily() {
+  return {"Intel HEX", ffIntelHex, ffIntelHexLinear, DetectIntelHex, ReadIntelHex, WriteIntelHex};
+}
+
+}  // namespace zylisp

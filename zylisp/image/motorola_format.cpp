@@ -1,0 +1,113 @@
+#include "image/motorola_format.h"
+
+#include "core/errors.h"
+#include "core/hex_text.h"
+#include "image/hex_list.h"
+#include "image/image_records.h"
+
+namespace zylisp {
+
+namespace {
+
+// Address bytes of a data record kind, 0 for the other kinds.
+std::size_t AddressBytes(char kind) {
+  switch (kind) {
+    case '1':
+      return 2;
+    case '2':
+      return 3;
+    case '3':
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+// "S", kind, count, address, data, and the ones' complement of the sum of
+// count, address and data bytes.
+std::string SRecord(char kind, uint32_t address, std::size_t addressBytes,
+                    const std::vector<uint8_t>& data) {
+  const std::size_t count = addressBytes + data.size() + 1;
+  unsigned sum = static_cast<unsigned>(count);
+  for (std::size_t i = 0; i < addressBytes; ++i) sum += (address >> (8 * i)) & 0xFF;
+  std::string line = std::string("S") + kind + HexDigits(static_cast<uint32_t>(count), 2) +
+                     HexDigits(address, static_cast<int>(2 * addressBytes));
+  for (uint8_t b : data) {
+    line += HexDigits(b, 2);
+    sum += b;
+  }
+  return line + HexDigits(~sum & 0xFF, 2);
+}
+
+}  // namespace
+
+int32_t DetectMotorola(const TLines& lines) {
+  int32_t answer = 0;
+  for (const std::string& line : lines) {
+    if (line.empty()) continue;
+    if (line.size() < 10 || line[0] != 'S' || line[1] < '0' || line[1] > '9') return 0;
+    const std::string body = UpperCase(line.substr(2));
+    if (body.size() % 2 != 0 || !AllHexDigits(body)) return 0;
+    if (HexPairAt(body, 0) != body.size() / 2 - 1) return 0;
+    switch (line[1]) {
+      case '0':
+      case '1':
+        if (answer == 0) answer = ffMotorolaS1;
+        break;
+      case '2':
+      case '8':  // end of an S2 file
+        if (answer < ffMotorolaS2) answer = ffMotorolaS2;
+        break;
+      case '3':
+      case '7':
+        answer = ffMotorolaS3;
+        break;
+      case '5':
+      case '6':
+        // Record counts carry no data and say nothing about address widths.
+        break;
+      case '9':
+        return answer == 0 ? ffMotorolaS1 : answer;
+      default:
+        return 0;
+    }
+  }
+  return answer;
+}
+
+void ReadMotorolaS(const TLines& lines, THexList& image, int32_t /*format*/) {
+  for (const std::string& line : lines) {
+    if (line.size() < 2) continue;
+    const char kind = line[1];
+    if (kind == '9') return;
+    const std::size_t addressBytes = AddressBytes(kind);
+    if (addressBytes == 0) continue;
+    const std::string body = UpperCase(line.substr(2));
+    const std::size_t count = HexPairAt(body, 0);
+    // A count too small for its own address and checksum carries no data.
+    if (count < addressBytes + 1) continue;
+    uint64_t address = 0;
+    for (std::size_t i = 0; i < addressBytes; ++i) address = address * 256 + HexPairAt(body, 2 + 2 * i);
+    StoreHexBytes(image, address, body, 2 + 2 * addressBytes, count - addressBytes - 1);
+  }
+}
+
+void WriteMotorolaS(TLines& lines, const THexList& image, int32_t /*format*/) {
+  if (HighestUsedAddress(image) > 0xFFFFFF)
+    throw EISPException("Image addresses above FFFFFF do not fit S1 and S2 records");
+  bool wide = false;
+  for (const TDataRecord& record : DataRecords(image)) {
+    // Once past 64 KB every record is S2, so the file keeps one width.
+    if (record.Address >= 0x10000) wide = true;
+    lines.push_back(wide ? SRecord('2', record.Address, 3, record.Bytes)
+                         : SRecord('1', record.Address, 2, record.Bytes));
+  }
+  lines.push_back("S9030000FC");
+}
+
+TFormatFamily MotorolaFamily() {
+  return {"Motorola S-record", ffMotorolaS1, ffMotorolaS3, DetectMotorola, ReadMotorolaS,
+          WriteMotorolaS};
+}
+
+}  // namespace zylisp

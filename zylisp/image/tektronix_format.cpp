@@ -1,0 +1,66 @@
+#include "image/tektronix_format.h"
+
+#include "core/errors.h"
+#include "core/hex_text.h"
+#include "image/hex_list.h"
+#include "image/image_records.h"
+
+namespace zylisp {
+
+namespace {
+
+// Both Tektronix checksums add the values of single hex digits.
+unsigned DigitSum(const std::string& digits) {
+  unsigned sum = 0;
+  for (char c : digits) sum += HexDigitValue(c);
+  return sum & 0xFF;
+}
+
+}  // namespace
+
+int32_t DetectTektronix(const TLines& lines) {
+  int32_t answer = 0;
+  for (const std::string& line : lines) {
+    if (line.empty()) continue;
+    if (line.size() < 9 || line[0] != '/') return 0;
+    const std::string body = UpperCase(line.substr(1));
+    if (body.size() % 2 != 0 || !AllHexDigits(body)) return 0;
+    if (DigitSum(body.substr(0, 6)) != HexPairAt(body, 6)) return 0;
+    const std::size_t count = HexPairAt(body, 4);
+    if (count == 0 && body.size() == 8) return ffTektronix;  // termination record
+    if (body.size() / 2 != count + 5) return 0;
+    answer = ffTektronix;
+  }
+  return answer;
+}
+
+void ReadTektronix(const TLines& lines, THexList& image, int32_t /*format*/) {
+  for (const std::string& raw : lines) {
+    if (raw.empty()) continue;
+    const std::string line = UpperCase(raw);
+    const uint64_t address = uint64_t{HexPairAt(line, 1)} * 256 + HexPairAt(line, 3);
+    const uint8_t count = HexPairAt(line, 5);
+    if (count == 0) return;
+    StoreHexBytes(image, address, line, 9, count);
+  }
+}
+
+void WriteTektronix(TLines& lines, const THexList& image, int32_t /*format*/) {
+  if (HighestUsedAddress(image) > 0xFFFF)
+    throw EISPException("Image addresses above FFFF do not fit Tektronix records");
+  for (const TDataRecord& record : DataRecords(image)) {
+    const std::string header =
+        HexDigits(record.Address, 4) + HexDigits(static_cast<uint32_t>(record.Bytes.size()), 2);
+    std::string data;
+    for (uint8_t b : record.Bytes) data += HexDigits(b, 2);
+    lines.push_back("/" + header + HexDigits(DigitSum(header), 2) + data +
+                    HexDigits(DigitSum(data), 2));
+  }
+  lines.push_back("/00000000");
+}
+
+TFormatFamily TektronixFamily() {
+  return {"Tektronix", ffTektronix, ffTektronix, DetectTektronix, ReadTektronix, WriteTektronix};
+}
+
+}  // namespace zylisp

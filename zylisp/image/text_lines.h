@@ -1,0 +1,30 @@
+// Text files as lists of lines: splitting on read, CR LF on write.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zylisp {
+
+using TLines = std::vector<std::string>;
+
+// Splits at CR, LF or CR LF; a NUL ends the text. A final line break does not
+// start another line, so "A\r\n" is one line and "" none.
+TLines SplitLines(const std::string& text);
+
+// Every line, the last included, followed by CR LF.
+std::string JoinLines(const TLines& lines);
+
+// ASCII upper case; other characters stay as they are.
+std::string UpperCase(std::string text);
+
+// Every character is a hex digit (either case); true for the empty text.
+bool AllHexDigits(const std::string& text, std::size_t from = 0);
+
+// Byte of the two characters at pos of an upper-cased text: 16 times the
+// value of the first plus the value of the second, a non-digit counting as 0
+// and a position past the end as '0'.
+uint8_t HexPairAt(const std::string& text, std::size_t pos);
+
+}  // namespace zylisp
