@@ -178,6 +178,16 @@ TEST_F(Failures, ModeWithoutAProgrammerKindOpensNothing) {
   EXPECT_EQ(zylisp::ApiState().Settings, nullptr);
 }
 
+TEST_F(Failures, SerialKindWithoutItsDriverFailsCleanly) {
+  Zyl_SetDevice("24C02");
+  Zyl_SetMode(ZYL_MODE_SERIAL);
+  Zyl_SetPort(1);
+  EXPECT_EQ(Zyl_TestComms(), 3);
+  EXPECT_EQ(Zyl_PROG_Open(), 3);
+  EXPECT_EQ(Zyl_PROG_Close(), 0);
+  ExpectClosed();
+}
+
 TEST_F(Failures, FileThatCannotBeLoadedSendsNothing) {
   UseChip("24C02");
   Connect("24C02");
