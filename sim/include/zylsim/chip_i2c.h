@@ -20,7 +20,9 @@ namespace zylsim {
 //   128 KiB (24C1024)         A2 A1 pins, address bit 16 in b1
 // Block bits are the address bits above the single address byte. Pins are
 // strapped low unless SetAddressPins says otherwise; a control byte whose pin
-// bits differ from the straps is not acknowledged.
+// bits differ from the straps is not acknowledged. Reads start at the address
+// counter (set by the address bytes of a write, kept across transactions);
+// the block bits of a read control byte are not decoded.
 class I2CEeprom : public I2CChip {
  public:
   I2CEeprom(std::size_t size, int pageSize);
