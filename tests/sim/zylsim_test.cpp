@@ -1,0 +1,241 @@
+// The zylsim program, spawned as a user would run it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "support/test_files.h"
+
+extern char** environ;
+
+namespace {
+
+const std::string kProgram = std::string(ZYLISP_BINARY_DIR) + "/sim/zylsim";
+
+// Reads from fd until the predicate holds on what was read, EOF or the limit.
+template <typename Done>
+std::string ReadUntil(int fd, Done done, int limitMs = 30000) {
+  std::string out;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!done(out)) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    char buf[512];
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+class Zylsim {
+ public:
+  explicit Zylsim(const std::vector<std::string>& args) {
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+    std::vector<char*> argv;
+    std::vector<std::string> all = {kProgram};
+    all.insert(all.end(), args.begin(), args.end());
+    for (std::string& a : all) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, kProgram.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+      throw std::runtime_error("spawn " + kProgram);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    stdin_ = in[1];
+    stdout_ = out[0];
+    stderr_ = err[0];
+  }
+  ~Zylsim() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    CloseStdin();
+    close(stdout_);
+    close(stderr_);
+  }
+
+  std::string FirstLine() {
+    std::string line = ReadUntil(stdout_, [](const std::string& s) { return s.find('\n') != std::string::npos; });
+    const auto nl = line.find('\n');
+    rest_ = nl == std::string::npos ? "" : line.substr(nl + 1);
+    return line.substr(0, nl);
+  }
+  void CloseStdin() {
+    if (stdin_ >= 0) close(stdin_);
+    stdin_ = -1;
+  }
+  void Signal(int sig) { kill(pid_, sig); }
+  // Waits for the end; returns the exit status (-1 for a signal).
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string Stdout() { return rest_ + ReadUntil(stdout_, [](const std::string&) { return false; }); }
+  std::string Stderr() { return ReadUntil(stderr_, [](const std::string&) { return false; }); }
+
+ private:
+  pid_t pid_ = -1;
+  int stdin_ = -1, stdout_ = -1, stderr_ = -1;
+  std::string rest_;
+};
+
+class Terminal {
+ public:
+  explicit Terminal(const std::string& path) {
+    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd_ < 0) throw std::runtime_error("open " + path);
+    termios tio{};
+    tcgetattr(fd_, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd_, TCSANOW, &tio);
+  }
+  ~Terminal() { close(fd_); }
+  std::string Ask(const std::string& command, std::size_t n) {
+    if (write(fd_, command.data(), command.size()) != ssize_t(command.size())) return "";
+    return ReadUntil(fd_, [n](const std::string& s) { return s.size() >= n; });
+  }
+  // The host's synchronisation: '*', one reply byte (the emulator's is CR).
+  void Synchronise() { EXPECT_EQ(Ask("*", 1), "\r"); }
+
+ private:
+  int fd_ = -1;
+};
+
+TEST(Zylsim, ServesOnAPseudoTerminalUntilStdinCloses) {
+  testing_support::TempDir dir;
+  const std::string image = dir.File("chip.bin");
+  Zylsim sim({"--device=24C02", "--image=" + image, "--stats"});
+  const std::string path = sim.FirstLine();
+  ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+  {
+    Terminal t(path);
+    t.Synchronise();
+    EXPECT_EQ(t.Ask("S", 10), "EEPROMISP\r");
+    EXPECT_EQ(t.Ask("v", 5), "000A\r");
+    EXPECT_EQ(t.Ask("M00", 1), "\r");
+    EXPECT_EQ(t.Ask("X", 1), "\r");
+    EXPECT_EQ(t.Ask(std::string("w\xA0", 2), 1), "\r");
+    EXPECT_EQ(t.Ask(std::string("w\x10", 2), 1), "\r");
+    EXPECT_EQ(t.Ask(std::string("W\x02\x12\x34", 4), 1), "\r");
+  }
+  // The close wrote the image back; once it is there the server has seen the
+  // close, and a new connection cannot be taken for the old one.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!testing_support::FileExists(image) && std::chrono::steady_clock::now() < end)
+    usleep(1000);
+  ASSERT_TRUE(testing_support::FileExists(image));
+  {
+    // A second connection finds the chip as the first left it.
+    Terminal t(path);
+    t.Synchronise();
+    t.Ask("M00", 1);
+    t.Ask("X", 1);
+    t.Ask(std::string("w\xA0", 2), 1);
+    t.Ask(std::string("w\x10", 2), 1);
+    t.Ask("X", 1);
+    t.Ask(std::string("w\xA1", 2), 1);
+    EXPECT_EQ(t.Ask(std::string("R\x02", 2), 3), "\x12\x34\r");
+  }
+  sim.CloseStdin();
+  EXPECT_EQ(sim.Wait(), 0);
+  const std::string out = sim.Stdout();
+  EXPECT_NE(out.find("bytes_from_host "), std::string::npos) << out;
+  EXPECT_NE(out.find("passes 0"), std::string::npos) << out;
+  EXPECT_TRUE(sim.Stderr().empty());
+  const auto saved = testing_support::ReadBytes(image);
+  ASSERT_EQ(saved.size(), 256u);
+  EXPECT_EQ(saved[0x10], 0x12);
+  EXPECT_EQ(saved[0x11], 0x34);
+}
+
+TEST(Zylsim, TerminationSignalPersistsAndExitsCleanly) {
+  testing_support::TempDir dir;
+  const std::string image = dir.File("chip.bin");
+  Zylsim sim({"--device=93C46", "--org=16", "--image=" + image, "--firmware=000B"});
+  const std::string path = sim.FirstLine();
+  {
+    Terminal t(path);
+    t.Synchronise();
+    EXPECT_EQ(t.Ask("v", 5), "000B\r");
+    t.Ask("M02", 1);
+    t.Ask("X", 1);
+    t.Ask(std::string("W\x09\x98\x00", 4), 1);
+    t.Ask("x", 1);
+    t.Ask("X", 1);
+    t.Ask(std::string("W\x09\xA0\x00", 4), 1);  // word 0
+    t.Ask(std::string("w\xBE", 2), 1);
+    t.Ask(std::string("w\xEF", 2), 1);
+    t.Ask("x", 1);
+    EXPECT_EQ(t.Ask("Z", 1), "\r");
+    sim.Signal(SIGTERM);
+  }
+  EXPECT_EQ(sim.Wait(), 0);
+  const auto saved = testing_support::ReadBytes(image);
+  ASSERT_EQ(saved.size(), 128u);
+  EXPECT_EQ(saved[0], 0xEF);
+  EXPECT_EQ(saved[1], 0xBE);
+}
+
+TEST(Zylsim, BadOptionsExitWithStatusTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"--device=24C02", "--colour=red"},
+      {"--device=24C02", "--org=12"},
+      {"--device=24C99"},
+      {"--device=24C02", "--stats=1"},
+      {"--device=24C02", "-v"},
+      {"--device=24C02", "--fault=melt"},
+      {"--device=24C02", "--latency=x"},
+      {"device=24C02"},
+  };
+  for (const auto& args : cases) {
+    Zylsim sim(args);
+    EXPECT_EQ(sim.Wait(), 2) << (args.empty() ? "" : args.back());
+    const std::string err = sim.Stderr();
+    EXPECT_EQ(err.rfind("zylsim: ", 0), 0u) << err;
+    EXPECT_TRUE(sim.Stdout().empty());
+  }
+}
+
+TEST(Zylsim, WrongSizedImageIsRefusedAndKept) {
+  testing_support::TempDir dir;
+  const std::string image = dir.File("chip.bin");
+  testing_support::WriteFile(image, "short");
+  Zylsim sim({"--device=24C02", "--image=" + image});
+  EXPECT_EQ(sim.Wait(), 2);
+  EXPECT_NE(sim.Stderr().find("holds 5 bytes"), std::string::npos);
+  EXPECT_EQ(testing_support::ReadFile(image), "short");
+}
+
+TEST(Zylsim, HelpDescribesTheOptions) {
+  Zylsim sim({"--help"});
+  EXPECT_EQ(sim.Wait(), 0);
+  const std::string out = sim.Stdout();
+  for (const char* option : {"--device=", "--image=", "--org=", "--firmware=", "--identity=", "--pace=",
+                             "--latency=", "--fault=", "--stats"})
+    EXPECT_NE(out.find(option), std::string::npos) << option;
+}
+
+}  // namespace
