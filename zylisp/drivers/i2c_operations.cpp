@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <string>
 
-#include "adapter_commands.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
@@ -20,18 +19,12 @@ class TI2COperations : public TBusOperations {
   void Program(THexList& image) override {
     TAdapterLink& link = t_.Link;
     const int32_t size = t_.Device.Size();
-    Progress(0, size);
-    link.SendCommand(adapter::kCmdWriteTime, HexArg(t_.WriteTime));
-    const int32_t page = CheckedPageSize(MaxTransfer());
-    link.BeginPass();
+    const int32_t page = BeginPageWritePass(MaxTransfer());
     for (int32_t a = 0; a <= size - 1; a += page) {
       Address(a);
       if (page > 1) {
         const int32_t count = std::min(page, size - a);
-        std::string data;
-        for (int32_t i = 0; i < count; ++i)
-          data.push_back(static_cast<char>(image.GetValue(static_cast<uint32_t>(a + i))));
-        link.WriteBytes(static_cast<uint8_t>(count), data);
+        link.WriteBytes(static_cast<uint8_t>(count), ImageBytes(image, a, count));
       } else {
         link.BusWrite(image.GetValue(static_cast<uint32_t>(a)));
         link.BusStop();
@@ -52,8 +45,7 @@ class TI2COperations : public TBusOperations {
       std::string data;
       link.ReadBytes(static_cast<uint8_t>(count), data);
       link.BusStop();
-      std::copy_n(data.begin(), std::min<std::size_t>(data.size(), static_cast<std::size_t>(count)),
-                  buffer + address);
+      StoreBlock(buffer, address, data, count);
     } else {
       buffer[address] = link.BusRead();
       link.BusStop();

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "adapter_commands.h"
 #include "core/errors.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
@@ -22,6 +23,27 @@ int32_t TBusOperations::CheckedPageSize(int32_t limit) const {
 
 void TBusOperations::Progress(int32_t done, int32_t total) const {
   if (t_.Progress) t_.Progress(done, total);
+}
+
+int32_t TBusOperations::BeginPageWritePass(int32_t limit) {
+  Progress(0, t_.Device.Size());
+  t_.Link.SendCommand(adapter::kCmdWriteTime, HexArg(t_.WriteTime));
+  const int32_t page = CheckedPageSize(limit);
+  t_.Link.BeginPass();
+  return page;
+}
+
+std::string TBusOperations::ImageBytes(const THexList& image, int32_t first, int32_t count) {
+  std::string data;
+  for (int32_t i = 0; i < count; ++i)
+    data.push_back(static_cast<char>(image.GetValue(static_cast<uint32_t>(first + i))));
+  return data;
+}
+
+void TBusOperations::StoreBlock(uint8_t* buffer, int32_t address, const std::string& data,
+                                int32_t count) {
+  std::copy_n(data.begin(), std::min<std::size_t>(data.size(), static_cast<std::size_t>(count)),
+              buffer + address);
 }
 
 void TBusOperations::Read(THexList& image) {

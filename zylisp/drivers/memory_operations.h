@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace zylisp {
 
@@ -52,6 +53,13 @@ class TBusOperations {
   // The shared page size, refused when the transfer cannot carry it.
   int32_t CheckedPageSize(int32_t limit) const;
   void Progress(int32_t done, int32_t total) const;
+  // Page-write passes: progress start, the write time, the checked page
+  // size and the pass's begin; returns the page size.
+  int32_t BeginPageWritePass(int32_t limit);
+  // Image bytes first .. first+count-1, as a block command carries them.
+  static std::string ImageBytes(const THexList& image, int32_t first, int32_t count);
+  // Copies what a block read returned to buffer[address ...].
+  static void StoreBlock(uint8_t* buffer, int32_t address, const std::string& data, int32_t count);
 
   const TMemoryTarget t_;
 };
