@@ -184,6 +184,9 @@ TEST_F(Failures, SerialKindWithoutItsDriverFailsCleanly) {
   Zyl_SetPort(1);
   EXPECT_EQ(Zyl_TestComms(), 3);
   EXPECT_EQ(Zyl_PROG_Open(), 3);
+  // The held connection has no driver: operations fail, nothing crashes.
+  EXPECT_EQ(Zyl_EraseAllDevice(), 3);
+  EXPECT_EQ(Zyl_ReadEEPROM(nullptr, 0), 3);
   EXPECT_EQ(Zyl_PROG_Close(), 0);
   ExpectClosed();
 }

@@ -3,6 +3,7 @@
 #include "api/api_state.h"
 #include "api/connection.h"
 #include "api/export_guard.h"
+#include "core/errors.h"
 #include "core/isp_settings.h"
 #include "devices/device.h"
 #include "drivers/isp_programmer.h"
@@ -30,7 +31,12 @@ int32_t Operate(const std::function<int32_t()>& work) {
   return result;
 }
 
-TISPProgrammer& Driver() { return *ApiState().Programmer; }
+// The connection's driver. A held connection whose open failed before a
+// driver existed has none: the operation then fails like the open did.
+TISPProgrammer& Driver() {
+  if (!ApiState().Programmer) throw EISPException("No programmer connection");
+  return *ApiState().Programmer;
+}
 
 // Program and verify: the image is blanked and the file loaded first; a
 // load that fails sends nothing at all to the programmer.
