@@ -86,6 +86,11 @@ class PinHost {
       if (echo != 0x2A) throw std::runtime_error("bad echo " + std::to_string(echo));
     }
   }
+  // A command that answers with the acknowledge alone.
+  void Acknowledged(const Bytes& bytes) {
+    Command(bytes);
+    if (Receive(1) != Bytes{0x0D}) throw std::runtime_error("no acknowledge");
+  }
   Bytes Receive(std::size_t n) {
     Bytes out;
     for (std::size_t i = 0; i < n; ++i) out.push_back(ReceiveByte());
@@ -138,16 +143,11 @@ TEST(ParallelLink, WriteCycleKeepsReadyLowForItsVirtualTime) {
   Rig rig("device=24C02");
   rig.host.PowerUp();
   rig.host.Receive(9);
-  rig.host.Command(B("M00"));
-  rig.host.Receive(1);
-  rig.host.Command(B("D05"));
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'X'});
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'w', 0xA0});
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'w', 0x08});
-  rig.host.Receive(1);
+  rig.host.Acknowledged(B("M00"));
+  rig.host.Acknowledged(B("D05"));
+  rig.host.Acknowledged(Bytes{'X'});
+  rig.host.Acknowledged(Bytes{'w', 0xA0});
+  rig.host.Acknowledged(Bytes{'w', 0x08});
   rig.host.busyReads = 0;
   rig.host.Command(Bytes{'W', 4, 9, 8, 7, 6});
   // About one pin access per microsecond of the 5 ms cycle.
@@ -156,16 +156,11 @@ TEST(ParallelLink, WriteCycleKeepsReadyLowForItsVirtualTime) {
   EXPECT_EQ(Bytes(rig.emu->TargetChip().Memory().begin() + 8, rig.emu->TargetChip().Memory().begin() + 12),
             Bytes({9, 8, 7, 6}));
   // And back through a random read.
-  rig.host.Command(Bytes{'X'});
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'w', 0xA0});
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'w', 0x08});
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'X'});
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'w', 0xA1});
-  rig.host.Receive(1);
+  rig.host.Acknowledged(Bytes{'X'});
+  rig.host.Acknowledged(Bytes{'w', 0xA0});
+  rig.host.Acknowledged(Bytes{'w', 0x08});
+  rig.host.Acknowledged(Bytes{'X'});
+  rig.host.Acknowledged(Bytes{'w', 0xA1});
   rig.host.Command(Bytes{'R', 4});
   EXPECT_EQ(rig.host.Receive(5), Bytes({9, 8, 7, 6, 0x0D}));
 }
@@ -196,16 +191,11 @@ TEST(ParallelLink, ResetHoldsReadyLowAndRunFallingPersistsTheImage) {
   Rig rig("device=24C02,image=" + path);
   rig.host.PowerUp();
   rig.host.Receive(9);
-  rig.host.Command(B("M00"));
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'X'});
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'w', 0xA0});
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'w', 0x00});
-  rig.host.Receive(1);
-  rig.host.Command(Bytes{'W', 1, 0x77});
-  rig.host.Receive(1);
+  rig.host.Acknowledged(B("M00"));
+  rig.host.Acknowledged(Bytes{'X'});
+  rig.host.Acknowledged(Bytes{'w', 0xA0});
+  rig.host.Acknowledged(Bytes{'w', 0x00});
+  rig.host.Acknowledged(Bytes{'W', 1, 0x77});
   EXPECT_FALSE(testing_support::FileExists(path));
   rig.host.Set(kRun, false);  // the host closes the link
   EXPECT_FALSE(rig.host.Get(kReady));
