@@ -1,0 +1,92 @@
+// AT45DB DataFlash parts: the catalogue has none, so the test selects a
+// device of bus kind 3 of its own and drives it through the exports.
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "devices/device.h"
+#include "e2e/sim_fixture.h"
+#include "image/hex_list.h"
+
+namespace {
+
+std::unique_ptr<zylisp::TDevice> DataFlash(const std::string& name, int32_t pages) {
+  std::vector<zylisp::TDeviceOptions> options(1);
+  options[0].Families = zylisp::FamilyIsp;
+  options[0].Timings = std::make_unique<zylisp::TTimings>();
+  options[0].Timings->WriteTime = 5;
+  return std::make_unique<zylisp::TDevice>(name, zylisp::kBusDataFlash, 5, pages * 264, 0, 264,
+                                           std::move(options));
+}
+
+class DataFlashParts : public SimulatedAdapterTest {
+ protected:
+  // Selects LPT1 as a client does, then puts the DataFlash part in place of
+  // the catalogue device.
+  void Select(zylisp::TDevice& device) {
+    Connect("24C02");
+    zylisp::ApiState().Device = &device;
+    zylisp::ApiState().Buffer->SetSize(device.Size());
+  }
+};
+
+TEST_F(DataFlashParts, ProgramVerifyReadEraseAndStatus) {
+  // The first 64 pages of the part keep the test quick; the erase still
+  // covers every block.
+  auto flash = DataFlash("AT45DB011", 64);
+  UseChip("AT45DB011");
+  Select(*flash);
+
+  const std::vector<uint8_t> image = RandomImage(static_cast<std::size_t>(flash->Size()), 45);
+  testing_support::WriteBytes(File("in.bin"), image);
+  ASSERT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), 0) << Zyl_GetLastError();
+  const auto& chip = Sim().TargetChip().Memory();
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), chip.begin()));
+  EXPECT_EQ(Zyl_VerifyEEPROM(nullptr), 0);
+
+  zylisp::ApiState().Buffer->Clear();
+  ASSERT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), zylisp::ApiState().Buffer->Data()));
+
+  // Ready, with the part's density code.
+  const int32_t status = Zyl_ReadStatus();
+  EXPECT_EQ(status & 0x80, 0x80);
+
+  ASSERT_EQ(Zyl_EraseAllDevice(), 0);
+  const auto& erased = Sim().TargetChip().Memory();
+  EXPECT_TRUE(std::all_of(erased.begin(), erased.end(), [](uint8_t b) { return b == 0xFF; }));
+}
+
+TEST_F(DataFlashParts, UnknownPartIsRefusedInsteadOfGuessingItsBlocks) {
+  auto flash = DataFlash("AT45DB999", 512);
+  UseChip("AT45DB011");
+  Select(*flash);
+  Sim().ClearCommandLog();
+  EXPECT_EQ(Zyl_EraseAllDevice(), 3);
+  const auto& log = Sim().CommandLog();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const auto& c) { return c[0] == 'K'; }), 0);
+}
+
+int g_priorityDuringPass = 0;
+void ZYL_CALL NotePriority(int32_t, int32_t) {
+  g_priorityDuringPass = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+}
+
+class ThreadPriority : public SimulatedAdapterTest {};
+
+TEST_F(ThreadPriority, ReadsRunAtLowestAndRestoreItOnFailure) {
+  const int before = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+  UseChip("24C02", "fault=error:R:3:!");
+  Connect("24C02");
+  Zyl_SetProgressHandler(NotePriority);
+  EXPECT_EQ(Zyl_ReadEEPROM(nullptr, 0), 3);  // fails in the middle of the pass
+  Zyl_SetProgressHandler(nullptr);
+  EXPECT_EQ(g_priorityDuringPass, 19);
+  // Only a privileged caller may raise a thread's priority again.
+  if (geteuid() == 0)
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))), before);
+}
+
+}  // namespace
