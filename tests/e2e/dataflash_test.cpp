@@ -85,8 +85,9 @@ TEST_F(ThreadPriority, ReadsRunAtLowestAndRestoreItOnFailure) {
   Zyl_SetProgressHandler(nullptr);
   EXPECT_EQ(g_priorityDuringPass, 19);
   // Only a privileged caller may raise a thread's priority again.
-  if (geteuid() == 0)
+  if (geteuid() == 0) {
     EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))), before);
+  }
 }
 
 }  // namespace
