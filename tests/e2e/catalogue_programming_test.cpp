@@ -12,6 +12,8 @@ struct DeviceCase {
   int org;
 };
 
+void PrintTo(const DeviceCase& c, std::ostream* os) { *os << c.name << " org " << c.org; }
+
 std::vector<DeviceCase> AllDevices() {
   std::vector<DeviceCase> cases;
   char name[ZYL_DEVICE_NAME_SIZE];
