@@ -99,8 +99,8 @@ void TSmartParallel::SaveSettings() {
 
 std::unique_ptr<TBusOperations> TSmartParallel::Operations() {
   if (!Device) Fail("No device selected");
-  TMemoryTarget target{*this,    *Device,   ProgMode,
-                       MicrowireBits, MicrowireShift, WriteTime,
+  TMemoryTarget target{*this,          *Device,        ProgMode,
+                       MicrowireBits,  MicrowireShift, WriteTime,
                        [this](int32_t done, int32_t total) { DoProgress(done, total); }};
   std::unique_ptr<TBusOperations> ops = MakeBusOperations(target);
   if (!ops) Fail("Bus kind " + std::to_string(Device->BusType()) + " is not supported");
