@@ -134,6 +134,18 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SetSerialNum(int32_t low, int32_t high);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_EE_Time(uint8_t time);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Speed(uint8_t speed);
 
+/* Versions and the firmware update. */
+/* The library's version, MAJOR.MINOR.PATCH.BUILD. */
+ZYL_EXPORT const char* ZYL_CALL Zyl_GetDLLversion(void);
+/* Date and time of the calling program's own file, in the user's format. */
+ZYL_EXPORT const char* ZYL_CALL Zyl_GetDLLDate(void);
+/* The adapter's firmware version, "N/A" when it cannot be reached. */
+ZYL_EXPORT const char* ZYL_CALL Zyl_GetFWVersion(void);
+/* Runs the updater Tarnwick.exe of folder on the connection held by
+ * Zyl_PROG_Open: 2 without one, 1 when the updater is missing or cannot be
+ * started, 3 when the programmer cannot be reached again afterwards. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_UpdateFW(const char* folder);
+
 #ifdef __cplusplus
 }
 #endif

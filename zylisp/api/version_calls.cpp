@@ -1,0 +1,107 @@
+// Exports that tell which library and which adapter firmware the client
+// works with, and hand a firmware update to the external updater.
+#include <locale.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "api/api_state.h"
+#include "api/connection.h"
+#include "api/export_guard.h"
+#include "api/firmware_updater.h"
+#include "core/run_and_wait.h"
+#include "drivers/isp_programmer.h"
+#include "drivers/shared_values.h"
+
+using namespace zylisp;
+
+namespace {
+
+// The last modification of the running program's own file, in the user's
+// date and time format; the process's locale stays as it is.
+std::string ProgramFileDate() {
+  struct stat st {};
+  if (stat("/proc/self/exe", &st) != 0) return {};
+  std::tm when{};
+  if (!localtime_r(&st.st_mtime, &when)) return {};
+  locale_t user = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+  if (!user) user = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+  if (!user) return {};
+  char text[256];
+  const std::size_t n = strftime_l(text, sizeof text, "%x %X", &when, user);
+  freelocale(user);
+  return std::string(text, n);
+}
+
+}  // namespace
+
+extern "C" {
+
+ZYL_EXPORT const char* ZYL_CALL Zyl_GetDLLversion(void) { return ZYLISP_VERSION_TEXT; }
+
+ZYL_EXPORT const char* ZYL_CALL Zyl_GetDLLDate(void) {
+  static std::string date;
+  return Guarded<const char*>("", [&] {
+    date = ProgramFileDate();
+    return date.c_str();
+  });
+}
+
+ZYL_EXPORT const char* ZYL_CALL Zyl_GetFWVersion(void) {
+  static std::string version;
+  return Guarded<const char*>("N/A", [&] {
+    version = "N/A";
+    if (!KindOfMode(ApiState().Mode)) return version.c_str();
+    try {
+      WithConnection([&] {
+        TISPProgrammer* driver = ApiState().Programmer.get();
+        if (!driver) return;
+        std::string reply;
+        driver->GetFirmwareVersion(reply);
+        version = reply;
+      });
+    } catch (...) {
+      version = "N/A";
+    }
+    return version.c_str();
+  });
+}
+
+// Works on the connection held by Zyl_PROG_Open: the link is closed while
+// the updater runs, so that it can use the port, and opened again after.
+ZYL_EXPORT int32_t ZYL_CALL Zyl_UpdateFW(const char* folder) {
+  return Guarded<int32_t>(3, [&]() -> int32_t {
+    TApiState& s = ApiState();
+    TISPProgrammer* driver = s.Programmer.get();
+    if (!KindOfMode(s.Mode) || !s.KeepOpen || !driver) {
+      s.LastResult = 2;
+      return 2;
+    }
+    const std::string updater = FindUpdater(folder ? folder : "");
+    if (updater.empty()) {
+      s.LastResult = 1;
+      return 1;
+    }
+    try {
+      driver->Close();
+    } catch (...) {
+      // The link is released either way; the updater may still reach it.
+    }
+    const bool ran =
+        RunAndWait({updater, "zylisp", Shared().RequiredFirmware}, UpdaterTimeLimit());
+    int32_t result = ran ? 0 : 1;
+    try {
+      driver->Open();
+      // The adapter restarted: it has forgotten the reset polarity.
+      driver->SetResetPolarity(s.ResetPolarity);
+    } catch (...) {
+      result = 3;
+    }
+    s.LastResult = result;
+    return result;
+  });
+}
+
+}  // extern "C"
