@@ -1,5 +1,6 @@
 #include "api/connection.h"
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "drivers/shared_values.h"
 #include "ports/lpt_access.h"
 #include "ports/serial_enumeration.h"
+#include "ports/serial_error.h"
 
 namespace zylisp {
 
@@ -139,6 +141,9 @@ int32_t FailureCode(const std::exception_ptr& failure) {
     return 12;
   } catch (const EISPException&) {
     return 3;
+  } catch (const ESerialError& e) {
+    // Another program holds the port: say so rather than blame the hardware.
+    return e.ErrorCode() == EBUSY ? 17 : 3;
   } catch (...) {
     // Anything else (a port that cannot be opened, a bad setting) means
     // the programmer could not be reached.

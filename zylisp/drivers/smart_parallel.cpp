@@ -32,6 +32,11 @@ TLptAccess& TSmartParallel::Port() const {
 bool TSmartParallel::Pin(int32_t pin) const { return Port().GetPin(pin); }
 void TSmartParallel::SetPin(int32_t pin, bool level) { Port().SetPin(pin, level); }
 
+void TSmartParallel::LoadSettings() {
+  TAdapterProgrammer::LoadSettings();
+  PollLimit = 50000;
+}
+
 void TSmartParallel::Delay(unsigned milliseconds) { Port().Delay(milliseconds); }
 
 bool TSmartParallel::WaitReady() {
@@ -128,10 +133,7 @@ bool TSmartParallel::Open() {
   } catch (const EISPException&) {
     throw EISPException("Programmer was not detected");
   }
-  std::string expected;
-  ExpectedIdentity(expected);
-  if (identity != expected) throw EFirmwareMisMatch("Your ISP needs a firmware update");
-  CheckFirmware();
+  CheckIdentity(identity);
   try {
     SelectDevice();
   } catch (const EISPException&) {

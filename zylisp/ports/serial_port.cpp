@@ -1,12 +1,14 @@
 #include "ports/serial_port.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -155,6 +157,7 @@ void TCustomSerialPort::OpenPort() {
     exclusive_ = true;
     if (tcflush(fd_, TCIOFLUSH) != 0) Fail("Cannot discard the queues of " + path, errno);
     ApplyLineSettings();
+    RequestLowLatency();
   } catch (...) {
     Release();
     throw;
@@ -175,8 +178,26 @@ void TCustomSerialPort::ClosePort() {
   Release();
 }
 
+void TCustomSerialPort::RequestLowLatency() {
+  serial_struct ss{};
+  if (ioctl(fd_, TIOCGSERIAL, &ss) != 0) return;  // a pseudo-terminal, say
+  if ((ss.flags & ASYNC_LOW_LATENCY) != 0) return;
+  ss.flags |= ASYNC_LOW_LATENCY;
+  lowLatencySet_ = ioctl(fd_, TIOCSSERIAL, &ss) == 0;
+}
+
+void TCustomSerialPort::RestoreLatency() {
+  if (!lowLatencySet_) return;
+  lowLatencySet_ = false;
+  serial_struct ss{};
+  if (ioctl(fd_, TIOCGSERIAL, &ss) != 0) return;
+  ss.flags &= ~ASYNC_LOW_LATENCY;
+  ioctl(fd_, TIOCSSERIAL, &ss);
+}
+
 void TCustomSerialPort::Release() {
   if (fd_ >= 0) {
+    RestoreLatency();
     // The exclusive flag belongs to the terminal, not to our descriptor: a
     // pseudo-terminal held open elsewhere would stay locked without this.
     if (exclusive_) ioctl(fd_, TIOCNXCL);
@@ -374,6 +395,44 @@ void TCustomSerialPort::FlushOutput() {
   while (tcdrain(fd_) != 0) {
     if (errno != EINTR) Fail("Cannot drain the output of " + path_, errno);
   }
+}
+
+bool TCustomSerialPort::WaitForInput(std::chrono::milliseconds limit) {
+  RequireOpen();
+  const Clock::time_point deadline = Clock::now() + limit;
+  for (;;) {
+    if (InputCount() > 0) return true;
+    if (Clock::now() >= deadline) return false;
+    const bool writing = write_.Active && write_.Done < write_.Data.size();
+    WaitFor(static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), true, deadline);
+  }
+}
+
+bool TCustomSerialPort::WaitForOutputSent(std::chrono::milliseconds limit) {
+  RequireOpen();
+  const Clock::time_point deadline = Clock::now() + limit;
+  for (;;) {
+    const int32_t pending = OutputCount();
+    if (pending == 0) return true;
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return false;
+    if (write_.Active && write_.Done < write_.Data.size()) {
+      WaitFor(POLLOUT, true, deadline);
+      continue;
+    }
+    // The kernel gives no event for a drained queue: sleep about as long as
+    // the bytes take on the line (ten bits each at the slowest common rate
+    // of interest, 9600 baud, is about 1 ms), at least 1 ms.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+    const long long nap = std::min<long long>(std::max<long long>(1, pending), left);
+    poll(nullptr, 0, static_cast<int>(nap));
+  }
+}
+
+void TCustomSerialPort::PurgeInput() {
+  RequireOpen();
+  if (read_.Active) read_ = TReadTransfer{};
+  if (tcflush(fd_, TCIFLUSH) != 0) Fail("Cannot discard the input of " + path_, errno);
 }
 
 void TCustomSerialPort::StartRead(uint8_t* target, std::size_t count) {

@@ -89,6 +89,15 @@ class TCustomSerialPort {
   // Returns once everything written has left the device; nothing when closed.
   void FlushOutput();
 
+  // Bounded waits that sleep in poll(), for drivers that keep their own time
+  // limits. Each pushes an unfinished write on while it waits.
+  // True as soon as input is waiting; false when limit passes first.
+  bool WaitForInput(std::chrono::milliseconds limit);
+  // True once OutputCount is 0; false when limit passes first.
+  bool WaitForOutputSent(std::chrono::milliseconds limit);
+  // Drops everything received and not yet read.
+  void PurgeInput();
+
  private:
   using Clock = std::chrono::steady_clock;
 
@@ -116,6 +125,10 @@ class TCustomSerialPort {
   void Change(T& field, const T& value);
   void ApplyLineSettings();
   void SetModemLine(int line, bool on);
+  // Asks the device driver to hand each byte over at once instead of
+  // batching (USB serial adapters); devices without the setting ignore it.
+  void RequestLowLatency();
+  void RestoreLatency();
   void Release();
 
   void StartRead(uint8_t* target, std::size_t count);
@@ -144,6 +157,7 @@ class TCustomSerialPort {
   int fd_ = -1;
   std::string path_;  // the device opened
   bool exclusive_ = false;
+  bool lowLatencySet_ = false;  // we switched it on and switch it off again
   TReadTransfer read_;
   TWriteTransfer write_;
 };

@@ -1,5 +1,5 @@
-// What both links do the same way once bytes travel: firmware check, device
-// selection with its single reconnect, settings, and the memory operations.
+#include "drivers/adapter_programmer.h"
+
 #include <string>
 
 #include "adapter_commands.h"
@@ -8,7 +8,6 @@
 #include "devices/device.h"
 #include "drivers/memory_operations.h"
 #include "drivers/shared_values.h"
-#include "drivers/smart_parallel.h"
 #include "image/hex_list.h"
 
 namespace zylisp {
@@ -29,20 +28,27 @@ constexpr TMicrowireGeometry kMicrowire[] = {
 
 }  // namespace
 
-void TSmartParallel::ExpectedIdentity(std::string& identity) const { identity = "EEPROMISP"; }
+void TAdapterProgrammer::ExpectedIdentity(std::string& identity) const { identity = "EEPROMISP"; }
 
-void TSmartParallel::GetFirmwareVersion(std::string& version) {
+void TAdapterProgrammer::GetFirmwareVersion(std::string& version) {
   Query(adapter::kCmdVersion, 4, version);
 }
 
-void TSmartParallel::CheckFirmware() {
+void TAdapterProgrammer::CheckIdentity(const std::string& identity) {
+  std::string expected;
+  ExpectedIdentity(expected);
+  if (identity != expected) throw EFirmwareMisMatch("Your ISP needs a firmware update");
+  CheckFirmware();
+}
+
+void TAdapterProgrammer::CheckFirmware() {
   std::string version;
   Query(adapter::kCmdVersion, 4, version);
   if (version != Shared().RequiredFirmware)
     throw EFirmwareMisMatch("Your ISP needs a firmware update");
 }
 
-void TSmartParallel::SetMicrowireGeometry() {
+void TAdapterProgrammer::SetMicrowireGeometry() {
   if (!Device) return;
   for (const TMicrowireGeometry& g : kMicrowire) {
     for (const char* name : g.names) {
@@ -55,7 +61,7 @@ void TSmartParallel::SetMicrowireGeometry() {
   }
 }
 
-void TSmartParallel::SelectDevice() {
+void TAdapterProgrammer::SelectDevice() {
   const uint8_t bus = Device ? Device->BusType() : 0;
   SendCommand(adapter::kCmdSelectBus, HexArg(bus));
   if (bus == kBusI2C)
@@ -65,7 +71,7 @@ void TSmartParallel::SelectDevice() {
   SetMicrowireGeometry();
 }
 
-void TSmartParallel::EnsureSelected() {
+void TAdapterProgrammer::EnsureSelected() {
   try {
     SelectDevice();
   } catch (const EISPException&) {
@@ -75,7 +81,7 @@ void TSmartParallel::EnsureSelected() {
   }
 }
 
-void TSmartParallel::LoadSettings() {
+void TAdapterProgrammer::LoadSettings() {
   const int32_t deviceTime = Device ? Device->WriteTime() : 0;
   if (Settings) {
     PortIndex = static_cast<uint16_t>(Settings->GetValue(Name, "BASEPORT", 0).AsInteger());
@@ -87,17 +93,16 @@ void TSmartParallel::LoadSettings() {
     WriteTime = static_cast<uint8_t>(deviceTime);
     Shared().ClockSpeed = 1;
   }
-  PollLimit = 50000;
 }
 
-void TSmartParallel::SaveSettings() {
+void TAdapterProgrammer::SaveSettings() {
   if (!Settings) return;
   Settings->SetValue(Name, "BASEPORT", 1, static_cast<int64_t>(PortIndex));
   Settings->SetValue(Name, "EEPROMtime", 1, static_cast<int64_t>(WriteTime));
   Settings->SetValue(Name, "Clockspeed", 1, static_cast<int64_t>(Shared().ClockSpeed));
 }
 
-std::unique_ptr<TBusOperations> TSmartParallel::Operations() {
+std::unique_ptr<TBusOperations> TAdapterProgrammer::Operations() {
   if (!Device) Fail("No device selected");
   TMemoryTarget target{*this,          *Device,        ProgMode,
                        MicrowireBits,  MicrowireShift, WriteTime,
@@ -107,26 +112,26 @@ std::unique_ptr<TBusOperations> TSmartParallel::Operations() {
   return ops;
 }
 
-void TSmartParallel::ReadBlock(uint8_t* buffer, uint8_t, int32_t count, int32_t address) {
+void TAdapterProgrammer::ReadBlock(uint8_t* buffer, uint8_t, int32_t count, int32_t address) {
   Operations()->ReadBlock(buffer, count, address);
 }
 
-void TSmartParallel::Program(THexList& image) {
+void TAdapterProgrammer::Program(THexList& image) {
   EnsureSelected();
   Operations()->Program(image);
 }
 
-void TSmartParallel::Verify(THexList& image) {
+void TAdapterProgrammer::Verify(THexList& image) {
   EnsureSelected();
   Operations()->Verify(image);
 }
 
-void TSmartParallel::Read(THexList& image) {
+void TAdapterProgrammer::Read(THexList& image) {
   EnsureSelected();
   Operations()->Read(image);
 }
 
-void TSmartParallel::EraseAll() {
+void TAdapterProgrammer::EraseAll() {
   EnsureSelected();
   if (Device && (Device->BusType() == kBusI2C || Device->BusType() == kBusSPI)) {
     // These parts are erased by programming a blank image.
@@ -139,17 +144,17 @@ void TSmartParallel::EraseAll() {
   Operations()->EraseAll();
 }
 
-uint8_t TSmartParallel::ReadStatus() {
+uint8_t TAdapterProgrammer::ReadStatus() {
   EnsureSelected();
   return Operations()->ReadStatus();
 }
 
-void TSmartParallel::WriteStatus(uint8_t value) {
+void TAdapterProgrammer::WriteStatus(uint8_t value) {
   EnsureSelected();
   Operations()->WriteStatus(value);
 }
 
-void TSmartParallel::SetResetPolarity(uint8_t value) {
+void TAdapterProgrammer::SetResetPolarity(uint8_t value) {
   SendCommand(adapter::kCmdResetPolarity, HexArg(value));
 }
 
