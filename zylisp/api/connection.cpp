@@ -139,6 +139,8 @@ int32_t FailureCode(const std::exception_ptr& failure) {
     return 10;
   } catch (const EFirmwareMisMatch&) {
     return 12;
+  } catch (const ENotSupported&) {
+    return 11;
   } catch (const EISPException&) {
     return 3;
   } catch (const ESerialError& e) {

@@ -45,4 +45,11 @@ class EVerifyError : public EZylError {
   using EZylError::EZylError;
 };
 
+// An operation the selected device has no use for, such as the status
+// register of a part that has none.
+class ENotSupported : public EZylError {
+ public:
+  ENotSupported() : EZylError("Function not supported on this device") {}
+};
+
 }  // namespace zylisp

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "adapter_commands.h"
+#include "core/errors.h"
 #include "core/hex_text.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
@@ -105,7 +106,8 @@ class TDataFlashOperations : public TBusOperations {
     return HexByte(reply);
   }
 
-  void WriteStatus(uint8_t) override {}
+  // The status register of these parts is read-only.
+  void WriteStatus(uint8_t) override { throw ENotSupported(); }
 
  protected:
   int32_t MaxTransfer() const override { return 0xFFFF; }

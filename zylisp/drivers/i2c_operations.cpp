@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <string>
 
+#include "core/errors.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
@@ -54,8 +55,9 @@ class TI2COperations : public TBusOperations {
 
   // Erasing writes a blank image; the driver does that through Program.
   void EraseAll() override {}
-  uint8_t ReadStatus() override { return 0; }
-  void WriteStatus(uint8_t) override {}
+  // These parts have no status register.
+  uint8_t ReadStatus() override { throw ENotSupported(); }
+  void WriteStatus(uint8_t) override { throw ENotSupported(); }
 
  private:
   // Control byte: bus address, block bits for parts below 4 KiB, and bit 16

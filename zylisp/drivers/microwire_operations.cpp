@@ -1,6 +1,7 @@
 // Microwire 93-series parts, byte-wide (organisation 8) or word-wide (16).
 #include <string>
 
+#include "core/errors.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
@@ -74,11 +75,16 @@ class TMicrowireOperations : public TBusOperations {
     link.BeginPass();
     Command(kWriteEnable);
     Command(kEraseAll);
+    // The erase runs as a self-timed cycle; the chip takes nothing else
+    // until it is over.
+    link.DeviceWait();
     Command(kWriteDisable);
     link.EndPass();
   }
 
-  uint8_t ReadStatus() override { return 0; }
+  // These parts have no status register; writing "status" writes every
+  // location instead.
+  uint8_t ReadStatus() override { throw ENotSupported(); }
 
   // Writes value into every location.
   void WriteStatus(uint8_t value) override {
