@@ -1,5 +1,7 @@
 #include "zylsim/firmware.h"
 
+#include <algorithm>
+
 #include "adapter_commands.h"
 
 namespace zylsim {
@@ -46,6 +48,7 @@ Firmware::Firmware(Chip& chip, FirmwareOptions options, Statistics& stats)
 
 void Firmware::Reset() {
   command_.clear();
+  arrivals_.clear();
   output_.clear();
   bus_ = 0;
   inPass_ = false;
@@ -61,12 +64,10 @@ void Firmware::Reset() {
   if (mw_) mw_->Deselect();
 }
 
-void Firmware::QueueIdentity() {
-  for (char c : options_.identity) output_.push_back(static_cast<uint8_t>(c));
-}
+void Firmware::QueueIdentity() { ReplyText(options_.identity); }
 
 uint8_t Firmware::TakeOutput() {
-  uint8_t b = output_.front();
+  const uint8_t b = output_.front().byte;
   output_.pop_front();
   ++stats_.bytesToHost;
   return b;
@@ -78,9 +79,12 @@ uint64_t Firmware::TakeWorkMicros() {
   return us;
 }
 
-void Firmware::Receive(uint8_t byte) {
+void Firmware::Receive(uint8_t byte) { Receive(byte, nowNs_); }
+
+void Firmware::Receive(uint8_t byte, uint64_t arrivalNs) {
   ++stats_.bytesFromHost;
   command_.push_back(byte);
+  arrivals_.push_back(arrivalNs);
   if (ArgumentsComplete()) Execute();
 }
 
@@ -115,11 +119,20 @@ void Firmware::Execute() {
   const uint8_t c = command_[0];
   ++stats_.commands;
   log_.push_back(command_);
+  if (log_.size() > kCommandLogLimit) log_.pop_front();
+
+  // Commands that carry data start once their header is in and take each
+  // data byte as it arrives; the others start with their last byte.
+  std::size_t startsWith = command_.size() - 1;
+  if (c == kCmdWriteBytes) startsWith = std::min<std::size_t>(1, startsWith);
+  if (c == kCmdFlashWrite) startsWith = std::min<std::size_t>(5, startsWith);
+  CatchUp(arrivals_[startsWith]);
 
   ++seen_[c];
   for (const InjectedError& e : options_.errors) {
     if (e.command == c && e.occurrence == seen_[c]) {
       command_.clear();
+      arrivals_.clear();
       ReplyError(e.code);
       return;
     }
@@ -186,6 +199,7 @@ void Firmware::Execute() {
       break;
   }
   command_.clear();
+  arrivals_.clear();
   if (error != 0) {
     ReplyError(error);
   } else {
@@ -219,6 +233,20 @@ uint8_t Firmware::RunHexSetting() {
 }
 
 // ---- time ----------------------------------------------------------------
+
+void Firmware::Idle(uint64_t nanoseconds) {
+  nowNs_ += nanoseconds;
+  chipNs_ += nanoseconds;
+  const uint64_t us = chipNs_ / kMicro;
+  if (us > 0) {
+    chipNs_ -= us * kMicro;
+    chip_.Advance(us);
+  }
+}
+
+void Firmware::CatchUp(uint64_t t) {
+  if (t > nowNs_) Idle(t - nowNs_);
+}
 
 void Firmware::Spend(uint64_t nanoseconds) {
   workNs_ += nanoseconds;
@@ -442,9 +470,9 @@ uint8_t Firmware::RunBusWrite(uint8_t value) {
   return 0;
 }
 
+// Each byte goes out as soon as it is read: the line carries it while the
+// next one is read from the bus.
 uint8_t Firmware::RunBusRead(std::size_t count) {
-  std::vector<uint8_t> data;
-  data.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     uint8_t v = 0;
     switch (bus_) {
@@ -458,9 +486,8 @@ uint8_t Firmware::RunBusRead(std::size_t count) {
         v = SpiTransfer(0xFF);
         break;
     }
-    data.push_back(v);
+    Reply(v);
   }
-  for (uint8_t v : data) Reply(v);
   return 0;
 }
 
@@ -475,7 +502,10 @@ uint8_t Firmware::RunWriteBytes() {
     const bool read = count >= 3 && (word >> 13) == 0x6;
     return read && out ? kErrMicrowireSync : 0;
   }
-  for (unsigned i = 0; i < count; ++i) RunBusWrite(command_[2 + i]);
+  for (unsigned i = 0; i < count; ++i) {
+    CatchUp(ArrivalOf(2 + i));
+    RunBusWrite(command_[2 + i]);
+  }
   if (bus_ == 0) return I2cStop() ? 0 : kErrBusyTimeout;
   return 0;
 }
@@ -515,7 +545,10 @@ uint8_t Firmware::RunFlashWrite() {
 
   if (!FlashWaitReady()) return kErrBusyTimeout;
   FlashCommand(kFlashBufferWrite, offset);
-  for (std::size_t i = 0; i < length; ++i) SpiTransfer(command_[6 + i]);
+  for (std::size_t i = 0; i < length; ++i) {
+    CatchUp(ArrivalOf(6 + i));
+    SpiTransfer(command_[6 + i]);
+  }
   SpiDeselect();
   FlashCommand(kFlashProgramWithErase, pageAddress);
   SpiDeselect();
@@ -530,20 +563,17 @@ uint8_t Firmware::RunFlashRead() {
   if (bus_ != 3) return kErrUnknownCommand;
   const uint32_t address = (uint32_t{command_[1]} << 16) | (uint32_t{command_[2]} << 8) | command_[3];
   const std::size_t length = (std::size_t{command_[4]} << 8) | command_[5];
-  std::vector<uint8_t> data;
-  data.reserve(length);
-  if (flash_) {
-    if (!FlashWaitReady()) return kErrBusyTimeout;
-    const uint32_t pageSize = static_cast<uint32_t>(flash_->PageSize());
-    const uint32_t chipAddress = ((address / pageSize) << flash_->PageAddressShift()) | (address % pageSize);
-    FlashCommand(kFlashContinuousRead, chipAddress);
-    for (int i = 0; i < 4; ++i) SpiTransfer(0);  // don't-care bytes
-    for (std::size_t i = 0; i < length; ++i) data.push_back(SpiTransfer(0xFF));
-    SpiDeselect();
-  } else {
-    data.assign(length, 0xFF);
+  if (!flash_) {
+    for (std::size_t i = 0; i < length; ++i) Reply(0xFF);
+    return 0;
   }
-  for (uint8_t v : data) Reply(v);
+  if (!FlashWaitReady()) return kErrBusyTimeout;
+  const uint32_t pageSize = static_cast<uint32_t>(flash_->PageSize());
+  const uint32_t chipAddress = ((address / pageSize) << flash_->PageAddressShift()) | (address % pageSize);
+  FlashCommand(kFlashContinuousRead, chipAddress);
+  for (int i = 0; i < 4; ++i) SpiTransfer(0);  // don't-care bytes
+  for (std::size_t i = 0; i < length; ++i) Reply(SpiTransfer(0xFF));
+  SpiDeselect();
   return 0;
 }
 
@@ -574,7 +604,7 @@ uint8_t Firmware::RunFlashStatus() {
 
 // ---- replies -------------------------------------------------------------
 
-void Firmware::Reply(uint8_t byte) { output_.push_back(byte); }
+void Firmware::Reply(uint8_t byte) { output_.push_back({byte, nowNs_}); }
 
 void Firmware::ReplyText(const std::string& text) {
   for (char c : text) Reply(static_cast<uint8_t>(c));

@@ -1,5 +1,7 @@
 #include "zylsim/parallel_link.h"
 
+#include <algorithm>
+
 #include "adapter_commands.h"
 
 namespace zylsim {
@@ -12,8 +14,15 @@ ParallelLink::ParallelLink(Emulator& emulator) : emulator_(emulator), firmware_(
 
 void ParallelLink::Tick() {
   ++emulator_.Stats().pinAccesses;
+  Elapse(1);
+}
+
+void ParallelLink::Elapse(uint64_t microseconds) {
   busyUs_ += firmware_.TakeWorkMicros();
-  if (busyUs_ > 0) --busyUs_;
+  // Work already moved the chip's clock on; only time beyond it is new.
+  const uint64_t covered = std::min(busyUs_, microseconds);
+  busyUs_ -= covered;
+  if (microseconds > covered) firmware_.Idle((microseconds - covered) * 1000);
 }
 
 bool ParallelLink::Ready() const {

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -56,6 +57,16 @@ SerialLink::SerialLink(Emulator& emulator) : emulator_(emulator), firmware_(emul
     throw;
   }
   emulator_.PowerOn(false);
+  epoch_ = Clock::now() - std::chrono::nanoseconds(firmware_.Now());
+}
+
+uint64_t SerialLink::ToAdapter(Clock::time_point t) const {
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t - epoch_).count();
+  return ns > 0 ? static_cast<uint64_t>(ns) : 0;
+}
+
+SerialLink::Clock::time_point SerialLink::FromAdapter(uint64_t ns) const {
+  return epoch_ + std::chrono::nanoseconds(ns);
 }
 
 SerialLink::~SerialLink() {
@@ -70,17 +81,21 @@ int SerialLink::ServeUntil(const std::vector<int>& watch) {
     fds.push_back({notify_, POLLIN, 0});
     fds.push_back({master_, static_cast<short>(POLLIN | (outbox_.empty() ? 0 : POLLOUT)), 0});
     for (int fd : watch) fds.push_back({fd, POLLIN, 0});
-    int timeout = -1;
+    timespec timeout{};
+    timespec* until = nullptr;
     if (!outbox_.empty()) {
       const auto wait = outbox_.front().due - Clock::now();
-      // Ready to write now: POLLOUT decides. Otherwise sleep until it is due
-      // (rounded up so the wake-up is never early).
+      // Ready to write now: POLLOUT decides. Otherwise sleep until it is due,
+      // to the microsecond: a paced line must not lose time to rounding.
       if (wait > Clock::duration::zero()) {
         fds[1].events = POLLIN;
-        timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+        timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+        timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+        until = &timeout;
       }
     }
-    const int n = ::poll(fds.data(), fds.size(), timeout);
+    const int n = ::ppoll(fds.data(), fds.size(), until, nullptr);
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail("poll");
@@ -103,18 +118,19 @@ void SerialLink::HandleNotifications() {
     if (n <= 0) return;
     for (ssize_t at = 0; at < n;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-      if ((event->mask & IN_OPEN) != 0) {
-        // The host opened the port: the reset its DTR/RTS pulse would give.
-        // Input still queued now was written after the open: it is the new
-        // session's and meets the fresh adapter.
+      if ((event->mask & IN_OPEN) != 0 && holders_++ == 0) {
+        // A host took the free port: the reset its DTR/RTS pulse would
+        // give. Input still queued now was written after the open: it is
+        // the new session's and meets the fresh adapter.
         emulator_.PowerOn(false);
         firmware_.TakeWorkMicros();
         outbox_.clear();
         ::tcflush(slave_, TCIFLUSH);
-        lineFree_ = Clock::time_point{};
-        hostOpens_.fetch_add(1);
+        awaitingReply_ = false;
       }
+      if ((event->mask & IN_OPEN) != 0) hostOpens_.fetch_add(1);
       if ((event->mask & IN_CLOSE) != 0) {
+        if (holders_ > 0) --holders_;
         // Everything the closing host wrote is queued by now: it still
         // belongs to the old session.
         HandleInput();
@@ -133,7 +149,6 @@ void SerialLink::HandleNotifications() {
 
 void SerialLink::HandleInput() {
   const bool pace = emulator_.Config().pace;
-  const auto latency = std::chrono::milliseconds(emulator_.Config().latencyMs);
   uint8_t buffer[4096];
   for (;;) {
     const ssize_t n = ::read(master_, buffer, sizeof buffer);
@@ -142,18 +157,30 @@ void SerialLink::HandleInput() {
     if (n <= 0) return;
     const auto now = Clock::now();
     for (ssize_t i = 0; i < n; ++i) {
-      if (lineFree_ < now) lineFree_ = now;
-      if (pace) lineFree_ += kByteTime;
-      firmware_.Receive(buffer[i]);
-      const auto work = std::chrono::microseconds(firmware_.TakeWorkMicros());
-      if (pace) lineFree_ += work;
-      if (firmware_.HasOutput()) lineFree_ += latency;
-      while (firmware_.HasOutput()) {
-        const uint8_t b = firmware_.TakeOutput();
-        if (pace) lineFree_ += kByteTime;
-        if (!emulator_.Config().silent) outbox_.push_back({b, lineFree_});
-      }
+      // A paced byte has arrived once its ten bits have crossed the line.
+      Clock::time_point arrival = now;
+      if (pace) arrival = rxFree_ = std::max(rxFree_, now) + kByteTime;
+      awaitingReply_ = true;
+      firmware_.Receive(buffer[i], ToAdapter(arrival));
+      TakeReplies();
     }
+  }
+}
+
+void SerialLink::TakeReplies() {
+  const bool pace = emulator_.Config().pace;
+  const auto latency = std::chrono::milliseconds(emulator_.Config().latencyMs);
+  firmware_.TakeWorkMicros();  // the reply times carry the work
+  while (firmware_.HasOutput()) {
+    Clock::time_point ready = pace ? FromAdapter(firmware_.PeekOutputTime()) : Clock::now();
+    const uint8_t b = firmware_.TakeOutput();
+    if (awaitingReply_) {
+      ready += latency;
+      awaitingReply_ = false;
+    }
+    txFree_ = std::max(txFree_, ready);
+    if (pace) txFree_ += kByteTime;
+    if (!emulator_.Config().silent) outbox_.push_back({b, txFree_});
   }
 }
 

@@ -1,6 +1,7 @@
 // What reaches the adapter on the wire for the addressing examples of each
 // bus kind, read from the emulator's command log.
 #include <algorithm>
+#include <deque>
 
 #include "e2e/sim_fixture.h"
 
@@ -9,7 +10,7 @@ namespace {
 using Command = std::vector<uint8_t>;
 
 // True when the log holds the commands one right after the other.
-bool HasRun(const std::vector<Command>& log, const std::vector<Command>& run) {
+bool HasRun(const std::deque<Command>& log, const std::vector<Command>& run) {
   return std::search(log.begin(), log.end(), run.begin(), run.end()) != log.end();
 }
 

@@ -118,10 +118,17 @@ TEST(FirmwareProtocol, CommandLogHoldsCommandsWithTheirArguments) {
   host.w(0xA0);
   host.W({0x10, 0x20});
   host.Send("?");
-  const std::vector<Bytes> expected = {B("M00"), B("X"), Bytes{'w', 0xA0}, Bytes{'W', 2, 0x10, 0x20}, B("?")};
+  const std::deque<Bytes> expected = {B("M00"), B("X"), Bytes{'w', 0xA0}, Bytes{'W', 2, 0x10, 0x20}, B("?")};
   EXPECT_EQ(host.Emu().CommandLog(), expected);
   host.Emu().ClearCommandLog();
   EXPECT_TRUE(host.Emu().CommandLog().empty());
+
+  // A long-lived emulator keeps only the most recent commands.
+  const std::size_t limit = zylsim::Firmware::kCommandLogLimit;
+  for (std::size_t i = 0; i < limit + 5; ++i) host.Send("X");
+  host.w(0x42);
+  EXPECT_EQ(host.Emu().CommandLog().size(), limit);
+  EXPECT_EQ(host.Emu().CommandLog().back(), (Bytes{'w', 0x42}));
 }
 
 TEST(FirmwareProtocol, StatisticsCountTraffic) {

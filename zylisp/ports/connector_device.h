@@ -16,6 +16,8 @@ class TConnectorDevice {
   virtual void HostPins(uint32_t levels) = 0;
   // Levels of the device-driven pins; called on every status register read.
   virtual uint32_t DevicePins() = 0;
+  // The host lets time pass at the port.
+  virtual void Elapse(unsigned milliseconds) { (void)milliseconds; }
 };
 
 // The adapter emulator plugged into the simulated LPT1, configured from

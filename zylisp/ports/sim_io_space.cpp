@@ -30,6 +30,10 @@ class TSimIoSpace::TPortModel {
     return offset < 8 || (kind_ == TSimPortKind::ecp && offset >= kEcpOffset && offset < kEcpOffset + 3);
   }
 
+  void Elapse(unsigned milliseconds) {
+    if (device_) device_->Elapse(milliseconds);
+  }
+
   uint8_t Read(unsigned offset) {
     switch (offset) {
       case 0:
@@ -144,6 +148,10 @@ class TSimIoSpace::TPortModel {
 
 TSimIoSpace::TSimIoSpace() = default;
 TSimIoSpace::~TSimIoSpace() = default;
+
+void TSimIoSpace::Delay(unsigned milliseconds) {
+  for (const auto& port : ports_) port->Elapse(milliseconds);
+}
 
 void TSimIoSpace::AddPort(uint16_t base, TSimPortKind kind, TConnectorDevice* device) {
   ports_.push_back(std::make_unique<TPortModel>(base, kind, device));

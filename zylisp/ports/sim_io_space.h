@@ -49,8 +49,9 @@ class TSimIoSpace : public TIoBackend {
   uint8_t Read(uint16_t address) override;
   void Write(uint16_t address, uint8_t value) override;
   bool Acquire(uint8_t slot, bool on) override;
-  // The simulated hardware keeps its own time: nothing to wait for.
-  void Delay(unsigned) override {}
+  // No real time passes: the devices plugged into the ports are told that
+  // the time went by, so that their own timing goes on as it would.
+  void Delay(unsigned milliseconds) override;
 
  private:
   class TPortModel;

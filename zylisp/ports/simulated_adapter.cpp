@@ -18,6 +18,7 @@ class TAdapterConnector : public TConnectorDevice {
   explicit TAdapterConnector(zylsim::Emulator& emulator) : link_(emulator) {}
   void HostPins(uint32_t levels) override { link_.HostPins(levels); }
   uint32_t DevicePins() override { return link_.DevicePins(); }
+  void Elapse(unsigned milliseconds) override { link_.Elapse(uint64_t{milliseconds} * 1000); }
 
  private:
   zylsim::ParallelLink link_;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,7 +45,7 @@ class Emulator {
   // Throws std::runtime_error when the file cannot be written.
   void Persist();
 
-  const std::vector<std::vector<uint8_t>>& CommandLog() const { return firmware_.CommandLog(); }
+  const std::deque<std::vector<uint8_t>>& CommandLog() const { return firmware_.CommandLog(); }
   void ClearCommandLog() { firmware_.ClearCommandLog(); }
 
  private:

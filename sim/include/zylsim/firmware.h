@@ -70,19 +70,32 @@ class Firmware {
   // The parallel adapter announces itself after reset: the identity text.
   void QueueIdentity();
 
+  // A byte from the host, arriving now on the adapter's clock.
   void Receive(uint8_t byte);
+  // A byte that arrived at arrivalNs on the adapter's clock (a serial line
+  // delivers bytes one after another; the firmware works on a command's
+  // data while the rest of it is still on the way).
+  void Receive(uint8_t byte, uint64_t arrivalNs);
   bool HasOutput() const { return !output_.empty(); }
   std::size_t OutputSize() const { return output_.size(); }
-  uint8_t PeekOutput() const { return output_.front(); }
+  uint8_t PeekOutput() const { return output_.front().byte; }
+  // When the next reply byte was ready, on the adapter's clock.
+  uint64_t PeekOutputTime() const { return output_.front().readyNs; }
   uint8_t TakeOutput();
 
   // Virtual time (microseconds) worked since the last call; links turn it
   // into busy time the host sees.
   uint64_t TakeWorkMicros();
+  // Time passes without work (the host waits): the chip's own cycles go on.
+  void Idle(uint64_t nanoseconds);
+  // The adapter's clock: nanoseconds since it was made.
+  uint64_t Now() const { return nowNs_; }
 
-  // Each entry: the command byte followed by its argument bytes as received.
-  const std::vector<std::vector<uint8_t>>& CommandLog() const { return log_; }
+  // Each entry: the command byte followed by its argument bytes as received;
+  // the most recent kCommandLogLimit commands.
+  const std::deque<std::vector<uint8_t>>& CommandLog() const { return log_; }
   void ClearCommandLog() { log_.clear(); }
+  static constexpr std::size_t kCommandLogLimit = 1u << 16;
 
   int BusKind() const { return bus_; }
   bool InPass() const { return inPass_; }
@@ -107,6 +120,10 @@ class Firmware {
   uint8_t RunFlashStatus();
 
   void Spend(uint64_t nanoseconds);
+  // Moves the clock on to t when it is behind: the adapter waited for a byte.
+  void CatchUp(uint64_t t);
+  // The arrival of argument byte index of the current command.
+  uint64_t ArrivalOf(std::size_t index) const { return arrivals_[index]; }
   void SpendBits(unsigned bits);
   uint64_t BusyBoundNs() const;
   // Repeats probe (which spends its own bus time) until it reports ready;
@@ -143,9 +160,15 @@ class Firmware {
   FirmwareOptions options_;
   Statistics& stats_;
 
+  struct Outgoing {
+    uint8_t byte;
+    uint64_t readyNs;
+  };
+
   std::vector<uint8_t> command_;  // command byte and arguments so far
-  std::deque<uint8_t> output_;
-  std::vector<std::vector<uint8_t>> log_;
+  std::vector<uint64_t> arrivals_;  // when each byte of command_ arrived
+  std::deque<Outgoing> output_;
+  std::deque<std::vector<uint8_t>> log_;
   std::vector<unsigned> seen_ = std::vector<unsigned>(256, 0);
 
   int bus_ = 0;

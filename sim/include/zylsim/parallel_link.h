@@ -12,8 +12,9 @@
 // otherwise it puts the next bit of its byte on DataIn; either way Ready goes
 // low, and rises again when Clock falls. While the firmware works (bus bit
 // times, write cycles, 'Z' waits) Ready stays low after the Clock fall for
-// one host pin access per microsecond of virtual time. Everything happens
-// synchronously inside HostPins and DevicePins.
+// one host pin access per microsecond of virtual time. Each pin access, and
+// each wait of the host, is time that passes for the chip as well.
+// Everything happens synchronously inside HostPins, DevicePins and Elapse.
 //
 // Run falling writes the image back (Emulator::Persist, which may throw);
 // Run rising boots the adapter, which then offers its identity.
@@ -41,6 +42,9 @@ class ParallelLink {
   void HostPins(uint32_t levels);
   // The host reads the adapter's pins (one pin access): Ready and DataIn.
   uint32_t DevicePins();
+  // The host waits without touching the pins: the firmware's work and the
+  // chip's cycles go on meanwhile.
+  void Elapse(uint64_t microseconds);
 
  private:
   void Tick();

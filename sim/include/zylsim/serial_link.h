@@ -3,18 +3,24 @@
 //
 // The server keeps the slave side open itself, so the terminal survives the
 // host closing and reopening it. A pseudo-terminal has no DTR/RTS lines, so
-// the host's reset pulse cannot be seen; instead every open of the slave
-// device by the host (noticed through inotify) resets the adapter and drops
-// replies the previous host left unread. Every close first takes in what the
-// closing host wrote, then writes the image back. A host that writes at once
-// after opening may race the server's notice of its open, as it would race a
-// real adapter's boot after the reset pulse; the real host waits first.
+// the host's reset pulse cannot be seen; instead the open that makes the port
+// go from no holder to one (noticed through inotify) resets the adapter and
+// drops replies the previous host left unread. Further opens while a host
+// holds the port (another program trying it and being refused) change
+// nothing, as a real port's second open does not reset the adapter. Every
+// close first takes in what the closing host wrote, then writes the image
+// back. A host that writes at once after opening may race the server's
+// notice of its open, as it would race a real adapter's boot after the reset
+// pulse; the real host waits first.
 //
-// Without pace=1 replies go out as soon as they exist. With pace=1 each byte
-// takes its time on a 115200 baud 8N1 line (10 bits), and the firmware's
-// work (bus bit times, write cycles) delays the reply by its virtual time.
-// latency=MS delays the first reply byte after host bytes by MS.
-// The silent fault swallows every reply.
+// Time: the adapter's clock follows the wall clock, so the chip's write
+// cycles go on while the host waits. Without pace=1 replies go out as soon
+// as they exist. With pace=1 each byte takes its time on a 115200 baud 8N1
+// line (10 bits) in each direction; the firmware works on a command's data
+// as it arrives and each reply byte goes out as soon as it is ready and the
+// line is free, so bus work overlaps the line as on a real adapter, while
+// waits such as write cycles delay the replies. latency=MS delays the first
+// reply byte after host bytes by MS. The silent fault swallows every reply.
 #pragma once
 
 #include <atomic>
@@ -62,7 +68,11 @@ class SerialLink {
 
   void HandleNotifications();
   void HandleInput();
+  // Schedules the firmware's new reply bytes on the line.
+  void TakeReplies();
   void FlushOutput();
+  uint64_t ToAdapter(Clock::time_point t) const;
+  Clock::time_point FromAdapter(uint64_t ns) const;
 
   Emulator& emulator_;
   Firmware& firmware_;
@@ -71,7 +81,11 @@ class SerialLink {
   int notify_ = -1;
   std::string slavePath_;
   std::deque<Outgoing> outbox_;
-  Clock::time_point lineFree_{};  // when the paced line is next idle
+  Clock::time_point epoch_;      // the adapter clock's zero
+  Clock::time_point rxFree_{};   // when the host-to-adapter line is next idle
+  Clock::time_point txFree_{};   // when the adapter-to-host line is next idle
+  bool awaitingReply_ = false;   // host bytes came since the last reply byte
+  unsigned holders_ = 0;         // programs that have the slave device open
   std::string persistError_;
   std::atomic<unsigned> hostOpens_{0};
 };
