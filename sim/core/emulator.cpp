@@ -17,6 +17,7 @@ FirmwareOptions Emulator::OptionsFor(const EmulatorConfig& config) {
   options.version = config.firmware;
   options.neverReady = config.neverReady;
   options.errors = config.errors;
+  options.cutAfter = config.cutAfter;
   return options;
 }
 

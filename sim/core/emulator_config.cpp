@@ -59,12 +59,18 @@ void ParseFault(EmulatorConfig& config, const std::string& fault) {
     config.badEcho = true;
   } else if (kind == "busy" && f.size() == 1) {
     config.neverReady = true;
-  } else if (kind == "error") {
+  } else if (kind == "error" || kind == "ack") {
     unsigned long n = 0;
     if (f.size() != 4 || f[1].size() != 1 || f[3].size() != 1 || !ParseNumber(f[2], 1000000, n) || n == 0)
-      throw ConfigError("bad fault '" + fault + "': expected error:C:N:K (C and K single characters, N >= 1)");
+      throw ConfigError("bad fault '" + fault + "': expected " + kind +
+                        ":C:N:K (C and K single characters, N >= 1)");
     config.errors.push_back({static_cast<uint8_t>(f[1][0]), static_cast<unsigned>(n),
-                             static_cast<uint8_t>(f[3][0])});
+                             static_cast<uint8_t>(f[3][0]), kind == "ack"});
+  } else if (kind == "cut") {
+    unsigned long n = 0;
+    if (f.size() != 2 || !ParseNumber(f[1], 0xFFFFFFFFul, n) || n == 0)
+      throw ConfigError("bad fault '" + fault + "': expected cut:N (N >= 1)");
+    config.cutAfter = n;
   } else if (kind == "stuck") {
     unsigned long address = 0, mask = 0, value = 0;
     if (f.size() != 4 || !ParseNumber(f[1], 0xFFFFFFFFul, address) || !ParseNumber(f[2], 0xFF, mask) ||
@@ -73,7 +79,9 @@ void ParseFault(EmulatorConfig& config, const std::string& fault) {
     config.stuck.push_back({static_cast<uint32_t>(address), static_cast<uint8_t>(mask),
                             static_cast<uint8_t>(value)});
   } else {
-    throw ConfigError("unknown fault '" + fault + "' (known: silent, badecho, busy, error:C:N:K, stuck:ADDR:MASK:VALUE)");
+    throw ConfigError("unknown fault '" + fault +
+                      "' (known: silent, badecho, busy, error:C:N:K, ack:C:N:K, cut:N, "
+                      "stuck:ADDR:MASK:VALUE)");
   }
 }
 

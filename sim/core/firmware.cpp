@@ -50,6 +50,7 @@ void Firmware::Reset() {
   command_.clear();
   arrivals_.clear();
   output_.clear();
+  replied_ = 0;
   bus_ = 0;
   inPass_ = false;
   writeTimeMs_ = 10;
@@ -129,8 +130,12 @@ void Firmware::Execute() {
   CatchUp(arrivals_[startsWith]);
 
   ++seen_[c];
+  uint8_t acknowledge = kAcknowledge;
   for (const InjectedError& e : options_.errors) {
-    if (e.command == c && e.occurrence == seen_[c]) {
+    if (e.command != c || e.occurrence != seen_[c]) continue;
+    if (e.replacesAcknowledge) {
+      acknowledge = e.code;
+    } else {
       command_.clear();
       arrivals_.clear();
       ReplyError(e.code);
@@ -203,7 +208,7 @@ void Firmware::Execute() {
   if (error != 0) {
     ReplyError(error);
   } else {
-    Reply(kAcknowledge);
+    Reply(acknowledge);
   }
 }
 
@@ -604,7 +609,11 @@ uint8_t Firmware::RunFlashStatus() {
 
 // ---- replies -------------------------------------------------------------
 
-void Firmware::Reply(uint8_t byte) { output_.push_back({byte, nowNs_}); }
+void Firmware::Reply(uint8_t byte) {
+  if (options_.cutAfter != 0 && replied_ >= options_.cutAfter) return;
+  ++replied_;
+  output_.push_back({byte, nowNs_});
+}
 
 void Firmware::ReplyText(const std::string& text) {
   for (char c : text) Reply(static_cast<uint8_t>(c));

@@ -123,41 +123,6 @@ TEST_F(Failures, SelectionFailingOnceIsMendedByOneReconnect) {
   EXPECT_EQ(Sim().TargetChip().Memory(), image);
 }
 
-TEST_F(Failures, StuckCellsFailVerifyWithTheirCount) {
-  UseChip("24C02", "fault=stuck:0x10:0xFF:0x00+stuck:0x11:0x01:0x00+stuck:0xFE:0x80:0x00");
-  Connect("24C02");
-  std::vector<uint8_t> image(256, 0xA5);
-  image[0x11] = 0xA5;  // bit 0 set, stuck at 0
-  testing_support::WriteBytes(File("in.bin"), image);
-  ASSERT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), 0);
-  EXPECT_EQ(Zyl_VerifyEEPROM(File("in.bin").c_str()), 10);
-  EXPECT_STREQ(Zyl_GetLastError(), "verify failure");
-  const zylisp::THexList& buffer = *zylisp::ApiState().Buffer;
-  for (uint32_t a = 0; a < 256; ++a) {
-    const bool bad = a == 0x10 || a == 0x11 || a == 0xFE;
-    EXPECT_EQ(buffer.StatusAt(a), bad ? zylisp::ps_failed : zylisp::ps_verified) << a;
-  }
-
-  ASSERT_EQ(Zyl_PROG_Open(), 0);
-  EXPECT_EQ(MessageOf<zylisp::EVerifyError>(
-                [](zylisp::TISPProgrammer& p, zylisp::THexList& b) { p.Verify(b); }),
-            "EEPROM: Verification Failed - 3 bytes had errors");
-}
-
-TEST_F(Failures, SpiBlockProtectionHintsInTheVerifyMessage) {
-  UseChip("25C16");
-  Connect("25C16");
-  ASSERT_EQ(Zyl_WriteStatus(0x0C), 0);  // BP1 and BP0: the whole array
-  std::vector<uint8_t> image(2048, 0x5A);
-  testing_support::WriteBytes(File("in.bin"), image);
-  ASSERT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), 0);
-  EXPECT_EQ(Zyl_VerifyEEPROM(File("in.bin").c_str()), 10);
-  ASSERT_EQ(Zyl_PROG_Open(), 0);
-  EXPECT_EQ(MessageOf<zylisp::EVerifyError>(
-                [](zylisp::TISPProgrammer& p, zylisp::THexList& b) { p.Verify(b); }),
-            "EEPROM: Verification Failed - Block protection may be enabled");
-}
-
 TEST_F(Failures, UnusablePageSizesFailInsteadOfLooping) {
   UseChip("24C02");
   Connect("24C02");

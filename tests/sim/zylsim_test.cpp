@@ -1,10 +1,7 @@
 // The zylsim program, spawned as a user would run it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,93 +10,12 @@
 #include <vector>
 
 #include "support/test_files.h"
-
-extern char** environ;
+#include "support/zylsim_process.h"
 
 namespace {
 
-const std::string kProgram = std::string(ZYLISP_BINARY_DIR) + "/sim/zylsim";
-
-// Reads from fd until the predicate holds on what was read, EOF or the limit.
-template <typename Done>
-std::string ReadUntil(int fd, Done done, int limitMs = 30000) {
-  std::string out;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  while (!done(out)) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-    char buf[512];
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n <= 0) break;
-    out.append(buf, static_cast<std::size_t>(n));
-  }
-  return out;
-}
-
-class Zylsim {
- public:
-  explicit Zylsim(const std::vector<std::string>& args) {
-    int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
-    std::vector<char*> argv;
-    std::vector<std::string> all = {kProgram};
-    all.insert(all.end(), args.begin(), args.end());
-    for (std::string& a : all) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, kProgram.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-      throw std::runtime_error("spawn " + kProgram);
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    stdin_ = in[1];
-    stdout_ = out[0];
-    stderr_ = err[0];
-  }
-  ~Zylsim() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    CloseStdin();
-    close(stdout_);
-    close(stderr_);
-  }
-
-  std::string FirstLine() {
-    std::string line = ReadUntil(stdout_, [](const std::string& s) { return s.find('\n') != std::string::npos; });
-    const auto nl = line.find('\n');
-    rest_ = nl == std::string::npos ? "" : line.substr(nl + 1);
-    return line.substr(0, nl);
-  }
-  void CloseStdin() {
-    if (stdin_ >= 0) close(stdin_);
-    stdin_ = -1;
-  }
-  void Signal(int sig) { kill(pid_, sig); }
-  // Waits for the end; returns the exit status (-1 for a signal).
-  int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::string Stdout() { return rest_ + ReadUntil(stdout_, [](const std::string&) { return false; }); }
-  std::string Stderr() { return ReadUntil(stderr_, [](const std::string&) { return false; }); }
-
- private:
-  pid_t pid_ = -1;
-  int stdin_ = -1, stdout_ = -1, stderr_ = -1;
-  std::string rest_;
-};
+using testing_support::ReadUntil;
+using testing_support::Zylsim;
 
 class Terminal {
  public:
@@ -168,6 +84,22 @@ TEST(Zylsim, ServesOnAPseudoTerminalUntilStdinCloses) {
   ASSERT_EQ(saved.size(), 256u);
   EXPECT_EQ(saved[0x10], 0x12);
   EXPECT_EQ(saved[0x11], 0x34);
+}
+
+TEST(Zylsim, AnotherProgramTryingThePortDoesNotResetTheAdapter) {
+  Zylsim sim({"--device=24C02"});
+  const std::string path = sim.FirstLine();
+  Terminal t(path);
+  t.Synchronise();
+  t.Ask("M00", 1);
+  t.Ask("X", 1);
+  t.Ask(std::string("w\xA0", 2), 1);
+  t.Ask(std::string("w\x10", 2), 1);
+  // Half a command on the line when a second program opens and closes the
+  // port; the adapter must still be in the middle of it.
+  EXPECT_EQ(t.Ask(std::string("W\x02\x12", 3), 0), "");
+  { Terminal other(path); }
+  EXPECT_EQ(t.Ask("\x34", 1), "\r");
 }
 
 TEST(Zylsim, TerminationSignalPersistsAndExitsCleanly) {

@@ -127,6 +127,9 @@ void EnumeratePorts(int32_t mode) {
       }
     }
     lpt.SetActive(0);
+    // Without a connection nothing needs the object any more; a new one
+    // is made for the next connection, for the ports as they are then.
+    if (!ApiState().Programmer) ReleaseLpt();
   }
 }
 

@@ -1,5 +1,6 @@
 // Runs a pass at the lowest priority of the calling thread and restores the
-// previous priority on every way out.
+// previous priority on every way out. A thread that would not be allowed to
+// return to its priority (an unprivileged user) keeps it for the pass.
 #pragma once
 
 namespace zylisp {

@@ -18,6 +18,10 @@
 //     busy                     write cycles never end: busy waits reply "?T"
 //     error:C:N:K              the N-th command C (one character) is answered
 //                              '?' K (one character) instead of running
+//     ack:C:N:K                the N-th command C runs, but K (one character)
+//                              comes back in place of its acknowledge
+//     cut:N                    after N reply bytes since reset the adapter
+//                              falls silent, as if cut off mid-reply
 //     stuck:ADDR:MASK:VALUE    the bits of MASK in cell ADDR read as VALUE
 //                              (numbers decimal or 0x hex)
 #pragma once
@@ -54,6 +58,7 @@ struct EmulatorConfig {
   bool badEcho = false;
   bool neverReady = false;
   std::vector<InjectedError> errors;
+  uint64_t cutAfter = 0;
   std::vector<StuckCell> stuck;
 
   // Parses the comma-separated string; throws ConfigError with a message

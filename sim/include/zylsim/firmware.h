@@ -52,6 +52,8 @@ struct InjectedError {
   uint8_t command = 0;      // the command byte to fail
   unsigned occurrence = 1;  // its n-th arrival (1-based) is answered ...
   uint8_t code = 0;         // ... with '?' and this code, without running it
+  // Instead: the command runs and code takes the place of its acknowledge.
+  bool replacesAcknowledge = false;
 };
 
 struct FirmwareOptions {
@@ -59,6 +61,9 @@ struct FirmwareOptions {
   std::string version = "000A";
   bool neverReady = false;  // fault: every busy wait runs into its time-out
   std::vector<InjectedError> errors;
+  // Fault: after this many reply bytes since reset the adapter falls
+  // silent, as if cut off in the middle of a reply (0: never).
+  uint64_t cutAfter = 0;
 };
 
 class Firmware {
@@ -183,6 +188,7 @@ class Firmware {
   bool i2cWriting_ = false;
   uint8_t spiOpcode_ = 0;
 
+  uint64_t replied_ = 0;  // reply bytes since reset
   uint64_t workNs_ = 0;  // worked since the last TakeWorkMicros
   uint64_t nowNs_ = 0;   // virtual clock of the adapter
   uint64_t chipNs_ = 0;  // not yet handed to the chip (below a microsecond)
