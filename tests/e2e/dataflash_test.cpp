@@ -1,7 +1,9 @@
 // AT45DB DataFlash parts: the catalogue has none, so the test selects a
 // device of bus kind 3 of its own and drives it through the exports.
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -75,6 +77,33 @@ void ZYL_CALL NotePriority(int32_t, int32_t) {
 }
 
 class ThreadPriority : public SimulatedAdapterTest {};
+
+// An unprivileged caller could not raise its priority again: its thread
+// keeps the priority it has instead of staying at the lowest for good.
+TEST_F(ThreadPriority, UnprivilegedCallerKeepsItsPriority) {
+  testing_support::TempDir shared;
+  chmod(shared.Path().c_str(), 0777);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_NICE, &none);
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(10);
+    setenv("XDG_CONFIG_HOME", shared.Path().c_str(), 1);
+    setenv("ZYLISP_LPT_SIM", "device=24C02", 1);
+    const int before = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+    if (Zyl_InitProgrammer("LPT1", "24C02", ZYL_MODE_PARALLEL) != 0) _exit(11);
+    Zyl_SetProgressHandler(NotePriority);
+    if (Zyl_ReadEEPROM(nullptr, 0) != 0) _exit(12);
+    if (g_priorityDuringPass != before) _exit(13);
+    const int after = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+    _exit(after == before ? 0 : 14);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
 
 TEST_F(ThreadPriority, ReadsRunAtLowestAndRestoreItOnFailure) {
   const int before = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));

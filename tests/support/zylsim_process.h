@@ -31,6 +31,7 @@ class Zylsim {
   std::string FirstLine();
   void CloseStdin();
   void Signal(int sig);
+  pid_t Pid() const { return pid_; }
   // Waits for the end; returns the exit status (-1 for a signal).
   int Wait();
   // The rest of the output up to the end of the program.

@@ -1,0 +1,97 @@
+// How the serial link fails: every way an adapter on a serial port can
+// misbehave reaches the client as the right code and message, within the
+// link's time limits; a port held by another program is refused at once.
+#include <chrono>
+
+#include "core/errors.h"
+#include "drivers/isp_programmer.h"
+#include "e2e/sim_fixture.h"
+#include "ports/serial_port.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class SerialLink : public SimulatedAdapterTest {
+ protected:
+  // The message of the failure that op raises on the held connection's
+  // driver ("" when it raises none).
+  template <typename Op>
+  std::string FailureOf(Op op) {
+    try {
+      op(*zylisp::ApiState().Programmer);
+    } catch (const zylisp::EZylError& e) {
+      return e.Message();
+    }
+    return "";
+  }
+};
+
+TEST_F(SerialLink, FailuresReachTheClientWithinTheirLimits) {
+  enum Step { kOpen, kProgram, kRead };
+  struct Case {
+    const char* config;
+    Step failsAt;
+    int32_t code;
+    const char* message;
+  };
+  const char* const notDetected = "Programmer was not detected";
+  const char* const commsFailed = "Communications with ISP failed during this operation";
+  const char* const update = "Your ISP needs a firmware update";
+  const Case cases[] = {
+      {"fault=silent", kOpen, 3, notDetected},
+      {"fault=cut:5", kOpen, 3, notDetected},  // identity cut off
+      {"identity=EEPROMISX", kOpen, 12, update},
+      {"firmware=000B", kOpen, 12, update},
+      // Faults on the first two page writes: one through the export, one
+      // for the message.
+      {"fault=error:W:1:T+error:W:2:T", kProgram, 3, "Program/erase BUSY timed out"},
+      {"fault=ack:W:1:A+ack:W:2:A", kProgram, 3, commsFailed},
+      {"fault=cut:27", kRead, 3, commsFailed},  // a block cut off half-way
+      {"fault=error:*:1:x", kRead, 0, ""},      // '?' and a code at sync are fine
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.config);
+    UseChip("24C02", c.config, Transport::Serial);
+    Connect("24C02");
+    const auto start = Clock::now();
+    int32_t result = Zyl_PROG_Open();
+    std::string message;
+    if (c.failsAt == kOpen) {
+      message = FailureOf([](zylisp::TISPProgrammer& p) {
+        p.Close();
+        p.Open();
+      });
+    } else {
+      ASSERT_EQ(result, 0) << Zyl_GetLastError();
+      result = c.failsAt == kProgram ? Zyl_ProgramEEPROM(nullptr) : Zyl_ReadEEPROM(nullptr, 0);
+      if (result != 0) {
+        message = FailureOf([c](zylisp::TISPProgrammer& p) {
+          zylisp::THexList& image = *zylisp::ApiState().Buffer;
+          c.failsAt == kProgram ? p.Program(image) : p.Read(image);
+        });
+      }
+    }
+    // Each wait gives up after at most 2 s; an open adds 1 s of reset.
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(result, c.code);
+    EXPECT_EQ(message, c.message);
+    EXPECT_EQ(Zyl_PROG_Close(), 0);
+  }
+}
+
+TEST_F(SerialLink, PortHeldByAnotherProgramIsRefusedAtOnce) {
+  UseChip("24C02", "", Transport::Serial);
+  Connect("24C02");
+  zylisp::TSerialPort other;
+  other.SetDeviceName("COM1");
+  other.OpenPort();
+  const auto start = Clock::now();
+  EXPECT_EQ(Zyl_TestComms(), 17);
+  EXPECT_STREQ(Zyl_GetLastError(), "Port in use or not available");
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+  other.ClosePort();
+  EXPECT_EQ(Zyl_TestComms(), 0) << Zyl_GetLastError();
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// Which library and firmware the client works with, and the firmware update
+// through the external updater on a held connection.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <regex>
+
+#include "api/firmware_updater.h"
+#include "e2e/sim_fixture.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class VersionCalls : public SimulatedAdapterTest {};
+
+TEST_F(VersionCalls, LibraryVersionAndProgramDate) {
+  zylisp::ApiState().LastResult = 42;
+  EXPECT_TRUE(std::regex_match(Zyl_GetDLLversion(), std::regex(R"(\d+\.\d+\.\d+\.\d+)")))
+      << Zyl_GetDLLversion();
+
+  // The date of this test program's own file, in the C locale's format.
+  testing_support::ScopedEnv noAll("LC_ALL", nullptr);
+  testing_support::ScopedEnv cTime("LC_TIME", "C");
+  struct stat st {};
+  ASSERT_EQ(stat("/proc/self/exe", &st), 0);
+  std::tm when{};
+  localtime_r(&st.st_mtime, &when);
+  char expected[64];
+  strftime(expected, sizeof expected, "%m/%d/%y %H:%M:%S", &when);
+  EXPECT_STREQ(Zyl_GetDLLDate(), expected);
+  EXPECT_EQ(zylisp::ApiState().LastResult, 42);
+}
+
+TEST_F(VersionCalls, FirmwareVersionOrNotAvailable) {
+  EXPECT_STREQ(Zyl_GetFWVersion(), "N/A");  // no programmer kind
+
+  UseChip("24C02", "firmware=000A");
+  Connect("24C02");
+  zylisp::ApiState().LastResult = 42;
+  EXPECT_STREQ(Zyl_GetFWVersion(), "000A");
+  EXPECT_EQ(zylisp::ApiState().LastResult, 0);  // it opened a connection
+  EXPECT_EQ(zylisp::ApiState().Programmer, nullptr);
+
+  for (const char* unreachable : {"identity=NOBODY", "firmware=000B"}) {
+    UseChip("24C02", unreachable);
+    Connect("24C02");
+    EXPECT_STREQ(Zyl_GetFWVersion(), "N/A") << unreachable;
+  }
+}
+
+class FirmwareUpdate : public SimulatedAdapterTest {
+ protected:
+  void TearDown() override {
+    zylisp::UpdaterTimeLimit() = std::chrono::minutes(5);
+    SimulatedAdapterTest::TearDown();
+  }
+
+  // An updater in the folder "fw" under a name that differs in case from
+  // the one looked for; it records its command line in fw/args.
+  std::string Updater(const std::string& then, mode_t mode = 0755) {
+    mkdir(File("fw").c_str(), 0755);
+    const std::string path = File("fw/tarnwick.EXE");
+    testing_support::WriteFile(path, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"" +
+                                         File("fw/args") + "\"\n" + then + "\n");
+    chmod(path.c_str(), mode);
+    return path;
+  }
+  std::string Args() {
+    return testing_support::FileExists(File("fw/args")) ? testing_support::ReadFile(File("fw/args"))
+                                                        : "";
+  }
+};
+
+TEST_F(FirmwareUpdate, RunsWithThePortReleasedAndTheConnectionComesBack) {
+  UseChip("24C02", "", Transport::Serial);
+  Connect("24C02");
+  ASSERT_EQ(Zyl_PROG_Open(), 0) << Zyl_GetLastError();
+  // While the updater runs, it can take the port for itself.
+  const std::string port = std::getenv("ZYLISP_SERIAL_PORTS");
+  const std::string path =
+      Updater("exec 3<>'" + port + "' && flock -n 3 && echo free >> '" + File("fw/args") + "'");
+  EXPECT_EQ(Zyl_UpdateFW(File("fw").c_str()), 0) << Zyl_GetLastError();
+  EXPECT_EQ(Args(), path + "\nzylisp\n000A\nfree\n");
+  EXPECT_TRUE(zylisp::ApiState().KeepOpen);
+  EXPECT_STREQ(Zyl_GetFWVersion(), "000A");
+  EXPECT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0) << Zyl_GetLastError();
+  EXPECT_EQ(Zyl_PROG_Close(), 0);
+}
+
+TEST_F(FirmwareUpdate, RefusalsStartNothingAndKeepTheConnection) {
+  UseChip("24C02");
+  Connect("24C02");
+  Updater("");
+  EXPECT_EQ(Zyl_UpdateFW(File("fw").c_str()), 2);  // no held connection
+  Zyl_SetMode(3);
+  EXPECT_EQ(Zyl_UpdateFW(File("fw").c_str()), 2);  // no programmer kind
+  EXPECT_EQ(Args(), "");
+
+  Connect("24C02");
+  ASSERT_EQ(Zyl_PROG_Open(), 0);
+  Sim().ClearCommandLog();
+  EXPECT_EQ(Zyl_UpdateFW(File("nowhere").c_str()), 1);
+  EXPECT_STREQ(Zyl_GetLastError(), "Invalid File type or File not found, access denied etc.");
+  EXPECT_TRUE(Sim().CommandLog().empty());  // the link was not touched
+
+  // An updater that cannot be started has not updated anything.
+  Updater("", 0644);
+  EXPECT_EQ(Zyl_UpdateFW(File("fw").c_str()), 1);
+  EXPECT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0) << Zyl_GetLastError();
+  EXPECT_EQ(Zyl_PROG_Close(), 0);
+}
+
+TEST_F(FirmwareUpdate, UpdaterThatNeverEndsIsStoppedAtTheLimit) {
+  UseChip("24C02");
+  Connect("24C02");
+  ASSERT_EQ(Zyl_PROG_Open(), 0);
+  zylisp::UpdaterTimeLimit() = std::chrono::milliseconds(300);
+  Updater("echo $$ > '" + File("fw/pid") + "'\nexec sleep 600");
+  const auto start = Clock::now();
+  EXPECT_EQ(Zyl_UpdateFW(File("fw").c_str()), 0);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(60));
+  const pid_t pid = std::stoi(testing_support::ReadFile(File("fw/pid")));
+  EXPECT_NE(kill(pid, 0), 0);  // gone, and reaped
+  EXPECT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0) << Zyl_GetLastError();
+}
+
+TEST_F(FirmwareUpdate, ProgrammerThatDoesNotComeBackGivesHardwareCode) {
+  UseChip("24C02", "", Transport::Serial);
+  Connect("24C02");
+  ASSERT_EQ(Zyl_PROG_Open(), 0);
+  Updater("kill " + std::to_string(zylsim_->Pid()));
+  EXPECT_EQ(Zyl_UpdateFW(File("fw").c_str()), 3);
+  EXPECT_EQ(Zyl_PROG_Close(), 0);
+}
+
+}  // namespace
