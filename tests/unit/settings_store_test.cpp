@@ -77,20 +77,27 @@ TEST_F(SettingsStoreTest, ClockSpeedSavedAsStringAndReloaded) {
   EXPECT_EQ(3, again.GetValue("zyl isp (lpt)", "CLOCKSPEED", 1).AsInteger());
 }
 
-TEST_F(SettingsStoreTest, SetValueIsCaseSensitiveGetValueIsNot) {
+TEST_F(SettingsStoreTest, NamesMatchIgnoringCaseForWritingAsForReading) {
   TISPSettings settings;
   settings.SetValue("Zyl ISP (LPT)", "BASEPORT", 1, 0);
-  settings.SetValue("Zyl ISP (LPT)", "baseport", 1, 7);
-  ASSERT_EQ(2, settings.Count());
-  EXPECT_EQ(0, settings.GetValue("Zyl ISP (LPT)", "baseport", -1).AsInteger());
-  EXPECT_EQ(0, settings.GetValue("Zyl ISP (LPT)", "BASEPORT", -1).AsInteger());
+  settings.SetValue("ZYL isp (lpt)", "baseport", 2, 7);
+  // One setting, which keeps its names and store and takes the value.
+  ASSERT_EQ(1, settings.Count());
+  EXPECT_EQ("Zyl ISP (LPT)", settings.Items(0).Section);
+  EXPECT_EQ("BASEPORT", settings.Items(0).Ident);
+  EXPECT_EQ(1, settings.Items(0).Store);
+  EXPECT_EQ(7, settings.GetValue("zyl isp (LPT)", "BasePort", -1).AsInteger());
   EXPECT_EQ(-1, settings.GetValue("Zyl ISP (COM)", "BASEPORT", -1).AsInteger());
 
-  // Replacing keeps the store of the setting found and adds nothing.
-  settings.SetValue("Zyl ISP (LPT)", "baseport", 2, 9);
-  ASSERT_EQ(2, settings.Count());
-  EXPECT_EQ(1, settings.Items(1).Store);
-  EXPECT_EQ(9, settings.Items(1).Value.AsInteger());
+  // In a stored file, the last of the names differing in case wins, and a
+  // save writes each name and section once.
+  MakeStoreFolder();
+  WriteFile(StoreFile(), "[Zyl ISP (LPT)]\nclockspeed=7\n[ZYL ISP (LPT)]\nBASEPORT=2\nCLOCKSPEED=6\n");
+  settings.LoadStore(kCommandLineKey, false, 1);
+  EXPECT_EQ(6, settings.GetValue("Zyl ISP (LPT)", "Clockspeed", 1).AsInteger());
+  settings.SetValue("Zyl ISP (LPT)", "Clockspeed", 1, 5);
+  settings.SaveStore(kCommandLineKey, false, 1);
+  EXPECT_EQ("[Zyl ISP (LPT)]\nclockspeed=5\nBASEPORT=2\n", ReadFile(StoreFile()));
 }
 
 TEST_F(SettingsStoreTest, StoresAreClearedAndSavedSeparately) {

@@ -79,9 +79,11 @@ void TISPSettings::SaveStore(const std::string& keyPath, bool iniFlag, uint8_t s
 
 void TISPSettings::SetValue(const std::string& section, const std::string& ident, uint8_t store,
                             const TSettingValue& value) {
-  for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
-    if (it->Ident == ident && it->Section == section) {
-      it->Value = value;
+  // Names match ignoring case, as GetValue matches them, so the table holds
+  // one setting per name and a new value always replaces the one read back.
+  for (TSetting& s : items_) {
+    if (SameIgnoringCase(s.Ident, ident) && SameIgnoringCase(s.Section, section)) {
+      s.Value = value;
       return;
     }
   }

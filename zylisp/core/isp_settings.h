@@ -41,8 +41,11 @@ class TISPSettings {
   void ClearStore(uint8_t store);
   void LoadStore(const std::string& keyPath, bool iniFlag, uint8_t store);
   void SaveStore(const std::string& keyPath, bool iniFlag, uint8_t store);
+  // Section and ident match ignoring case. The setting found keeps its
+  // names and store and takes the value; without one a setting is added.
   void SetValue(const std::string& section, const std::string& ident, uint8_t store,
                 const TSettingValue& value);
+  // The value of the setting whose section and ident match ignoring case.
   TSettingValue GetValue(const std::string& section, const std::string& ident,
                          const TSettingValue& defaultValue) const;
 

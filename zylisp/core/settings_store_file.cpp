@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -42,10 +41,9 @@ bool HasControlChar(const std::string& s) {
   return false;
 }
 
-bool EqualsIgnoreCase(const std::string& a, const char* b) {
-  const std::size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
     const auto x = static_cast<unsigned char>(a[i]);
     const auto y = static_cast<unsigned char>(b[i]);
     if (std::tolower(x) != std::tolower(y)) return false;
@@ -161,10 +159,12 @@ std::string FormatStoreText(const std::vector<TStoreEntry>& entries) {
       throw EISPException("Cannot store setting \"" + e.Name + "\" of section \"" + e.Section +
                           "\": the name or value holds characters the settings file cannot keep");
   }
+  // Section names are read ignoring case: names differing only in case are
+  // one section, headed as first spelt.
   std::vector<std::string> order;
   for (const TStoreEntry& e : entries) {
     bool known = false;
-    for (const std::string& s : order) known = known || s == e.Section;
+    for (const std::string& s : order) known = known || EqualsIgnoreCase(s, e.Section);
     if (!known) order.push_back(e.Section);
   }
   std::string text;
@@ -172,7 +172,7 @@ std::string FormatStoreText(const std::vector<TStoreEntry>& entries) {
     if (!text.empty()) text += "\n";
     text += "[" + section + "]\n";
     for (const TStoreEntry& e : entries) {
-      if (e.Section == section) text += e.Name + "=" + e.Value + "\n";
+      if (EqualsIgnoreCase(e.Section, section)) text += e.Name + "=" + e.Value + "\n";
     }
   }
   return text;

@@ -29,9 +29,10 @@ std::string SettingsFilePath(const std::string& keyPath, bool iniFlag);
 // malformed section header and the lines under it) are skipped.
 std::vector<TStoreEntry> ParseStoreText(const std::string& text);
 
-// The file text for the entries: one section per distinct section name, in
-// order of first appearance, lines ending in LF. Raises EISPException for a
-// section, name or value that could not be read back as written.
+// The file text for the entries: one section per section name (names that
+// differ only in case are one), in order of first appearance, lines ending
+// in LF. Raises EISPException for a section, name or value that could not be
+// read back as written.
 std::string FormatStoreText(const std::vector<TStoreEntry>& entries);
 
 // Reads the store file. When it is missing and createMissing is set, the
