@@ -237,6 +237,21 @@ TEST_F(BufferCalls, SaveFailureGives1) {
   EXPECT_EQ(Zyl_SaveBuffer(1, dir_.File("no/such/folder.hex").c_str(), 1), 1);
   EXPECT_EQ(Last(), 1);
   EXPECT_EQ(Zyl_SaveBuffer(1, dir_.File("no/such/folder.bin").c_str(), 9), 1);
-  EXPECT_EQ(Zyl_SaveBuffer(1, dir_.File("empty.x").c_str(), 0), 0);
-  EXPECT_EQ(ReadFile(dir_.File("empty.x")), "");
+}
+
+TEST_F(BufferCalls, SaveInAnUnknownFormatFailsAndKeepsTheFile) {
+  Ready("24C02");
+  ASSERT_EQ(Zyl_WriteBuffer(1, 0, 0x12), 0);
+  const std::string old = dir_.File("old.hex");
+  const std::string fresh = dir_.File("new.hex");
+  WriteFile(old, "old contents");
+  for (uint8_t format : {0, 11, 12, 255}) {
+    SCOPED_TRACE(int(format));
+    MarkLast();
+    EXPECT_EQ(Zyl_SaveBuffer(1, old.c_str(), format), 1);
+    EXPECT_EQ(Last(), 1);
+    EXPECT_EQ(ReadFile(old), "old contents");
+    EXPECT_EQ(Zyl_SaveBuffer(1, fresh.c_str(), format), 1);
+    EXPECT_FALSE(testing_support::FileExists(fresh));
+  }
 }

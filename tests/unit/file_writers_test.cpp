@@ -134,12 +134,17 @@ TEST(SaveHexFile, AllBlankImageWritesOnlyTheEndRecord) {
   EXPECT_EQ(Saved(image, 10), "");
 }
 
-TEST(SaveHexFile, UnknownFormatNumbersWriteAnEmptyFile) {
+TEST(SaveHexFile, UnknownFormatNumbersWriteNothing) {
+  TempDir dir;
   THexList image = Image(256);
   image.SetValue(0, 1);
-  EXPECT_EQ(Saved(image, 0), "");
-  EXPECT_EQ(Saved(image, 11), "");
-  EXPECT_EQ(Saved(image, 255), "");
+  testing_support::WriteFile(dir.File("old"), "old");
+  for (int32_t format : {0, 11, 255, -1}) {
+    EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("old"), image, format), 1) << format;
+    EXPECT_EQ(TFileLoader::SaveHexFile(dir.File("new"), image, format), 1) << format;
+  }
+  EXPECT_EQ(ReadFile(dir.File("old")), "old");
+  EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
 
 TEST(SaveHexFile, FourDigitFormatsRefuseAddressesAbove64K) {

@@ -58,9 +58,12 @@ int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image
 
 int32_t TFileLoader::SaveHexFile(const std::string& fileName, const THexList& image,
                                  int32_t format) {
+  // An unknown format number writes nothing, so an existing file stays.
+  const TFormatFamily* family = FamilyOfFormat(format);
+  if (!family) return 1;
   try {
     TLines lines;
-    if (const TFormatFamily* family = FamilyOfFormat(format)) family->Write(lines, image, format);
+    family->Write(lines, image, format);
     WriteFileAtomically(fileName, JoinLines(lines));
     return 0;
   } catch (...) {

@@ -31,9 +31,9 @@ class TFileLoader {
   // than the image (nothing loaded). Raises EFileError when it cannot be read.
   static int32_t LoadBinaryFile(const std::string& fileName, THexList& image);
 
-  // Writes the image in a text format: 0 written, 1 any failure (an existing
-  // file is then left as it was). A format number no family knows writes an
-  // empty file.
+  // Writes the image in a text format: 0 written, 1 any failure, a format
+  // number no family knows among them (an existing file is then left as it
+  // was).
   static int32_t SaveHexFile(const std::string& fileName, const THexList& image, int32_t format);
 
   // Names the image after the file and writes all its bytes: 0 written,
