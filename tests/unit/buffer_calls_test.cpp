@@ -255,3 +255,30 @@ TEST_F(BufferCalls, SaveInAnUnknownFormatFailsAndKeepsTheFile) {
     EXPECT_FALSE(testing_support::FileExists(fresh));
   }
 }
+
+// A binary save loads back as the same image even when every byte is a hex
+// digit character (a stored serial number, say): a file of exactly the
+// image's size is raw bytes, while shorter ASCII-hex files still load.
+TEST_F(BufferCalls, BinarySaveLoadsBackWhateverTheBytes) {
+  std::string digits;
+  while (digits.size() < 256) digits += "0123456789abcdef";
+  const struct {
+    const char* device;
+    std::string bytes;
+  } cases[] = {
+      {"24C00", "0123456789ABCDEF"},
+      {"24C02", digits},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.device);
+    Ready(c.device);
+    for (std::size_t a = 0; a < c.bytes.size(); ++a) {
+      ASSERT_EQ(Zyl_WriteBuffer(1, static_cast<int32_t>(a), static_cast<uint8_t>(c.bytes[a])), 0);
+    }
+    const std::string file = dir_.File(std::string(c.device) + ".bin");
+    ASSERT_EQ(Zyl_SaveBuffer(1, file.c_str(), 9), 0);
+    ASSERT_EQ(Zyl_ClearBuffer(1), 0);
+    ASSERT_EQ(Zyl_LoadBuffer(1, file.c_str()), 0);
+    EXPECT_EQ(Buffer(), std::vector<uint8_t>(c.bytes.begin(), c.bytes.end()));
+  }
+}

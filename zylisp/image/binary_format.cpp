@@ -16,7 +16,9 @@ int32_t LoadBinaryImage(const std::string& fileName, THexList& image) {
   image.SetFileName(fileName);
   image.Clear();
   uint8_t* data = image.Data();
-  if (AllHexDigits(bytes)) {
+  // A file of exactly the image's size is the image's raw bytes, as the
+  // binary writer makes it, even when every byte is a hex digit character.
+  if (bytes.size() != size && AllHexDigits(bytes)) {
     // ASCII hex: two characters per byte, a last odd character ignored.
     const std::string upper = UpperCase(bytes);
     for (std::size_t i = 0; i < upper.size() / 2; ++i) data[i] = HexPairAt(upper, 2 * i);

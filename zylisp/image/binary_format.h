@@ -1,5 +1,5 @@
-// Binary image files: raw bytes from address 0, or the same bytes written as
-// pairs of hex digit characters.
+// Binary image files: raw bytes from address 0, or, in a file shorter than
+// the image, the same bytes written as pairs of hex digit characters.
 #pragma once
 
 #include <cstdint>
