@@ -124,8 +124,8 @@ TEST(IdentifyAddressList, BothFormsAndMixedForms) {
   EXPECT_EQ(Identify("0010-AB"), 0);
   EXPECT_EQ(Identify("0010:AG"), 0);
   EXPECT_EQ(Identify("0010:ABC"), 0);
-  // A file of empty lines only counts as the word form.
-  EXPECT_EQ(Identify("\n\r\n\n"), 9);
+  // A file of empty lines holds no list.
+  EXPECT_EQ(Identify("\n\r\n\n"), 0);
 }
 
 TEST(IdentifyFile, EmptyAndUnknownFiles) {

@@ -45,7 +45,7 @@ int32_t DetectAddressList(const TLines& lines) {
       if (c != ':' && !IsHexDigit(c)) return 0;
     }
   }
-  return form == ffByteList ? ffByteList : ffWordList;
+  return form;
 }
 
 void ReadAddressList(const TLines& lines, THexList& image, int32_t format) {

@@ -6,7 +6,8 @@
 
 namespace zylisp {
 
-// 10 for the byte form, 9 for the word form and for a file of empty lines.
+// 10 for the byte form, 9 for the word form, 0 when there is no line at all
+// (a file of empty lines holds no list).
 int32_t DetectAddressList(const TLines& lines);
 // format 9 reads the word form, any other the byte form.
 void ReadAddressList(const TLines& lines, THexList& image, int32_t format);

@@ -35,7 +35,7 @@ struct TFormatFamily {
   int32_t FirstFormat;
   int32_t LastFormat;
   // A format number of the family, or 0 when a non-empty line breaks its
-  // rules. Empty lines are skipped.
+  // rules or no line is a record of the family. Empty lines are skipped.
   int32_t (*Detect)(const TLines& lines);
   // Stores the records' bytes with THexList::SetValue, so an address outside
   // the image raises EISPException. Safe on any lines: fields missing from a

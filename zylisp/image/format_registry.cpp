@@ -9,8 +9,8 @@
 namespace zylisp {
 
 const std::vector<TFormatFamily>& FormatFamilies() {
-  // The address-list detector comes last: it also accepts a file of empty
-  // lines, which every other detector leaves undecided.
+  // The address lists come last: their lines, hex digits and a colon, say
+  // the least about a file.
   static const std::vector<TFormatFamily> families = {
       IntelHexFamily(), MotorolaFamily(), ExtendedTektronixFamily(), TektronixFamily(),
       AddressListFamily(),
