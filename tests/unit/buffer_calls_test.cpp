@@ -1,5 +1,6 @@
 // The buffer and file exports: checks, result codes and what they record.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -280,5 +281,58 @@ TEST_F(BufferCalls, BinarySaveLoadsBackWhateverTheBytes) {
     ASSERT_EQ(Zyl_ClearBuffer(1), 0);
     ASSERT_EQ(Zyl_LoadBuffer(1, file.c_str()), 0);
     EXPECT_EQ(Buffer(), std::vector<uint8_t>(c.bytes.begin(), c.bytes.end()));
+  }
+}
+
+// A file with a NUL byte anywhere, or without a single text record, is a
+// binary image: it never loads as an empty text, which would blank the image.
+TEST_F(BufferCalls, FilesWithoutTextRecordsLoadAsTheirBytes) {
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"line feed, NUL", std::string("\x0A\x00\x12\x34", 4)},
+      {"carriage return, NUL", std::string("\x0D\x00\xAB", 3)},
+      {"line breaks only", "\r\n\r\n\n"},
+      {"hex records, then a NUL", std::string(":0100000012ED\r\n:00000001FF\r\n") + '\0'},
+  };
+  Ready("24C02");
+  const std::string file = dir_.File("data");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(file, c.bytes);
+    EXPECT_EQ(Zyl_IdentifyFile(file.c_str()), 9);
+    ASSERT_EQ(Zyl_LoadBuffer(1, file.c_str()), 0);
+    std::vector<uint8_t> expected(c.bytes.begin(), c.bytes.end());
+    expected.resize(256, 0xFF);
+    EXPECT_EQ(Buffer(), expected);
+  }
+}
+
+// Files far larger than any file for the image are refused with 6 and the
+// image kept, without being read whole: a binary on its length alone.
+TEST_F(BufferCalls, FilesFarLargerThanTheImageAreRefused) {
+  const struct {
+    const char* name;
+    std::string text;
+    off_t sparseLength;
+  } cases[] = {
+      {"sparse binary of 64 MiB", "", off_t{64} << 20},
+      {"a record among a MiB of line breaks",
+       ":0100000012ED\r\n" + std::string(1 << 20, '\n') + ":00000001FF\r\n", 0},
+      {"2 MiB of line breaks", std::string(2 << 20, '\n'), 0},
+  };
+  Ready("24C02");
+  ASSERT_EQ(Zyl_WriteBuffer(1, 5, 0x42), 0);
+  const std::vector<uint8_t> before = Buffer();
+  const std::string file = dir_.File("big");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(file, c.text);
+    if (c.sparseLength > 0) {
+      ASSERT_EQ(truncate(file.c_str(), c.sparseLength), 0);
+    }
+    EXPECT_EQ(Zyl_LoadBuffer(1, file.c_str()), 6);
+    EXPECT_EQ(Buffer(), before);
   }
 }

@@ -33,7 +33,7 @@ uint8_t ByteOrBlank(const THexList& image, uint64_t address) {
 
 }  // namespace
 
-int32_t DetectAddressList(const TLines& lines) {
+int32_t DetectAddressList(const TLineRange& lines) {
   int32_t form = 0;
   for (const std::string& raw : lines) {
     if (raw.empty()) continue;
@@ -48,7 +48,7 @@ int32_t DetectAddressList(const TLines& lines) {
   return form;
 }
 
-void ReadAddressList(const TLines& lines, THexList& image, int32_t format) {
+void ReadAddressList(const TLineRange& lines, THexList& image, int32_t format) {
   const int32_t form = format == ffWordList ? ffWordList : ffByteList;
   for (const std::string& raw : lines) {
     if (raw.empty()) continue;

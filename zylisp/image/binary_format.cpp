@@ -8,9 +8,13 @@
 namespace zylisp {
 
 int32_t LoadBinaryImage(const std::string& fileName, THexList& image) {
+  const TDataFile file(fileName);
   const std::size_t size = static_cast<std::size_t>(image.Size());
-  // One byte more than fits is enough to know the file is too large.
-  const std::string bytes = ReadFileBytes(fileName, size + 1, false);
+  // A file whose length does not fit is refused before any of it is read.
+  if (file.Length() > size) return -1;
+  // Devices report no length: one byte more than fits is enough to know.
+  std::string bytes(size + 1, '\0');
+  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
   if (bytes.size() > size) return -1;
 
   image.SetFileName(fileName);

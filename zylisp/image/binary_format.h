@@ -10,7 +10,8 @@ namespace zylisp {
 class THexList;
 
 // 0 loaded; -1 when the file has more bytes than the image, which then keeps
-// its contents and file name. Raises EFileError when the file cannot be read.
+// its contents and file name (a regular file is refused on its length, unread).
+// Raises EFileError when the file cannot be read.
 int32_t LoadBinaryImage(const std::string& fileName, THexList& image);
 
 // Writes every byte of the image, blank ones included. Raises on failure,

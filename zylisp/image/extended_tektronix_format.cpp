@@ -7,7 +7,7 @@
 
 namespace zylisp {
 
-int32_t DetectExtendedTektronix(const TLines& lines) {
+int32_t DetectExtendedTektronix(const TLineRange& lines) {
   int32_t answer = 0;
   for (const std::string& raw : lines) {
     if (raw.empty()) continue;
@@ -24,7 +24,7 @@ int32_t DetectExtendedTektronix(const TLines& lines) {
   return answer;
 }
 
-void ReadExtendedTektronix(const TLines& lines, THexList& image, int32_t /*format*/) {
+void ReadExtendedTektronix(const TLineRange& lines, THexList& image, int32_t /*format*/) {
   for (const std::string& raw : lines) {
     if (raw.size() < 4) continue;
     const std::string line = UpperCase(raw);

@@ -7,8 +7,8 @@
 
 namespace zylisp {
 
-int32_t DetectExtendedTektronix(const TLines& lines);
-void ReadExtendedTektronix(const TLines& lines, THexList& image, int32_t format);
+int32_t DetectExtendedTektronix(const TLineRange& lines);
+void ReadExtendedTektronix(const TLineRange& lines, THexList& image, int32_t format);
 // Writes 5-digit addresses; raises EISPException when the image uses an
 // address above FFFFF.
 void WriteExtendedTektronix(TLines& lines, const THexList& image, int32_t format);

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -16,45 +15,35 @@ namespace {
   throw EFileError("Cannot read file " + fileName + ": " + std::strerror(error));
 }
 
-// Closes the descriptor on every way out.
-class TFd {
- public:
-  explicit TFd(int fd) : fd_(fd) {}
-  ~TFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
-std::string ReadFileBytes(const std::string& fileName, std::size_t maxBytes, bool stopAtNul) {
+TDataFile::TDataFile(const std::string& fileName) : name_(fileName) {
   if (fileName.empty()) throw EFileError("No file name given");
-  const TFd fd(open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) Fail(fileName, errno);
+  fd_ = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) Fail(fileName, errno);
   struct stat info {};
-  if (fstat(fd.Get(), &info) != 0) Fail(fileName, errno);
-  if (S_ISDIR(info.st_mode)) Fail(fileName, EISDIR);
-
-  std::string bytes;
-  char chunk[65536];
-  while (bytes.size() < maxBytes) {
-    const std::size_t want = std::min(sizeof chunk, maxBytes - bytes.size());
-    const ssize_t n = read(fd.Get(), chunk, want);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail(fileName, errno);
-    }
-    if (n == 0) break;
-    bytes.append(chunk, static_cast<std::size_t>(n));
-    if (stopAtNul && std::memchr(chunk, '\0', static_cast<std::size_t>(n)) != nullptr) break;
+  const int error = fstat(fd_, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+  if (error != 0) {
+    close(fd_);
+    Fail(fileName, error);
   }
-  return bytes;
+  if (S_ISREG(info.st_mode)) length_ = static_cast<uint64_t>(info.st_size);
+}
+
+TDataFile::~TDataFile() { close(fd_); }
+
+std::size_t TDataFile::ReadAt(uint64_t offset, char* buffer, std::size_t n) const {
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = pread(fd_, buffer + done, n - done, static_cast<off_t>(offset + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      Fail(name_, errno);
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
 }
 
 }  // namespace zylisp

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -14,9 +15,31 @@ class EFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The file's bytes, at most maxBytes of them. With stopAtNul the reading
-// ends after the chunk holding the first NUL, which ends a text anyway (and
-// keeps a device such as /dev/zero from being read for ever).
-std::string ReadFileBytes(const std::string& fileName, std::size_t maxBytes, bool stopAtNul);
+// A data file open for reading at any offset, so that it can be looked at in
+// pieces and more than once without being held in memory. Closed with the
+// object.
+class TDataFile {
+ public:
+  // Raises EFileError for a missing file, a folder, or one that cannot be
+  // opened.
+  explicit TDataFile(const std::string& fileName);
+  ~TDataFile();
+  TDataFile(const TDataFile&) = delete;
+  TDataFile& operator=(const TDataFile&) = delete;
+
+  // The length the file system reports; 0 for devices, whose length only
+  // shows by reading them.
+  uint64_t Length() const { return length_; }
+
+  // Up to n bytes from offset into buffer; fewer only at the end of the
+  // file. Raises EFileError when the file cannot be read there (a pipe, for
+  // one, cannot be read at an offset).
+  std::size_t ReadAt(uint64_t offset, char* buffer, std::size_t n) const;
+
+ private:
+  std::string name_;
+  int fd_ = -1;
+  uint64_t length_ = 0;
+};
 
 }  // namespace zylisp

@@ -14,12 +14,15 @@ class THexList;
 class TFileLoader {
  public:
   // The format number of the lines (or, without lines, of the named file's
-  // lines): 1..10, 0 for no known text format, -2 for no lines at all.
-  // Raises EFileError when the file cannot be read.
+  // lines): 1..10, 0 for no known text format, -2 for no lines at all. A
+  // file holding a NUL byte, or longer than any text file for a memory chip,
+  // is no text format (0). Raises EFileError when the file cannot be read.
   static int32_t IdentifyFile(const std::string& fileName, const TLines* lines = nullptr);
 
-  // Names and clears the image, then loads the file's lines into it.
-  // 0 success, -1 a record lay outside the image (the bytes before it stay).
+  // Names and clears the image, then loads the file's lines into it; a file
+  // that is no text format loads nothing. 0 success, -1 a record lay outside
+  // the image (the bytes before it stay) or the file is far longer than any
+  // text for the image (then refused unread, the image left as it was).
   // Raises EFileError when the file cannot be read.
   static int32_t LoadHexFile(const std::string& fileName, THexList& image);
 
@@ -28,7 +31,8 @@ class TFileLoader {
   static int32_t LoadFromLines(THexList& image, const TLines& lines);
 
   // Raw or ASCII-hex binary from address 0. 0 success, -1 the file is larger
-  // than the image (nothing loaded). Raises EFileError when it cannot be read.
+  // than the image (refused unread, nothing loaded). Raises EFileError when
+  // it cannot be read.
   static int32_t LoadBinaryFile(const std::string& fileName, THexList& image);
 
   // Writes the image in a text format: 0 written, 1 any failure, a format

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "image/line_range.h"
 #include "image/text_lines.h"
 
 namespace zylisp {
@@ -36,11 +37,11 @@ struct TFormatFamily {
   int32_t LastFormat;
   // A format number of the family, or 0 when a non-empty line breaks its
   // rules or no line is a record of the family. Empty lines are skipped.
-  int32_t (*Detect)(const TLines& lines);
+  int32_t (*Detect)(const TLineRange& lines);
   // Stores the records' bytes with THexList::SetValue, so an address outside
   // the image raises EISPException. Safe on any lines: fields missing from a
   // line count as zero and nothing outside a record is stored.
-  void (*Read)(const TLines& lines, THexList& image, int32_t format);
+  void (*Read)(const TLineRange& lines, THexList& image, int32_t format);
   // Appends the records for the image. Raises EISPException when the image
   // uses an address the format cannot express.
   void (*Write)(TLines& lines, const THexList& image, int32_t format);

@@ -27,7 +27,7 @@ std::string LinearAddressRecord(uint32_t page) {
 
 }  // namespace
 
-int32_t DetectIntelHex(const TLines& lines) {
+int32_t DetectIntelHex(const TLineRange& lines) {
   int32_t answer = 0;
   for (const std::string& line : lines) {
     if (line.empty()) continue;
@@ -57,7 +57,7 @@ int32_t DetectIntelHex(const TLines& lines) {
   return answer;
 }
 
-void ReadIntelHex(const TLines& lines, THexList& image, int32_t /*format*/) {
+void ReadIntelHex(const TLineRange& lines, THexList& image, int32_t /*format*/) {
   uint64_t segment = 0;
   uint64_t upper = 0;
   for (const std::string& line : lines) {

@@ -6,8 +6,8 @@
 
 namespace zylisp {
 
-int32_t DetectIntelHex(const TLines& lines);
-void ReadIntelHex(const TLines& lines, THexList& image, int32_t format);
+int32_t DetectIntelHex(const TLineRange& lines);
+void ReadIntelHex(const TLineRange& lines, THexList& image, int32_t format);
 void WriteIntelHex(TLines& lines, const THexList& image, int32_t format);
 
 TFormatFamily IntelHexFamily();

@@ -41,7 +41,7 @@ std::string SRecord(char kind, uint32_t address, std::size_t addressBytes,
 
 }  // namespace
 
-int32_t DetectMotorola(const TLines& lines) {
+int32_t DetectMotorola(const TLineRange& lines) {
   int32_t answer = 0;
   for (const std::string& line : lines) {
     if (line.empty()) continue;
@@ -75,7 +75,7 @@ int32_t DetectMotorola(const TLines& lines) {
   return answer;
 }
 
-void ReadMotorolaS(const TLines& lines, THexList& image, int32_t /*format*/) {
+void ReadMotorolaS(const TLineRange& lines, THexList& image, int32_t /*format*/) {
   for (const std::string& line : lines) {
     if (line.size() < 2) continue;
     const char kind = line[1];

@@ -5,8 +5,8 @@
 
 namespace zylisp {
 
-int32_t DetectMotorola(const TLines& lines);
-void ReadMotorolaS(const TLines& lines, THexList& image, int32_t format);
+int32_t DetectMotorola(const TLineRange& lines);
+void ReadMotorolaS(const TLineRange& lines, THexList& image, int32_t format);
 void WriteMotorolaS(TLines& lines, const THexList& image, int32_t format);
 
 TFormatFamily MotorolaFamily();

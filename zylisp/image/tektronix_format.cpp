@@ -18,7 +18,7 @@ unsigned DigitSum(const std::string& digits) {
 
 }  // namespace
 
-int32_t DetectTektronix(const TLines& lines) {
+int32_t DetectTektronix(const TLineRange& lines) {
   int32_t answer = 0;
   for (const std::string& line : lines) {
     if (line.empty()) continue;
@@ -34,7 +34,7 @@ int32_t DetectTektronix(const TLines& lines) {
   return answer;
 }
 
-void ReadTektronix(const TLines& lines, THexList& image, int32_t /*format*/) {
+void ReadTektronix(const TLineRange& lines, THexList& image, int32_t /*format*/) {
   for (const std::string& raw : lines) {
     if (raw.empty()) continue;
     const std::string line = UpperCase(raw);

@@ -6,8 +6,8 @@
 
 namespace zylisp {
 
-int32_t DetectTektronix(const TLines& lines);
-void ReadTektronix(const TLines& lines, THexList& image, int32_t format);
+int32_t DetectTektronix(const TLineRange& lines);
+void ReadTektronix(const TLineRange& lines, THexList& image, int32_t format);
 // Raises EISPException when the image uses an address above FFFF.
 void WriteTektronix(TLines& lines, const THexList& image, int32_t format);
 
