@@ -1,0 +1,91 @@
+#include "tool_run.h"
+
+#include <istream>
+#include <ostream>
+
+#include "argument_vector.h"
+#include "execution.h"
+#include "help_text.h"
+#include "option_parser.h"
+#include "option_processing.h"
+#include "progress.h"
+#include "supported_devices.h"
+#include "validation.h"
+#include "zylisp.h"
+
+namespace velkoisp {
+
+namespace {
+
+void PrintBanner(bool noArguments, const std::string& programPath, std::ostream& out) {
+  const std::string version = Zyl_GetDLLversion();
+  SetConsoleTitle("VELKOISP Commandline Tool v" + version);
+  out << "VELKOISP Commandline Tool - erases, programs, verifies and reads serial EEPROMs"
+         " through the Zyl ISP adapter\n";
+  out << "Version " << version << " - Last Build " << Zyl_GetDLLDate() << "\n\n";
+  if (noArguments)
+    out << "For usage information type: " << FileNameOf(programPath) << " --help\n\n";
+}
+
+TRunState Abort(TRunState state) {
+  state.ExitCode = -1;
+  state.ReadyToExecute = false;
+  return state;
+}
+
+}  // namespace
+
+TRunState PrepareRun(std::vector<std::string>& argv, std::ostream& out) {
+  TRunState state;
+  // The vector ends with an empty entry after the arguments.
+  const int32_t argc = static_cast<int32_t>(argv.size()) - 1;
+  const int32_t arguments = argc - 1;
+  PrintBanner(arguments <= 0, argv.empty() ? std::string() : argv[0], out);
+  if (arguments > kMaxArguments) {
+    out << "Error: too many arguments (" << arguments << "); at most " << kMaxArguments
+        << " are accepted, nothing was run\n";
+    return Abort(state);
+  }
+  Zyl_SetProgressHandler(ShowProgress);
+
+  TOptionParser parser(out);
+  ScanCommandLine(parser, argc, argv, state, out);
+  if (arguments <= 0) return Abort(state);
+  // The parser keeps its state: a second scan finds no further options.
+  ScanCommandLine(parser, argc, argv, state, out);
+
+  if (state.Mode == 0) state.Mode = ZYL_MODE_PARALLEL;
+  GatherSupportedDevices(state);
+  if (state.HelpRequested) {
+    PrintHelp(out, state.SupportedDevices);
+    return Abort(state);
+  }
+  ValidateRequiredOptions(state);
+  if (!state.ErrorList.empty()) {
+    for (const std::string& line : state.ErrorList) out << line << '\n';
+    out << '\n';
+    return Abort(state);
+  }
+  state.ReadyToExecute = true;
+  return state;
+}
+
+int RunTool(std::vector<std::string>& argv, std::ostream& out, std::istream& in) {
+  TRunState state;
+  try {
+    state = PrepareRun(argv, out);
+    if (state.ReadyToExecute) ExecuteCommands(state, out);
+  } catch (const std::exception& e) {
+    out << "\nError: " << e.what() << '\n';
+    state.ExitCode = -1;
+  }
+  if (state.WaitAtEnd) {
+    out << "\nPress Enter key to continue...\n" << std::flush;
+    std::string line;
+    std::getline(in, line);
+  }
+  out << std::flush;
+  return state.ExitCode == 0 ? 0 : 255;
+}
+
+}  // namespace velkoisp

@@ -1,0 +1,23 @@
+#include "validation.h"
+
+#include "supported_devices.h"
+#include "zylisp.h"
+
+namespace velkoisp {
+
+void ValidateRequiredOptions(TRunState& state) {
+  if (!state.DeviceGiven)
+    state.ErrorList.push_back(
+        "Error: No device specified eg. --device=24C128 (For help: --help=device)");
+  else if (!FindSupportedDevice(state, state.DeviceName))
+    state.ErrorList.push_back("Error: Invalid device specified. (For help: --help=device)");
+
+  if (!state.PortGiven) {
+    state.ErrorList.push_back("Error: Invalid port specified.  (For help: --help=port)");
+    return;
+  }
+  // Any port text passes; the library decides whether it exists.
+  state.Mode = state.PortName.compare(0, 3, "COM") == 0 ? ZYL_MODE_SERIAL : ZYL_MODE_PARALLEL;
+}
+
+}  // namespace velkoisp
