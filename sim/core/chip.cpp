@@ -31,6 +31,7 @@ uint8_t Chip::LoadByte(uint32_t address) const {
 void Chip::BeginWriteCycle() {
   remainingUs_ = writeCycleUs_;
   ++writeCycles_;
+  writeCycleTotalUs_ += writeCycleUs_;
 }
 
 }  // namespace zylsim

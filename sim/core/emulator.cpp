@@ -51,6 +51,12 @@ std::unique_ptr<Emulator> Emulator::FromConfig(const std::string& text) {
 
 std::unique_ptr<Emulator> MakeEmulator(const std::string& config) { return Emulator::FromConfig(config); }
 
+Statistics& Emulator::Stats() {
+  stats_.writeCycles = chip_->WriteCycleCount();
+  stats_.writeCycleMicros = chip_->WriteCycleTotalUs();
+  return stats_;
+}
+
 void Emulator::PowerOn(bool announce) {
   firmware_.Reset();
   if (announce) firmware_.QueueIdentity();

@@ -10,10 +10,11 @@ namespace {
 constexpr uint8_t kBadEcho = 0xD5;
 }
 
-ParallelLink::ParallelLink(Emulator& emulator) : emulator_(emulator), firmware_(emulator.Adapter()) {}
+ParallelLink::ParallelLink(Emulator& emulator)
+    : emulator_(emulator), firmware_(emulator.Adapter()), stats_(emulator.Stats()) {}
 
 void ParallelLink::Tick() {
-  ++emulator_.Stats().pinAccesses;
+  ++stats_.pinAccesses;
   Elapse(1);
 }
 

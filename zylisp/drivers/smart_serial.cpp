@@ -24,20 +24,17 @@ constexpr milliseconds kAcknowledgeLimit{1000};
 // often, so that it can show that something is going on.
 constexpr milliseconds kProgressTick{100};
 constexpr unsigned kResetStepMs = 250;
+// Ten bits of a byte at 115200 baud.
+constexpr std::chrono::nanoseconds kLineByteTime{86806};
 
-// Block reads and pending writes end with a time-out instead of waiting for
-// ever: a reply byte may take as long as ReceiveByte allows.
+// A write the device does not take ends with a time-out instead of waiting
+// for ever.
 TTimeouts LinkTimeouts() {
   TTimeouts t;
-  t.ReadInterval = static_cast<uint32_t>(kReplyLimit.count());
-  t.ReadMultiplier = static_cast<uint32_t>(kReplyLimit.count());
-  t.ReadConstant = static_cast<uint32_t>(kReplyLimit.count());
   t.WriteMultiplier = 2;
   t.WriteConstant = static_cast<uint32_t>(kReplyLimit.count());
   return t;
 }
-
-bool IsTimeout(const ESerialError& e) { return e.ErrorCode() == 0; }
 
 }  // namespace
 
@@ -60,6 +57,33 @@ void TSmartSerial::FreePort() {
   if (Port) Port->ClosePort();
   Port.reset();
   PortCreated = false;
+  outgoing_.clear();
+  received_.clear();
+  receivedAt_ = 0;
+}
+
+void TSmartSerial::Flush() {
+  if (outgoing_.empty()) return;
+  Serial().WriteText(outgoing_);
+  outgoing_.clear();
+}
+
+bool TSmartSerial::Await(Clock::time_point deadline) {
+  if (receivedAt_ < received_.size()) return true;
+  TSerialPort& port = Serial();
+  Flush();
+  received_.clear();
+  receivedAt_ = 0;
+  for (;;) {
+    char buffer[512];
+    const int32_t n = port.ReadAvailable(buffer, sizeof buffer);
+    if (n > 0) {
+      received_.assign(buffer, static_cast<std::size_t>(n));
+      return true;
+    }
+    const milliseconds left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+    if (left <= milliseconds::zero() || !port.WaitForInput(left)) return false;
+  }
 }
 
 void TSmartSerial::Delay(unsigned milliseconds) {
@@ -95,6 +119,8 @@ bool TSmartSerial::Open() {
   Delay(kResetStepMs);
   // Whatever the adapter said while it booted is not a reply.
   port.PurgeInput();
+  received_.clear();
+  receivedAt_ = 0;
 
   std::string identity;
   try {
@@ -116,46 +142,54 @@ void TSmartSerial::Close() {
 }
 
 bool TSmartSerial::WaitReady() {
-  if (!Serial().WaitForInput(kAcknowledgeLimit)) Fail(kMsgTimedOut);
+  if (!Await(Clock::now() + kAcknowledgeLimit)) Fail(kMsgTimedOut);
   return true;
 }
 
 uint8_t TSmartSerial::ReceiveByte(bool showProgress) {
-  TSerialPort& port = Serial();
   const Clock::time_point deadline = Clock::now() + kReplyLimit;
   for (;;) {
     if (showProgress) DoProgress(-1, -1);
-    const milliseconds left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
-    if (left <= milliseconds::zero()) break;
-    if (port.WaitForInput(showProgress ? std::min(left, kProgressTick) : left))
-      return port.ReadByte();
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) break;
+    if (Await(showProgress ? std::min(deadline, now + kProgressTick) : deadline))
+      return static_cast<uint8_t>(received_[receivedAt_++]);
   }
   Fail(kMsgCommsFailed);
 }
 
-void TSmartSerial::SendByte(uint8_t value) { Serial().WriteByte(value); }
+void TSmartSerial::SendByte(uint8_t value) {
+  Serial();
+  outgoing_.push_back(static_cast<char>(value));
+}
 
-void TSmartSerial::SendCommandByte(uint8_t value) { Serial().WriteByte(value); }
+void TSmartSerial::SendCommandByte(uint8_t value) { SendByte(value); }
 
 void TSmartSerial::WriteBytes(uint8_t count, const std::string& data) {
   BeginCommand(adapter::kCmdWriteBytes, std::string(1, static_cast<char>(count)));
-  Serial().WriteText(data);
+  outgoing_ += data;
   CheckAcknowledge();
 }
 
+// Each byte of the block may take as long as any reply byte. Once the block
+// has begun to arrive, the rest is on its way at the line rate: the driver
+// sleeps for about that long, so that it wakes a few times for the whole
+// remainder instead of once for every byte.
 void TSmartSerial::ReadBytes(uint8_t count, std::string& data) {
-  TSerialPort& port = Serial();
   BeginCommand(adapter::kCmdReadBytes, std::string(1, static_cast<char>(count)));
-  if (!port.WaitForOutputSent(kReplyLimit)) Fail(kMsgCommsFailed);
-  std::vector<uint8_t> block(count);
-  try {
-    port.ReadData(block.data(), count, true);
-  } catch (const ESerialError& e) {
-    if (IsTimeout(e)) Fail(kMsgCommsFailed);
-    throw;
+  Flush();
+  if (!Serial().WaitForOutputSent(kReplyLimit)) Fail(kMsgCommsFailed);
+  data.clear();
+  while (data.size() < count) {
+    data.push_back(static_cast<char>(ReceiveByte(false)));
+    const std::size_t taken = std::min(received_.size() - receivedAt_, count - data.size());
+    data.append(received_, receivedAt_, taken);
+    receivedAt_ += taken;
+    const std::size_t rest = count - data.size();
+    // Waking a little early lets the wake-up overlap the last bytes.
+    if (rest > 3) std::this_thread::sleep_for((rest - 2) * kLineByteTime);
   }
   CheckAcknowledge();
-  data.assign(block.begin(), block.end());
 }
 
 }  // namespace zylisp

@@ -3,6 +3,7 @@
 // characters at 115200 baud, 8 data bits, no parity.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,7 +43,19 @@ class TSmartSerial : public TAdapterProgrammer {
   std::unique_ptr<TSerialPort> Port;
 
  private:
+  using Clock = std::chrono::steady_clock;
+
   TSerialPort& Serial() const;
+  // Hands the bytes of the command being sent to the port. Bytes are
+  // collected until the driver waits for an answer, so that a command goes
+  // out in one write.
+  void Flush();
+  // True once a received byte is at hand; false when deadline passes first.
+  bool Await(Clock::time_point deadline);
+
+  std::string outgoing_;
+  std::string received_;      // read from the port, not yet taken
+  std::size_t receivedAt_ = 0;
 };
 
 }  // namespace zylisp

@@ -401,10 +401,19 @@ bool TCustomSerialPort::WaitForInput(std::chrono::milliseconds limit) {
   RequireOpen();
   const Clock::time_point deadline = Clock::now() + limit;
   for (;;) {
-    if (InputCount() > 0) return true;
-    if (Clock::now() >= deadline) return false;
     const bool writing = write_.Active && write_.Done < write_.Data.size();
-    WaitFor(static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), true, deadline);
+    if (writing) WriteAvailable();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd p{fd_, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0};
+    const int ready = poll(&p, 1, left <= 0 ? 0 : left > INT_MAX ? INT_MAX : static_cast<int>(left));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot wait for " + path_, errno);
+    }
+    if ((p.revents & POLLIN) != 0) return true;
+    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+      throw ESerialError(EIO, path_ + " has hung up");
+    if (Clock::now() >= deadline) return false;
   }
 }
 
@@ -426,6 +435,20 @@ bool TCustomSerialPort::WaitForOutputSent(std::chrono::milliseconds limit) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
     const long long nap = std::min<long long>(std::max<long long>(1, pending), left);
     poll(nullptr, 0, static_cast<int>(nap));
+  }
+}
+
+int32_t TCustomSerialPort::ReadAvailable(void* buffer, int32_t max) {
+  RequireOpen();
+  if (read_.Active) CompleteRead();
+  if (max <= 0) return 0;
+  for (;;) {
+    const ssize_t n = read(fd_, buffer, static_cast<std::size_t>(max));
+    if (n > 0) return static_cast<int32_t>(n);
+    if (n == 0) throw ESerialError(EIO, path_ + " has hung up");
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    Fail("Cannot read from " + path_, errno);
   }
 }
 

@@ -97,6 +97,9 @@ class TCustomSerialPort {
   bool WaitForOutputSent(std::chrono::milliseconds limit);
   // Drops everything received and not yet read.
   void PurgeInput();
+  // Takes up to max bytes that have arrived, without waiting; the number
+  // taken. Not while a read transfer is going on.
+  int32_t ReadAvailable(void* buffer, int32_t max);
 
  private:
   using Clock = std::chrono::steady_clock;

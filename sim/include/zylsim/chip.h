@@ -30,8 +30,10 @@ class Chip {
   // Virtual time left of the running cycle (0 when idle): what a paced
   // emulator has to wait for.
   uint64_t RemainingCycleUs() const { return remainingUs_; }
-  // Internal write/erase cycles started since construction.
+  // Internal write/erase cycles started since construction, and their
+  // lengths added up.
   unsigned WriteCycleCount() const { return writeCycles_; }
+  uint64_t WriteCycleTotalUs() const { return writeCycleTotalUs_; }
   // Fault injection: a cell whose bits in mask read as the bits of value,
   // whatever was programmed. Takes effect on the present contents as well.
   void AddStuckBits(uint32_t address, uint8_t mask, uint8_t value);
@@ -59,6 +61,7 @@ class Chip {
   std::vector<Stuck> stuck_;
   uint64_t remainingUs_ = 0;
   unsigned writeCycles_ = 0;
+  uint64_t writeCycleTotalUs_ = 0;
 };
 
 // Two-wire 24-series part.

@@ -33,8 +33,8 @@ class Emulator {
   const EmulatorConfig& Config() const { return config_; }
   Chip& TargetChip() { return *chip_; }
   Firmware& Adapter() { return firmware_; }
-  Statistics& Stats() { return stats_; }
-  const Statistics& Stats() const { return stats_; }
+  // The counters, with the chip's write cycles brought up to date.
+  Statistics& Stats();
 
   // Power-on reset of the adapter; announce queues the identity as the
   // parallel adapter does when it boots.

@@ -54,6 +54,7 @@ class ParallelLink {
 
   Emulator& emulator_;
   Firmware& firmware_;
+  Statistics& stats_;
   uint32_t host_ = 0;
   bool running_ = false;
   bool bitPhase_ = false;  // Clock high: Ready pulled low for the bit
