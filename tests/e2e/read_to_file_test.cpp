@@ -11,11 +11,13 @@ TEST_F(ReadToFile, UnknownFormatFailsAndKeepsTheFile) {
   Connect("24C02");
   const std::string backup = File("backup");
   testing_support::WriteFile(backup, "earlier backup");
+  Sim().ClearCommandLog();
   for (uint8_t format : {0, 11, 200}) {
     SCOPED_TRACE(int(format));
     EXPECT_EQ(Zyl_ReadEEPROM(backup.c_str(), format), 1);
     EXPECT_EQ(testing_support::ReadFile(backup), "earlier backup");
   }
+  EXPECT_TRUE(Sim().CommandLog().empty());  // the chip was not even read
 }
 
 }  // namespace

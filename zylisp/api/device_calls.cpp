@@ -83,6 +83,11 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadEEPROM(const char* fileName, uint8_t format)
       return 2;
     }
     if (s.Device->Size() == 0 || !s.Buffer) return 5;
+    // A file that could not be written is found out before the chip is read.
+    if (fileName && (format < ZYL_FMT_INTEL_HEX || format > ZYL_FMT_BYTE_LIST)) {
+      s.LastResult = 1;
+      return 1;
+    }
     return Operate([&] {
       ApiState().Buffer->Clear();
       Driver().SetProgMode(ApiState().ProgMode);
