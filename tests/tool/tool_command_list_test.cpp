@@ -1,0 +1,184 @@
+// Whole command lists through velkoisp, once over the simulated LPT1 and
+// once over zylsim on COM1; every chip change is read back.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "tool_fixture.h"
+
+using namespace tool_testing;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+namespace {
+
+class CommandListTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  std::string File(const std::string& name) const { return dir_.File(name); }
+  std::vector<uint8_t> Bytes(const std::string& name) const {
+    return testing_support::ReadBytes(File(name));
+  }
+  const std::string& Transport() const { return GetParam(); }
+
+  TempDir dir_;
+  const std::vector<uint8_t> data_ = RandomBytes(2048, 1);
+  const std::vector<uint8_t> data2_ = RandomBytes(2048, 2);
+  void SetUp() override {
+    WriteBytes(File("data.bin"), data_);
+    WriteBytes(File("data2.bin"), data2_);
+  }
+};
+
+TEST_P(CommandListTest, RunsEveryCommandInOrderAndReadsTheChipBack) {
+  Adapter adapter(Transport(), "24C16", dir_.Path());
+  const RunResult run = adapter.Run(
+      "24c16", {"--eraseall", "--readeeprom=" + File("blank.bin"),
+                "--programeeprom=" + File("data.bin"), "--verifyeeprom=" + File("data.bin"),
+                "--setbusaddress=b0", "--readeeprom=" + File("nobody.bin"),
+                "--setbusaddress=a0", "--readeeprom=" + File("back.bin"),
+                "--setprogramspeed=3", "--mcureset=1", "--seteedelay=05", "--programmode=8",
+                "--setpagesize=8", "--programeeprom=" + File("data2.bin"),
+                "--readeeprom=" + File("back2.bin")});
+  EXPECT_EQ(run.status, 0);
+  const std::string d = dir_.Path();
+  EXPECT_EQ(AfterBanner(run.out),
+            "Programmer Firmware Version : 000A\n\n"
+            "Erasing Device:  OK \n"
+            "Reading eeprom into " + d + "/blank.bin:  OK \n"
+            "Programming EEPROM with " + d + "/data.bin:  OK \n"
+            "Verifying eeprom against " + d + "/data.bin:  OK \n"
+            "Setting Bus Address value to b0 OK \n"
+            "Reading eeprom into " + d + "/nobody.bin:  OK \n"
+            "Setting Bus Address value to a0 OK \n"
+            "Reading eeprom into " + d + "/back.bin:  OK \n"
+            "Setting program speed value to 03 OK \n"
+            "Setting reset OK \n"
+            "Setting EE delay value to 05 OK \n"
+            "Writing programming mode OK \n"
+            "Setting Page Size value to 08 OK \n"
+            "Programming EEPROM with " + d + "/data2.bin:  OK \n"
+            "Reading eeprom into " + d + "/back2.bin:  OK \n");
+  const std::vector<uint8_t> blank(2048, 0xFF);
+  EXPECT_EQ(Bytes("blank.bin"), blank);
+  EXPECT_EQ(Bytes("nobody.bin"), blank);  // no chip answers at B0
+  EXPECT_EQ(Bytes("back.bin"), data_);
+  EXPECT_EQ(Bytes("back2.bin"), data2_);
+  // The speed persists for later runs, in the port kind's section.
+  const std::string kind = Transport() == "LPT1" ? "LPT" : "COM";
+  EXPECT_NE(ReadFile(File("norvex/ZYLISP0001/COMMANDLINE.ini"))
+                .find("[Zyl ISP (" + kind + ")]\nClockspeed=3\n"),
+            std::string::npos);
+}
+
+TEST_P(CommandListTest, ReadsInEachOutputFormat) {
+  Adapter adapter(Transport(), "24C16", dir_.Path());
+  SaveImage("24C16", data_, File("data.hex"), ZYL_FMT_INTEL_HEX);
+  const std::string program = "--programeeprom=" + File("data.hex");
+  const std::string read = "--readeeprom=" + File("out");
+  // The last format option, --programeeprom or --verifyeeprom decides.
+  const struct {
+    std::vector<std::string> args;
+    int32_t format;
+  } rows[] = {
+      {{program, "--intel", read}, ZYL_FMT_INTEL_HEX},
+      {{program, "--motorola", read}, ZYL_FMT_MOTOROLA_S1},
+      {{read, "--tektronix", program}, ZYL_FMT_INTEL_HEX},
+      {{program, read, "--tektronix"}, ZYL_FMT_TEKTRONIX},
+      {{program, "--exttektronix", read}, ZYL_FMT_EXTENDED_TEKTRONIX},
+      {{program, "--binary", read}, ZYL_FMT_BINARY},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.args));
+    std::remove(File("out").c_str());
+    const RunResult run = adapter.Run("24C16", row.args);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(Zyl_IdentifyFile(File("out").c_str()), row.format);
+    EXPECT_EQ(LoadImage("24C16", File("out")), data_);
+  }
+}
+
+TEST_P(CommandListTest, AFailingCommandStopsTheList) {
+  Adapter adapter(Transport(), "24C16", dir_.Path());
+  // Pages of 32 bytes wrap inside the chip's 16-byte pages: the verify
+  // fails, and the erase after it must not run.
+  RunResult run = adapter.Run(
+      "24C16", {"--programeeprom=" + File("data.bin"), "--setpagesize=20",
+                "--programeeprom=" + File("data2.bin"), "--verifyeeprom=" + File("data2.bin"),
+                "--eraseall"});
+  EXPECT_EQ(run.status, 255);
+  const std::string failure =
+      "Verifying eeprom against " + File("data2.bin") + ":  failed (Verify failed)\n";
+  EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), failure.size())), failure);
+  EXPECT_EQ(run.out.find("Erasing"), std::string::npos);
+
+  // A two-wire part has no status register.
+  run = adapter.Run(
+      "24C16", {"--binary", "--readeeprom=" + File("after.bin"), "--readstatus", "--eraseall"});
+  EXPECT_EQ(run.status, 255);
+  EXPECT_NE(run.out.find("Reading status byte failed (Function not supported on device)\n"),
+            std::string::npos);
+  EXPECT_EQ(run.out.find("Erasing"), std::string::npos);
+
+  run = adapter.Run("24C16", {"--binary", "--readeeprom=" + File("final.bin")});
+  EXPECT_EQ(run.status, 0);
+  std::vector<uint8_t> expected = data_;
+  for (std::size_t a = 0; a < expected.size(); a += 32)
+    std::copy_n(data2_.begin() + a + 16, 16, expected.begin() + a);
+  EXPECT_EQ(Bytes("after.bin"), expected);
+  EXPECT_EQ(Bytes("final.bin"), expected);
+}
+
+TEST_P(CommandListTest, StatusRegisterGuardsAnSpiChip) {
+  Adapter adapter(Transport(), "25C16", dir_.Path());
+  const RunResult run = adapter.Run(
+      "25C16", {"--programstatus=0C", "--readstatus=77", "--programeeprom=" + File("data.bin"),
+                "--readeeprom=" + File("guarded.bin"), "--programstatus=0", "--readstatus",
+                "--programeeprom=" + File("data.bin"), "--readeeprom=" + File("back.bin")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Writing status byte OK \nReading status byte : Status=0C OK \n"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("Writing status byte OK \nReading status byte : Status=00 OK \n"),
+            std::string::npos);
+  EXPECT_EQ(Bytes("guarded.bin"), std::vector<uint8_t>(2048, 0xFF));
+  EXPECT_EQ(Bytes("back.bin"), data_);
+}
+
+TEST_P(CommandListTest, WritesAllLocationsOfAMicrowireChip) {
+  Adapter adapter(Transport(), "93C46", dir_.Path());
+  const RunResult run = adapter.Run(
+      "93C46", {"--programwriteall=7", "--binary", "--readeeprom=" + File("all.bin")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Writing all locations with 07 OK \n"), std::string::npos);
+  EXPECT_EQ(Bytes("all.bin"), std::vector<uint8_t>(128, 0x07));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, CommandListTest, ::testing::Values("LPT1", "COM1"));
+
+// On a terminal the tool shows percentages and sets the console title.
+TEST(Progress, ShownOnlyOnATerminal) {
+  TempDir dir;
+  WriteBytes(dir.File("data.bin"), RandomBytes(2048, 3));
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  const Adapter adapter("LPT1", "24C16", dir.Path());
+  ChildProcess child(VELKOISP_PATH,
+                     {"--port=LPT1", "--device=24C16", "--programeeprom=" + dir.File("data.bin")},
+                     slave);
+  close(slave);
+  std::string screen;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(master, buffer, sizeof buffer)) > 0) screen.append(buffer, n);
+  close(master);
+  EXPECT_EQ(child.Finish().status, 0);
+  EXPECT_NE(screen.find("\x1b]0;VELKOISP Commandline Tool v"), std::string::npos);
+  EXPECT_NE(screen.find("\x1b]0;Zyl ISP Commandline Loader - 50%\x07" "50%\b\b\b"),
+            std::string::npos);
+  EXPECT_NE(screen.find("\b OK "), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,200 @@
+// velkoisp's command line: the help text, the parser's messages, the
+// errors found before anything runs, and the ways a run ends.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "tool_fixture.h"
+
+using namespace tool_testing;
+using testing_support::TempDir;
+
+namespace {
+
+const std::string kHelp =
+    "Required Options:\n"
+    "\n"
+    " --port=[LPT1,LPT2,LPT3,COM1,COM2,COM3,COM4]\n"
+    " --device=DEVICENAME\n"
+    "\n"
+    "Optional Arguments\n"
+    "\n"
+    "[--intel] [--motorola] [--tektronix] [--binary] (Output file format)\n"
+    "\n"
+    "Programming Commands:\n"
+    "\n"
+    " --mcureset=xx            --programmode=XX  (93C, default is 8)\n"
+    " --programeeprom=filename --verifyeeprom=filename\n"
+    " --readeeprom=filename\n"
+    " --programwriteall=xx\n"
+    " --programstatus=XX       --readstatus\n"
+    " --eraseall\n"
+    "\n"
+    " --setbusaddress=xx       --setpagesize=xx\n"
+    " --setprogramspeed=xx     --seteedelay=xx\n"
+    " --updatefw=<path>\n"
+    "\n"
+    "\n"
+    "Note: Programming commands are executed in the order that they are entered on the "
+    "commandline\n"
+    "\n"
+    "Devices Supported in this release:\n"
+    "\n"
+    "* 24C00         * 24C01         * 24WC01        * 24C02         * 24WC02        "
+    "* 24C04         * 24WC04        * 24C08         * 24WC08        * 24C16         "
+    "* 24WC16        * 24C32         * 24WC32        * 24C64         * 24WC64        "
+    "* 24C128        * 24WC128       * 24C256        * 24WC256       * 24C512        "
+    "* 24C1024       * 25C010        * 25010         * 25010 (AT)    * 25C01         "
+    "* 25C020        * 25020         * 25C02         * 25C040        * 25C04         "
+    "* 25040         * 25C080        * 25C08         * 25C160        * 25C16         "
+    "* 25C320        * 25C32         * 25C640        * 25C64         * 25C128        "
+    "* 25C256        * 25256         * 25HP256       * 25HP512       * 93C06         "
+    "* 93C46         * 93C56         * 93C57         * 93C66         * 93C76         "
+    "* 93C86         \n";
+
+// Started through a link of another name: the messages still name the
+// program's own file, the one-letter ones by its full path.
+TEST(HelpText, FollowsHelpOptionsAndEveryParserMessage) {
+  TempDir dir;
+  const std::string link = dir.File("vk");
+  ASSERT_EQ(symlink(VELKOISP_PATH, link.c_str()), 0);
+  char real[PATH_MAX];
+  ASSERT_NE(realpath(VELKOISP_PATH, real), nullptr);
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } rows[] = {
+      {{"--help"}, ""},
+      {{"-h"}, ""},
+      {{"-?", "--device=24C16"}, ""},
+      {{"--help=port"}, ""},
+      {{"--hel=device", "--port=LPT1"}, ""},
+      {{"--readeprom=a.hex"}, "velkoisp: unrecognized option `--readeprom=a.hex'\n"},
+      {{"--prog=a.hex"}, "velkoisp: option `--prog=a.hex' is ambiguous\n"},
+      {{"--de=X"}, "velkoisp: option `--de=X' is ambiguous\n"},
+      {{"--eraseall=1"}, "velkoisp: option `--eraseall' doesn't allow an argument\n"},
+      {{"-hx"}, std::string(real) + ": invalid option -- x\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args[0]);
+    const RunResult run = ChildProcess(link, row.args).Finish();
+    ExpectCleanOutput(run);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(AfterBanner(run.out), row.message + kHelp);
+  }
+}
+
+TEST(ErrorList, ListsEveryErrorInTheOrderItArose) {
+  TempDir dir;
+  const RunResult run = RunVelkoisp(
+      {"--programeeprom", "--verifyeeprom=" + dir.File("none.hex"), "--setbusaddress=zz",
+       "--programmode=abc", "--readeeprom", "--programeeprom=" + dir.Path(), "--device",
+       "--mcureset=", "--updatefw=" + dir.Path(), "--verifyeeprom"});
+  ExpectCleanOutput(run);
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(AfterBanner(run.out),
+            "Error: No File Specified for eeprom Programming\n"
+            "Error: file " + dir.File("none.hex") + " does not exist\n"
+            "Error: invalid value \"zz\" for --setbusaddress (a hexadecimal byte, 00 to FF)\n"
+            "Error: invalid value \"abc\" for --programmode (a whole number such as 8 or 16)\n"
+            "Error: No File Specified for eeprom Reading\n"
+            "Error: file " + dir.Path() + " cannot be read\n"
+            "Error: Device requires an argument. (for help: --help=device)\n"
+            "Error: requires an argument. (for help: --help=device)\n"
+            "Error: file " + dir.Path() + " does not exist or invalid\n"
+            "Error: No File Specified for eeprom Verification\n"
+            "Error: Invalid device specified. (For help: --help=device)\n"
+            "Error: Invalid port specified.  (For help: --help=port)\n"
+            "\n");
+}
+
+struct EndCase {
+  const char* name;
+  std::vector<std::string> args;  // "@" stands for the test's folder
+  std::string chip;               // a chip on the simulated LPT1, if any
+  int status;
+  std::vector<std::string> expected;  // in this order after the banner
+  std::string absent;
+};
+
+std::ostream& operator<<(std::ostream& os, const EndCase& c) { return os << c.name; }
+
+class RunEnds : public ::testing::TestWithParam<EndCase> {};
+
+TEST_P(RunEnds, AsTheCommandLineSays) {
+  const EndCase& c = GetParam();
+  TempDir dir;
+  testing_support::WriteFile(dir.File("data.bin"), "\x01\x02\x03");
+  mkdir(dir.File("fw").c_str(), 0755);
+  testing_support::WriteFile(dir.File("fw/tarnwick.EXE"), "#!/bin/sh\nexit 0\n");
+  chmod(dir.File("fw/tarnwick.EXE").c_str(), 0755);
+  std::vector<std::string> args;
+  for (std::string a : c.args) {
+    if (const auto at = a.find('@'); at != std::string::npos) a.replace(at, 1, dir.Path());
+    args.push_back(a);
+  }
+  const testing_support::ScopedEnv config("XDG_CONFIG_HOME", dir.Path().c_str());
+  const testing_support::ScopedEnv chip(
+      "ZYLISP_LPT_SIM", c.chip.empty() ? nullptr : (c.chip + ",image=" + dir.File("chip")).c_str());
+  const RunResult run = RunVelkoisp(args);
+  ExpectCleanOutput(run);
+  EXPECT_EQ(run.status, c.status);
+  std::size_t at = 0;
+  for (std::string text : c.expected) {
+    if (const auto mark = text.find('@'); mark != std::string::npos)
+      text.replace(mark, 1, dir.Path());
+    at = run.out.find(text, at);
+    ASSERT_NE(at, std::string::npos) << "missing: " << text << "\nin:\n" << run.out;
+    at += text.size();
+  }
+  if (!c.absent.empty()) {
+    EXPECT_EQ(run.out.find(c.absent), std::string::npos) << run.out;
+  }
+}
+
+const std::string kChip = "device=24C16";
+const std::string kOpened = "Programmer Firmware Version : 000A\n\n";
+
+std::vector<std::string> Many(int n, const std::vector<std::string>& tail) {
+  std::vector<std::string> args(static_cast<std::size_t>(n), "--quiet");
+  args.insert(args.end(), tail.begin(), tail.end());
+  return args;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunEnds,
+    ::testing::Values(
+        EndCase{"NoArguments", {}, "", 255, {"\n\nFor usage information type: velkoisp --help\n\n"},
+                "Required"},
+        EndCase{"OnlyDeviceAndPort", {"--device=24c16", "--port=lpt1"}, kChip, 0, {kOpened}, ""},
+        EndCase{"PortNotFound", {"--device=24C16", "--port=FOO"}, kChip, 255,
+                {"\n\nInvalid File type or File not found, access denied etc.\n"}, "Programmer"},
+        EndCase{"ProgrammerCannotOpen", {"--device=24C16", "--port=LPT1"},
+                kChip + ",firmware=0009", 255,
+                {"Firmware update is required for the DLL to work with this programmer\n"},
+                "Programmer"},
+        EndCase{"StrayWordsReportedTwice", {"foo", "--device=24C16", "--port=LPT1", "bar"},
+                kChip, 0,
+                {"non-option ARGV-elements: foo bar \n", "non-option ARGV-elements: foo bar \n",
+                 kOpened},
+                ""},
+        EndCase{"DoubleDashEndsTheOptions", {"--device=24C16", "--port=LPT1", "--", "--eraseall"},
+                kChip, 0, {"non-option ARGV-elements: --eraseall \n", kOpened}, "Erasing"},
+        EndCase{"AbbreviationAccepted", {"--programe=@/data.bin", "--devi=24C16", "--por=LPT1"},
+                kChip, 0, {"Programming EEPROM with @/data.bin:  OK \n"}, ""},
+        EndCase{"OneDigitByteValue", {"--device=24C16", "--port=LPT1", "--setbusaddress=5"},
+                kChip, 0, {"Setting Bus Address value to 05 OK \n"}, ""},
+        EndCase{"UpdaterNameMatchedWithoutCase", {"--device=24C16", "--port=LPT1", "--updatefw=@/fw"},
+                kChip, 0, {"Updating the programmer FW from the following path @/fw:  OK \n"}, ""},
+        EndCase{"WaitReadsALine", {"--wait"}, "", 255, {"\nPress Enter key to continue...\n"}, ""},
+        EndCase{"TooManyArguments", Many(62, {"--device=24C16", "--port=LPT1"}), kChip, 255,
+                {"Error: too many arguments (64); at most 63 are accepted, nothing was run\n"},
+                "Programmer"},
+        EndCase{"SixtyThreeArguments", Many(61, {"--device=24C16", "--port=LPT1"}), kChip, 0,
+                {kOpened}, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
