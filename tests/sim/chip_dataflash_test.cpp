@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "chip_bus.h"
@@ -23,9 +24,10 @@ Bytes Address(uint32_t page, uint32_t offset) {
 }
 
 Bytes Frame(uint8_t opcode, const Bytes& address, const Bytes& tail = {}) {
-  Bytes f{opcode};
-  f.insert(f.end(), address.begin(), address.end());
-  f.insert(f.end(), tail.begin(), tail.end());
+  Bytes f(1 + address.size() + tail.size());
+  f[0] = opcode;
+  std::copy(address.begin(), address.end(), f.begin() + 1);
+  std::copy(tail.begin(), tail.end(), f.begin() + 1 + static_cast<std::ptrdiff_t>(address.size()));
   return f;
 }
 

@@ -1,5 +1,6 @@
 #include "support/zylsim_process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -35,7 +36,9 @@ std::string ReadUntil(int fd, const std::function<bool(const std::string&)>& don
 Zylsim::Zylsim(const std::vector<std::string>& options) {
   const std::string program = ZylsimProgram();
   int in[2], out[2], err[2];
-  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
+  // Close-on-exec: a second zylsim must not keep the first one's input open.
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
