@@ -165,6 +165,21 @@ TEST(ParallelLink, WriteCycleKeepsReadyLowForItsVirtualTime) {
   EXPECT_EQ(rig.host.Receive(5), Bytes({9, 8, 7, 6, 0x0D}));
 }
 
+TEST(ParallelLink, HostWaitsLetTheChipsCyclesRunOn) {
+  Rig rig("device=93C46");
+  rig.host.PowerUp();
+  rig.host.Receive(9);
+  rig.host.Acknowledged(B("M02"));
+  for (uint8_t high : {0x98, 0x90}) {  // write enable, erase all
+    rig.host.Acknowledged(B("X"));
+    rig.host.Acknowledged(Bytes{'W', 10, high, 0x00});
+    rig.host.Acknowledged(B("x"));
+  }
+  EXPECT_TRUE(rig.emu->TargetChip().Busy());
+  rig.link.Elapse(10000);  // the host sleeps 10 ms
+  EXPECT_FALSE(rig.emu->TargetChip().Busy());
+}
+
 TEST(ParallelLink, HostMustNotSendWhileAByteIsPending) {
   Rig rig("device=24C16");
   rig.host.PowerUp();

@@ -170,6 +170,22 @@ TEST(SerialLink, PacedLineWithLatencyStillAnswersCorrectly) {
   EXPECT_EQ(ReadPage(port, 0xA0, 0x10, 4), Bytes({0xDE, 0xAD, 0xBE, 0xEF, 0x0D}));
 }
 
+TEST(SerialLink, WallTimeLetsTheChipsCyclesRunOn) {
+  Server server("device=93C46");
+  Port port(server);
+  EXPECT_EQ(port.Ask(B("M02"), 1), B("\r"));
+  for (uint8_t high : {0x98, 0x90}) {  // write enable, erase all
+    port.Ask(B("X"), 1);
+    EXPECT_EQ(port.Ask(Bytes{'W', 10, high, 0x00}, 1), B("\r"));
+    port.Ask(B("x"), 1);
+  }
+  // Nothing but time passes while the erase runs; then word 0 reads erased.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  port.Ask(B("X"), 1);
+  EXPECT_EQ(port.Ask(Bytes{'W', 10, 0xC0, 0x00}, 1), B("\r"));
+  EXPECT_EQ(port.Ask(B("r"), 2), Bytes({0xFF, 0x0D}));
+}
+
 TEST(SerialLink, SilentAdapterSendsNothing) {
   Server server("device=24C16,fault=silent");
   Port port(server);
