@@ -17,6 +17,10 @@ namespace zylisp {
 // the device refuses raises ESerialError and keeps the old value), while
 // closed at the next OpenPort. Every operation runs on the caller's thread;
 // waits sleep in poll() and never spin.
+//
+// The operations a driver uses are virtual, so that a test can put a port of
+// its own in place of the device. The destructor closes with this class's
+// ClosePort.
 class TCustomSerialPort {
  public:
   TCustomSerialPort() = default;
@@ -27,17 +31,17 @@ class TCustomSerialPort {
   // "COMk" (the k-th device of the port list) or a device path starting
   // with '/'. May change only while closed.
   const std::string& DeviceName() const { return deviceName_; }
-  void SetDeviceName(const std::string& name);
+  virtual void SetDeviceName(const std::string& name);
 
   TBaudRate BaudRate() const { return baudRate_; }
-  void SetBaudRate(TBaudRate rate);
+  virtual void SetBaudRate(TBaudRate rate);
   // Setting it selects brCustom.
   int32_t CustomBaudRate() const { return customBaudRate_; }
   void SetCustomBaudRate(int32_t rate);
   TDataBits DataBits() const { return dataBits_; }
-  void SetDataBits(TDataBits bits);
+  virtual void SetDataBits(TDataBits bits);
   TParity Parity() const { return parity_; }
-  void SetParity(TParity parity);
+  virtual void SetParity(TParity parity);
   TStopBits StopBits() const { return stopBits_; }
   void SetStopBits(TStopBits bits);
   TOptions Options() const { return options_; }
@@ -57,9 +61,9 @@ class TCustomSerialPort {
   // Opens DeviceName exclusively (another holder gives an "in use" error),
   // in raw mode, discards both queues and applies the settings. Does nothing
   // when open already. On failure nothing stays held.
-  void OpenPort();
+  virtual void OpenPort();
   // Releases everything OpenPort acquired; does nothing when closed.
-  void ClosePort();
+  virtual void ClosePort();
 
   // Bytes received and waiting to be read.
   int32_t InputCount();
@@ -73,18 +77,18 @@ class TCustomSerialPort {
   // made. The buffer of a read that is still going on must stay valid until
   // the next ReadData or ClosePort; a write's bytes are copied.
   void ReadData(void* buffer, int32_t count, bool wait);
-  void WriteData(const void* buffer, int32_t count, bool wait);
+  virtual void WriteData(const void* buffer, int32_t count, bool wait);
 
   uint8_t ReadByte();
   // Neither waits for the bytes to be sent.
   void WriteByte(uint8_t value);
-  void WriteText(const std::string& text);
+  virtual void WriteText(const std::string& text);
 
   // Skipped silently on a device without modem lines (a pseudo-terminal).
-  void RaiseDTR();
-  void LowerDTR();
-  void RaiseRTS();
-  void LowerRTS();
+  virtual void RaiseDTR();
+  virtual void LowerDTR();
+  virtual void RaiseRTS();
+  virtual void LowerRTS();
 
   // Returns once everything written has left the device; nothing when closed.
   void FlushOutput();
@@ -92,14 +96,14 @@ class TCustomSerialPort {
   // Bounded waits that sleep in poll(), for drivers that keep their own time
   // limits. Each pushes an unfinished write on while it waits.
   // True as soon as input is waiting; false when limit passes first.
-  bool WaitForInput(std::chrono::milliseconds limit);
+  virtual bool WaitForInput(std::chrono::milliseconds limit);
   // True once OutputCount is 0; false when limit passes first.
-  bool WaitForOutputSent(std::chrono::milliseconds limit);
+  virtual bool WaitForOutputSent(std::chrono::milliseconds limit);
   // Drops everything received and not yet read.
-  void PurgeInput();
+  virtual void PurgeInput();
   // Takes up to max bytes that have arrived, without waiting; the number
   // taken. Not while a read transfer is going on.
-  int32_t ReadAvailable(void* buffer, int32_t max);
+  virtual int32_t ReadAvailable(void* buffer, int32_t max);
 
  private:
   using Clock = std::chrono::steady_clock;
