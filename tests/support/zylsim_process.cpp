@@ -14,7 +14,7 @@ extern char** environ;
 
 namespace testing_support {
 
-std::string ZylsimProgram() { return std::string(ZYLISP_BINARY_DIR) + "/sim/zylsim"; }
+std::string ZylsimProgram() { return ZYLSIM_PATH; }
 
 std::string ReadUntil(int fd, const std::function<bool(const std::string&)>& done, int limitMs) {
   std::string out;
