@@ -11,12 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "support/test_files.h"
 #include "support/zylsim_process.h"
 #include "zylisp.h"
 
 namespace tool_testing {
+
+using testing_support::ChildProcess;
+using testing_support::RunResult;
+
+// velkoisp with these arguments, to its end; its standard input is empty.
+inline RunResult RunVelkoisp(const std::vector<std::string>& args) {
+  return ChildProcess(VELKOISP_PATH, args).Finish();
+}
 
 inline std::vector<uint8_t> RandomBytes(std::size_t size, unsigned seed) {
   std::mt19937 rng(seed);

@@ -1,12 +1,18 @@
-// The built velkoisp, spawned as a user runs it, in the test's environment.
+// Programs spawned as a user runs them, in the test's environment, with
+// their standard streams on pipes.
 #pragma once
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
-namespace tool_testing {
+namespace testing_support {
+
+// Reads from fd until done holds on what was read, end of file or limitMs.
+std::string ReadUntil(int fd, const std::function<bool(const std::string&)>& done,
+                      int limitMs = 30000);
 
 struct RunResult {
   int status = -1;  // exit status; -1 after a signal
@@ -26,6 +32,9 @@ class ChildProcess {
 
   // Reads standard output until it holds text or ends; all read so far.
   std::string ReadUntil(const std::string& text);
+  void CloseStdin();
+  void Signal(int sig);
+  pid_t Pid() const { return pid_; }
   // Closes standard input, reads both outputs to their end, waits.
   RunResult Finish();
 
@@ -35,7 +44,4 @@ class ChildProcess {
   std::string outText_, errText_;
 };
 
-// velkoisp with these arguments, to its end; its standard input is empty.
-RunResult RunVelkoisp(const std::vector<std::string>& args);
-
-}  // namespace tool_testing
+}  // namespace testing_support

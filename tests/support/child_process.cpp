@@ -1,4 +1,4 @@
-#include "child_process.h"
+#include "support/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace tool_testing {
+namespace testing_support {
 
 namespace {
 
@@ -29,6 +29,19 @@ bool Drain(int fd, std::string& text) {
 }
 
 }  // namespace
+
+std::string ReadUntil(int fd, const std::function<bool(const std::string&)>& done, int limitMs) {
+  std::string out;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!done(out)) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left.count())) <= 0 || !Drain(fd, out)) break;
+  }
+  return out;
+}
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            int stdoutFd) {
@@ -78,9 +91,17 @@ std::string ChildProcess::ReadUntil(const std::string& text) {
   return outText_;
 }
 
-RunResult ChildProcess::Finish() {
+void ChildProcess::CloseStdin() {
   if (in_ >= 0) close(in_);
   in_ = -1;
+}
+
+void ChildProcess::Signal(int sig) {
+  if (pid_ > 0) kill(pid_, sig);
+}
+
+RunResult ChildProcess::Finish() {
+  CloseStdin();
   const auto end = std::chrono::steady_clock::now() + kLimit;
   bool outOpen = true, errOpen = true;
   while ((outOpen || errOpen) && std::chrono::steady_clock::now() < end) {
@@ -97,8 +118,4 @@ RunResult ChildProcess::Finish() {
   return result;
 }
 
-RunResult RunVelkoisp(const std::vector<std::string>& args) {
-  return ChildProcess(VELKOISP_PATH, args).Finish();
-}
-
-}  // namespace tool_testing
+}  // namespace testing_support
