@@ -1,0 +1,108 @@
+// Data files through the exports. Header: the device, then the format of
+// the save. The rest is the file. A file is identified and loaded; one that
+// loads is saved in the chosen format, and a save that succeeds must load
+// back to the same image, byte for byte. A refused save leaves the file
+// that was there untouched.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "api/api_state.h"
+#include "fuzz/fuzz_support.h"
+#include "image/hex_list.h"
+#include "zylisp.h"
+
+namespace {
+
+std::vector<uint8_t> Image() {
+  const zylisp::THexList& image = *zylisp::ApiState().Buffer;
+  return std::vector<uint8_t>(image.Data(), image.Data() + image.Size());
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+int HexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+
+// What a binary file of at most the image's size loads as: raw bytes, or,
+// when shorter than the image and all hex digits, pairs of digits.
+std::vector<uint8_t> BinaryImage(const std::string& file, std::size_t size) {
+  std::vector<uint8_t> image(size, 0xFF);
+  const bool asciiHex = !file.empty() && file.size() < size &&
+                        std::all_of(file.begin(), file.end(), IsHexDigit);
+  if (asciiHex) {
+    for (std::size_t i = 0; i + 1 < file.size(); i += 2)
+      image[i / 2] = static_cast<uint8_t>(HexValue(file[i]) * 16 + HexValue(file[i + 1]));
+  } else {
+    std::copy(file.begin(), file.end(), image.begin());
+  }
+  return image;
+}
+
+// Tektronix and the byte list carry 16-bit addresses.
+bool FormatHolds(uint8_t format, const std::vector<uint8_t>& image) {
+  if (format < ZYL_FMT_INTEL_HEX || format > ZYL_FMT_BYTE_LIST) return false;
+  if (format != ZYL_FMT_TEKTRONIX && format != ZYL_FMT_BYTE_LIST) return true;
+  const auto used = std::find_if(image.rbegin(), image.rend(), [](uint8_t b) { return b != 0xFF; });
+  return used == image.rend() || image.rend() - used - 1 <= 0xFFFF;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::TInput input(data, size);
+  const std::string& device = fuzz::PickDevice(input.Byte());
+  const uint8_t format = input.Byte();
+  const std::string file = input.Rest();
+  fuzz::Require(Zyl_SetDevice(device.c_str()) == 0 && Zyl_SetMode(ZYL_MODE_PARALLEL) == 0 &&
+                    Zyl_SetPort(1) == 0,
+                "a catalogue device can be selected");
+  // A mark in the image shows whether a refused load touched it.
+  Zyl_WriteBuffer(ZYL_AREA_EEPROM, 0, 0x5A);
+  const std::vector<uint8_t> marked = Image();
+
+  const std::string in = fuzz::ScratchFile("in");
+  fuzz::WriteFile(in, file);
+  const int32_t kind = Zyl_IdentifyFile(in.c_str());
+  fuzz::Require(kind >= ZYL_FMT_INTEL_HEX && kind <= ZYL_FMT_BYTE_LIST, "a format number 1..10");
+  const int32_t loaded = Zyl_LoadBuffer(ZYL_AREA_EEPROM, in.c_str());
+  fuzz::Require(loaded == ZYL_OK || loaded == ZYL_ERR_FILE_TOO_LARGE, "a load answers 0 or 6");
+
+  // Without a ':' a file answered 9 can only be binary.
+  const bool binary = kind == ZYL_FMT_BINARY && file.find(':') == std::string::npos;
+  if (binary) {
+    const bool fits = file.size() <= marked.size();
+    fuzz::Require(loaded == (fits ? ZYL_OK : ZYL_ERR_FILE_TOO_LARGE),
+                  "a binary file loads exactly when it fits");
+    fuzz::Require(Image() == (fits ? BinaryImage(file, marked.size()) : marked),
+                  "a binary file loads as its bytes, or not at all");
+  }
+  if (loaded != ZYL_OK) return 0;
+
+  const std::vector<uint8_t> image = Image();
+  uint8_t last = 0;
+  fuzz::Require(Zyl_ReadBuffer(ZYL_AREA_EEPROM, static_cast<int32_t>(image.size() - 1), &last) ==
+                        ZYL_OK &&
+                    last == image.back() &&
+                    Zyl_ReadBuffer(ZYL_AREA_EEPROM, static_cast<int32_t>(image.size()), &last) ==
+                        ZYL_ERR_OUTSIDE_BUFFER,
+                "the image reads back through the exports");
+
+  const std::string out = fuzz::ScratchFile("out");
+  const std::string before = "an older file\r\n";
+  fuzz::WriteFile(out, before);
+  const int32_t saved = Zyl_SaveBuffer(ZYL_AREA_EEPROM, out.c_str(), format);
+  if (!FormatHolds(format, image)) {
+    fuzz::Require(saved == ZYL_ERR_FILE, "a save in a format that cannot hold the image fails");
+    fuzz::Require(fuzz::ReadFile(out) == before, "a refused save leaves the file alone");
+    return 0;
+  }
+  fuzz::Require(saved == ZYL_OK, "a save in a format that holds the image succeeds");
+
+  Zyl_ClearBuffer(ZYL_AREA_EEPROM);
+  fuzz::Require(Zyl_LoadBuffer(ZYL_AREA_EEPROM, out.c_str()) == ZYL_OK, "a saved file loads");
+  fuzz::Require(Image() == image, "a saved file loads back to the same image");
+  return 0;
+}
