@@ -15,15 +15,26 @@ ParallelLink::ParallelLink(Emulator& emulator)
 
 void ParallelLink::Tick() {
   ++stats_.pinAccesses;
-  Elapse(1);
+  Pass(1);
 }
 
-void ParallelLink::Elapse(uint64_t microseconds) {
+void ParallelLink::Pass(uint64_t microseconds) {
   busyUs_ += firmware_.TakeWorkMicros();
   // Work already moved the chip's clock on; only time beyond it is new.
   const uint64_t covered = std::min(busyUs_, microseconds);
   busyUs_ -= covered;
-  if (microseconds > covered) firmware_.Idle((microseconds - covered) * 1000);
+  idleUs_ += microseconds - covered;
+}
+
+void ParallelLink::HandIdleTime() {
+  if (idleUs_ == 0) return;
+  firmware_.Idle(idleUs_ * 1000);
+  idleUs_ = 0;
+}
+
+void ParallelLink::Elapse(uint64_t microseconds) {
+  Pass(microseconds);
+  HandIdleTime();
 }
 
 bool ParallelLink::Ready() const {
@@ -41,6 +52,7 @@ void ParallelLink::HostPins(uint32_t levels) {
     bit_ = 0;
     busyUs_ = 0;
     firmware_.TakeWorkMicros();
+    HandIdleTime();
     if (runNow) {
       emulator_.PowerOn(true);
       dataIn_ = !firmware_.HasOutput();
@@ -78,6 +90,7 @@ void ParallelLink::ClockRise() {
   if (sending_) {
     firmware_.TakeOutput();
   } else {
+    HandIdleTime();
     firmware_.Receive(shift_);
     busyUs_ += firmware_.TakeWorkMicros();
   }

@@ -48,6 +48,10 @@ class ParallelLink {
 
  private:
   void Tick();
+  // Time passes at the link; idle time is handed to the firmware (and the
+  // chip) in one piece when it is about to act, which is all that can see it.
+  void Pass(uint64_t microseconds);
+  void HandIdleTime();
   void ClockRise();
   void ClockFall();
   bool Ready() const;
@@ -63,6 +67,7 @@ class ParallelLink {
   int bit_ = 0;            // bits of the current byte done
   uint8_t shift_ = 0;      // byte being received or sent
   uint64_t busyUs_ = 0;    // virtual work still to show as Ready low
+  uint64_t idleUs_ = 0;    // time passed that the firmware has not been told of
 };
 
 }  // namespace zylsim
