@@ -27,8 +27,13 @@ for program in velkoisp zylsim; do
 done
 
 # A client of the library: without arguments it prints its usage and ends
-# with status 2, which shows that it was built, linked and loaded.
+# with status 2, which shows that it was built, linked and loaded. A library
+# built with the sanitizers needs clients built with them.
 client=$source/examples/program_chip.c
+sanitize=""
+if readelf -d "$library" | grep -q 'NEEDED.*libasan'; then
+  sanitize="-fsanitize=address,undefined"
+fi
 run_client() {
   local status=0
   LD_LIBRARY_PATH=$libdir "$1" > /dev/null 2>&1 || status=$?
@@ -38,7 +43,7 @@ export PKG_CONFIG_PATH=$libdir/pkgconfig
 [ "$(pkg-config --modversion zylisp)" = "$(sed -n 's/^project(zylisp VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")" ] ||
   fail "pkg-config version"
 # shellcheck disable=SC2046
-cc -std=c99 "$client" -o "$work/pkgconfig_client" $(pkg-config --cflags --libs zylisp)
+cc -std=c99 $sanitize "$client" -o "$work/pkgconfig_client" $(pkg-config --cflags --libs zylisp)
 run_client "$work/pkgconfig_client"
 
 mkdir "$work/cmake_client"
@@ -50,7 +55,8 @@ find_package(zylisp 1 REQUIRED)
 add_executable(client program_chip.c)
 target_link_libraries(client PRIVATE zylisp::zylisp)
 CMAKE
-cmake -S "$work/cmake_client" -B "$work/cmake_client/build" -DCMAKE_PREFIX_PATH="$prefix" > /dev/null
+cmake -S "$work/cmake_client" -B "$work/cmake_client/build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_C_FLAGS="$sanitize" > /dev/null
 cmake --build "$work/cmake_client/build" > /dev/null
 run_client "$work/cmake_client/build/client"
 
