@@ -92,7 +92,8 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDevice(int32_t busKind, uint32_t index, char*
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDeviceCount(int32_t busKind);
 ZYL_EXPORT const char* ZYL_CALL Zyl_GetLastError(void);
 
-/* Ports and the programmer connection. */
+/* Ports and the programmer connection. A port another program holds gives
+ * ZYL_ERR_PORT_IN_USE. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_InitProgrammer(const char* portName, const char* deviceName,
                                                uint8_t mode);
 /* Number of ports of that kind; clears the device selection. */
@@ -122,9 +123,13 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadEEPROM(const char* fileName, uint8_t format)
 ZYL_EXPORT int32_t ZYL_CALL Zyl_ProgramEEPROM(const char* fileName);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_VerifyEEPROM(const char* fileName);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_TestComms(void);
+/* SPI parts: writes the status register; Microwire parts: writes the value
+ * into every location; other parts: ZYL_ERR_NOT_SUPPORTED. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteStatus(uint8_t value);
-/* The chip's status byte, or a result code. */
+/* The chip's status byte (SPI and DataFlash parts), or a result code;
+ * ZYL_ERR_NOT_SUPPORTED for parts without a status register. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadStatus(void);
+/* The same as Zyl_WriteStatus. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteAllValue(uint8_t value);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteProgMode(uint8_t mode);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetResetPolarity(uint8_t polarity);
