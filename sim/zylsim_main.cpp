@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     std::cerr << "zylsim: " << e.what() << '\n';
     status = 1;
   }
-  if (stats) zylsim::PrintStatistics(std::cout, emulator->Stats());
+  if (stats) emulator->PrintStatistics(std::cout);
   std::cout.flush();
   close(signals);
   return status;

@@ -1,5 +1,7 @@
 #include "zylsim/emulator.h"
 
+#include <ostream>
+
 #include "zylsim/image_file.h"
 
 namespace zylsim {
@@ -51,10 +53,10 @@ std::unique_ptr<Emulator> Emulator::FromConfig(const std::string& text) {
 
 std::unique_ptr<Emulator> MakeEmulator(const std::string& config) { return Emulator::FromConfig(config); }
 
-Statistics& Emulator::Stats() {
-  stats_.writeCycles = chip_->WriteCycleCount();
-  stats_.writeCycleMicros = chip_->WriteCycleTotalUs();
-  return stats_;
+void Emulator::PrintStatistics(std::ostream& out) const {
+  zylsim::PrintStatistics(out, stats_);
+  out << "write_cycles " << chip_->WriteCycleCount() << '\n'
+      << "write_cycle_us " << chip_->WriteCycleTotalUs() << '\n';
 }
 
 void Emulator::PowerOn(bool announce) {

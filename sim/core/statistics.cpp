@@ -12,9 +12,7 @@ void PrintStatistics(std::ostream& out, const Statistics& s) {
       << "passes " << s.passes << '\n'
       << "pin_accesses " << s.pinAccesses << '\n'
       << "bus_bit_times " << s.busBitTimes << '\n'
-      << "virtual_us " << s.virtualMicros << '\n'
-      << "write_cycles " << s.writeCycles << '\n'
-      << "write_cycle_us " << s.writeCycleMicros << '\n';
+      << "virtual_us " << s.virtualMicros << '\n';
 }
 
 }  // namespace zylsim

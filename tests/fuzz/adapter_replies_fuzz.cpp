@@ -5,7 +5,6 @@
 // the driver may fail only with the library's own failures or the serial
 // port's, and it neither waits nor sleeps.
 #include <cstdint>
-#include <memory>
 
 #include "drivers/shared_values.h"
 #include "drivers/smart_parallel.h"
@@ -13,8 +12,6 @@
 #include "fuzz/reply_script.h"
 #include "fuzz/script_connector.h"
 #include "fuzz/script_serial_port.h"
-#include "ports/lpt_access.h"
-#include "ports/sim_io_space.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   zylisp::Shared().PortNames[0] = "COM1";
@@ -31,12 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   fuzz::TScriptConnector connector(script);
-  auto space = std::make_unique<zylisp::TSimIoSpace>();
-  space->AddPort(0x378, zylisp::TSimPortKind::ecp, &connector);
-  zylisp::TLptAccess lpt(std::move(space), "");
-  zylisp::Shared().Lpt = &lpt;
   zylisp::TSmartParallel driver;
-  fuzz::RunSession(driver, header);
-  zylisp::Shared().Lpt = nullptr;
+  fuzz::RunParallelSession(driver, connector, header);
   return 0;
 }

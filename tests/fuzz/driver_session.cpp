@@ -13,7 +13,9 @@
 #include "drivers/shared_values.h"
 #include "fuzz/fuzz_support.h"
 #include "image/hex_list.h"
+#include "ports/lpt_access.h"
 #include "ports/serial_error.h"
+#include "ports/sim_io_space.h"
 
 namespace fuzz {
 
@@ -93,6 +95,16 @@ void RunSession(TISPProgrammer& driver, const TSessionHeader& header) {
   }
   driver.SetSettings(nullptr);
   Require(image.Size() == device.Size(), "the image keeps its size");
+}
+
+void RunParallelSession(zylisp::TISPProgrammer& driver, zylisp::TConnectorDevice& connector,
+                        const TSessionHeader& header) {
+  auto space = std::make_unique<zylisp::TSimIoSpace>();
+  space->AddPort(0x378, zylisp::TSimPortKind::ecp, &connector);
+  zylisp::TLptAccess lpt(std::move(space), "");
+  zylisp::Shared().Lpt = &lpt;
+  RunSession(driver, header);
+  zylisp::Shared().Lpt = nullptr;
 }
 
 }  // namespace fuzz

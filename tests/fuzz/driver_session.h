@@ -10,6 +10,7 @@
 #include <cstdint>
 
 namespace zylisp {
+class TConnectorDevice;
 class TDevice;
 class TISPProgrammer;
 }  // namespace zylisp
@@ -38,5 +39,10 @@ zylisp::TDevice& SessionDevice(uint8_t pick);
 // failures and the serial port's end the operation quietly; anything else
 // escapes.
 void RunSession(zylisp::TISPProgrammer& driver, const TSessionHeader& header);
+
+// RunSession with the driver's parallel port simulated at LPT1, with
+// connector plugged into it.
+void RunParallelSession(zylisp::TISPProgrammer& driver, zylisp::TConnectorDevice& connector,
+                        const TSessionHeader& header);
 
 }  // namespace fuzz

@@ -162,13 +162,8 @@ std::string Replayed(const fuzz::TSessionHeader& header, const std::string& scri
   }
   TTraffic traffic;
   fuzz::TScriptConnector connector(replies);
-  auto space = std::make_unique<zylisp::TSimIoSpace>();
-  space->AddPort(0x378, zylisp::TSimPortKind::ecp, &connector);
-  zylisp::TLptAccess lpt(std::move(space), "");
-  zylisp::Shared().Lpt = &lpt;
   TRecordingParallel driver(traffic);
-  fuzz::RunSession(driver, header);
-  zylisp::Shared().Lpt = nullptr;
+  fuzz::RunParallelSession(driver, connector, header);
   return HostBytes(traffic);
 }
 
@@ -192,13 +187,8 @@ bool Record(const std::string& folder, uint8_t link, uint8_t device, uint8_t val
     fuzz::RunSession(driver, header);
   } else {
     TLinkConnector connector(emulator);
-    auto space = std::make_unique<zylisp::TSimIoSpace>();
-    space->AddPort(0x378, zylisp::TSimPortKind::ecp, &connector);
-    zylisp::TLptAccess lpt(std::move(space), "");
-    zylisp::Shared().Lpt = &lpt;
     TRecordingParallel driver(traffic);
-    fuzz::RunSession(driver, header);
-    zylisp::Shared().Lpt = nullptr;
+    fuzz::RunParallelSession(driver, connector, header);
   }
   static const char* const kOperations[] = {"open",  "program",     "verify",       "read",
                                             "erase", "read-status", "write-status", "program-verify"};

@@ -69,7 +69,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SaveBuffer(uint8_t area, const char* fileName, u
     if (area != kEepromArea) return Record(ZYL_ERR_AREA);
     // An unknown format is refused before anything is written, so a file of
     // that name stays as it was.
-    if (format < ZYL_FMT_INTEL_HEX || format > ZYL_FMT_BYTE_LIST) return Record(ZYL_ERR_FILE);
+    if (!TFileLoader::KnowsFormat(format)) return Record(ZYL_ERR_FILE);
     if (format == ZYL_FMT_BINARY) {
       if (!s.Buffer || !fileName) return Record(ZYL_ERR_FILE);
       return Record(TFileLoader::SaveBinaryFile(fileName, *s.Buffer) == 0 ? ZYL_OK : ZYL_ERR_FILE);

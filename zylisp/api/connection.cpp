@@ -60,10 +60,14 @@ void OpenConnection() {
   s.Programmer->SetDevice(s.Device);
   Shared().PageSize = s.Device ? s.Device->PageSize() : 0;
   Shared().BusAddress = 0xA0;
-  s.Programmer->Open();
-  s.Programmer->SetResetPolarity(s.ResetPolarity);
-  s.Programmer->SetProgMode(s.ProgMode);
+  OpenLink(*s.Programmer);
   s.Programmer->SetOnProgress(&TProgressObj::Forward);
+}
+
+void OpenLink(TISPProgrammer& driver) {
+  driver.Open();
+  driver.SetResetPolarity(ApiState().ResetPolarity);
+  driver.SetProgMode(ApiState().ProgMode);
 }
 
 void CloseConnection() {

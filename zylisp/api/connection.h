@@ -8,9 +8,14 @@
 
 namespace zylisp {
 
+class TISPProgrammer;
+
 // Creates the settings and the driver for the current mode, hands it the
 // port and the device, and opens it. Raises the failure family.
 void OpenConnection();
+// Opens the driver's link and hands it the values the adapter forgets when
+// it restarts: the reset polarity and the programming mode.
+void OpenLink(TISPProgrammer& driver);
 // Closes and frees the driver, frees the settings and the parallel-port
 // access object. Cleans up completely even when the driver's Close raises
 // (that exception is passed on afterwards).

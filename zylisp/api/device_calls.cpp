@@ -8,6 +8,7 @@
 #include "devices/device.h"
 #include "drivers/isp_programmer.h"
 #include "drivers/shared_values.h"
+#include "image/file_loader.h"
 #include "image/hex_list.h"
 
 using namespace zylisp;
@@ -84,7 +85,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadEEPROM(const char* fileName, uint8_t format)
     }
     if (s.Device->Size() == 0 || !s.Buffer) return 5;
     // A file that could not be written is found out before the chip is read.
-    if (fileName && (format < ZYL_FMT_INTEL_HEX || format > ZYL_FMT_BYTE_LIST)) {
+    if (fileName && !TFileLoader::KnowsFormat(format)) {
       s.LastResult = 1;
       return 1;
     }

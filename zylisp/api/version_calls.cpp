@@ -93,9 +93,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_UpdateFW(const char* folder) {
         RunAndWait({updater, "zylisp", Shared().RequiredFirmware}, UpdaterTimeLimit());
     int32_t result = ran ? 0 : 1;
     try {
-      driver->Open();
-      // The adapter restarted: it has forgotten the reset polarity.
-      driver->SetResetPolarity(s.ResetPolarity);
+      OpenLink(*driver);
     } catch (...) {
       result = 3;
     }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
-#include <vector>
 
 #include "adapter_commands.h"
 #include "core/errors.h"
@@ -159,7 +158,7 @@ uint8_t TSmartSerial::ReceiveByte(bool showProgress) {
 }
 
 void TSmartSerial::SendByte(uint8_t value) {
-  Serial();
+  Serial();  // fails at once without a port, not later at the flush
   outgoing_.push_back(static_cast<char>(value));
 }
 

@@ -101,6 +101,8 @@ int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image
   return LoadBinaryImage(fileName, image);
 }
 
+bool TFileLoader::KnowsFormat(int32_t format) { return FamilyOfFormat(format) != nullptr; }
+
 int32_t TFileLoader::SaveHexFile(const std::string& fileName, const THexList& image,
                                  int32_t format) {
   // An unknown format number writes nothing, so an existing file stays.

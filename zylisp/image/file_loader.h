@@ -35,6 +35,9 @@ class TFileLoader {
   // it cannot be read.
   static int32_t LoadBinaryFile(const std::string& fileName, THexList& image);
 
+  // True for the format numbers a file can be saved in.
+  static bool KnowsFormat(int32_t format);
+
   // Writes the image in a text format: 0 written, 1 any failure, a format
   // number no family knows among them (an existing file is then left as it
   // was).

@@ -102,7 +102,7 @@ class TCustomSerialPort {
   // Drops everything received and not yet read.
   virtual void PurgeInput();
   // Takes up to max bytes that have arrived, without waiting; the number
-  // taken. Not while a read transfer is going on.
+  // taken. A read transfer still going on is completed first.
   virtual int32_t ReadAvailable(void* buffer, int32_t max);
 
  private:

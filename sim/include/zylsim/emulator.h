@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,8 +34,10 @@ class Emulator {
   const EmulatorConfig& Config() const { return config_; }
   Chip& TargetChip() { return *chip_; }
   Firmware& Adapter() { return firmware_; }
-  // The counters, with the chip's write cycles brought up to date.
-  Statistics& Stats();
+  Statistics& Stats() { return stats_; }
+  const Statistics& Stats() const { return stats_; }
+  // The counters and the chip's write cycles, one "name value" line each.
+  void PrintStatistics(std::ostream& out) const;
 
   // Power-on reset of the adapter; announce queues the identity as the
   // parallel adapter does when it boots.

@@ -15,8 +15,6 @@ struct Statistics {
   uint64_t pinAccesses = 0;    // host pin writes and reads on the parallel link
   uint64_t busBitTimes = 0;    // clock periods driven on the target bus
   uint64_t virtualMicros = 0;  // virtual time the firmware spent working
-  uint64_t writeCycles = 0;    // self-timed write/erase cycles of the chip
-  uint64_t writeCycleMicros = 0;  // their lengths added up
 };
 
 // One "name value" line per counter.
