@@ -20,13 +20,11 @@
 #include "fuzz/script_connector.h"
 #include "fuzz/script_serial_port.h"
 #include "ports/connector_device.h"
-#include "ports/lpt_access.h"
 #include "ports/serial_error.h"
 #include "ports/serial_port.h"
-#include "ports/sim_io_space.h"
+#include "ports/simulated_adapter.h"
 #include "zylsim/chip.h"
 #include "zylsim/emulator.h"
-#include "zylsim/parallel_link.h"
 
 namespace {
 
@@ -52,17 +50,6 @@ class TRecordingParallel : public zylisp::TSmartParallel {
 
  private:
   TTraffic& traffic_;
-};
-
-class TLinkConnector : public zylisp::TConnectorDevice {
- public:
-  explicit TLinkConnector(zylsim::Emulator& emulator) : link_(emulator) {}
-  void HostPins(uint32_t levels) override { link_.HostPins(levels); }
-  uint32_t DevicePins() override { return link_.DevicePins(); }
-  void Elapse(unsigned ms) override { link_.Elapse(uint64_t{ms} * 1000); }
-
- private:
-  zylsim::ParallelLink link_;
 };
 
 class TEmulatorPort : public zylisp::TSerialPort {
@@ -186,9 +173,9 @@ bool Record(const std::string& folder, uint8_t link, uint8_t device, uint8_t val
     TRecordingSerial driver(emulator, traffic);
     fuzz::RunSession(driver, header);
   } else {
-    TLinkConnector connector(emulator);
+    const auto connector = zylisp::MakeAdapterConnector(emulator);
     TRecordingParallel driver(traffic);
-    fuzz::RunParallelSession(driver, connector, header);
+    fuzz::RunParallelSession(driver, *connector, header);
   }
   static const char* const kOperations[] = {"open",  "program",     "verify",       "read",
                                             "erase", "read-status", "write-status", "program-verify"};

@@ -27,7 +27,7 @@ class TAdapterConnector : public TConnectorDevice {
 struct TSimulation {
   std::string config;
   std::unique_ptr<zylsim::Emulator> emulator;
-  std::unique_ptr<TAdapterConnector> connector;
+  std::unique_ptr<TConnectorDevice> connector;
 };
 
 // One emulator per process, kept while the configuration stays the same so
@@ -43,7 +43,7 @@ TSimulation& Current() {
     if (!config.empty()) {
       try {
         simulation.emulator = zylsim::MakeEmulator(config);
-        simulation.connector = std::make_unique<TAdapterConnector>(*simulation.emulator);
+        simulation.connector = MakeAdapterConnector(*simulation.emulator);
       } catch (const std::exception&) {
         // A bad configuration leaves nothing plugged in: the port then
         // finds no programmer.
@@ -55,6 +55,10 @@ TSimulation& Current() {
 }
 
 }  // namespace
+
+std::unique_ptr<TConnectorDevice> MakeAdapterConnector(zylsim::Emulator& emulator) {
+  return std::make_unique<TAdapterConnector>(emulator);
+}
 
 zylsim::Emulator* SimulatedEmulator() { return Current().emulator.get(); }
 
