@@ -16,6 +16,8 @@ std::string ResultText(int32_t code) {
     case 10: return "Verify failed";
     case 11: return "Function not supported on device";
     case 17: return "Communications Port not available or already in use";
+    case 18: return "Operation cancelled";
+    case 19: return "Device write-protected by its status register";
     default: return "Internal Error Code -" + std::to_string(code);
   }
 }

@@ -85,9 +85,11 @@ TEST_F(SelectionCalls, ResultTextsCoverTheTableAndAreEmptyBeyondIt) {
                "Firmware update is required for the DLL to work with this programmer");
   for (int code = 13; code <= 16; ++code) EXPECT_STREQ(zylisp::ResultText(code), "");
   EXPECT_STREQ(zylisp::ResultText(17), "Port in use or not available");
-  EXPECT_STREQ(zylisp::ResultText(18), "");
+  EXPECT_STREQ(zylisp::ResultText(18), "Operation cancelled");
+  EXPECT_STREQ(zylisp::ResultText(19), "device write-protected by its status register");
+  EXPECT_STREQ(zylisp::ResultText(20), "");
   EXPECT_STREQ(zylisp::ResultText(-1), "");
-  // A value above 17 recorded as the last result reads as the empty text.
+  // A value above 19 recorded as the last result reads as the empty text.
   zylisp::ApiState().LastResult = 256;
   EXPECT_STREQ(Zyl_GetLastError(), "");
 }

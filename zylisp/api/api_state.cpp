@@ -42,9 +42,22 @@ const char* ResultText(int32_t code) {
       "",
       "",
       "Port in use or not available",
+      "Operation cancelled",
+      "device write-protected by its status register",
   };
-  if (code < 0 || code > 17) return "";
+  if (code < 0 || code > 19) return "";
   return kTexts[code];
+}
+
+void SetErrorDetail(int32_t code, std::string detail) {
+  TApiState& s = ApiState();
+  s.DetailCode = code;
+  s.ErrorDetail = std::move(detail);
+}
+
+const char* ErrorDetail() {
+  const TApiState& s = ApiState();
+  return s.LastResult != 0 && s.LastResult == s.DetailCode ? s.ErrorDetail.c_str() : "";
 }
 
 void ResetApiState() {
@@ -58,6 +71,7 @@ void ResetApiState() {
   s.KeepOpen = false;
   s.ProgMode = 0;
   s.ResetPolarity = 0;
+  SetErrorDetail(0, {});
 }
 
 }  // namespace zylisp

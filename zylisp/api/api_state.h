@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "zylisp.h"
 
@@ -29,6 +30,10 @@ struct TApiState {
   bool KeepOpen = false;
   uint8_t ProgMode = 0;
   uint8_t ResetPolarity = 0;
+  // What the failure recorded with DetailCode was about (file and line,
+  // path and reason); shown only while LastResult is that code.
+  int32_t DetailCode = 0;
+  std::string ErrorDetail;
   // The parallel-port access object while a connection or enumeration needs it.
   std::unique_ptr<TLptAccess> Lpt;
 };
@@ -38,8 +43,14 @@ TApiState& ApiState();
 // Device, mode and port are all set.
 bool IsReady();
 
-// Text of a result code; empty outside 0..17.
+// Text of a result code; empty outside 0..19.
 const char* ResultText(int32_t code);
+
+// Records what the failure with that code was about; the export that
+// fails records the code itself.
+void SetErrorDetail(int32_t code, std::string detail);
+// The detail of LastResult, "" when it has none.
+const char* ErrorDetail();
 
 // Clears the selection and the image (library load and unload, tests).
 void ResetApiState();

@@ -148,6 +148,11 @@ int32_t FailureCode(const std::exception_ptr& failure) {
     return 12;
   } catch (const ENotSupported&) {
     return 11;
+  } catch (const ECancelled&) {
+    return ZYL_ERR_CANCELLED;
+  } catch (const EWriteProtected& e) {
+    SetErrorDetail(ZYL_ERR_WRITE_PROTECTED, e.Message());
+    return ZYL_ERR_WRITE_PROTECTED;
   } catch (const EISPException&) {
     return 3;
   } catch (const ESerialError& e) {

@@ -5,6 +5,7 @@
 #include "api/export_guard.h"
 #include "core/errors.h"
 #include "core/isp_settings.h"
+#include "core/stop_request.h"
 #include "devices/device.h"
 #include "drivers/isp_programmer.h"
 #include "drivers/shared_values.h"
@@ -22,6 +23,8 @@ int32_t Operate(const std::function<int32_t()>& work) {
     s.LastResult = 2;
     return 2;
   }
+  // A request made while nothing ran is not meant for this operation.
+  ClearStopRequest();
   int32_t result = 0;
   try {
     WithConnection([&] { result = work(); });

@@ -52,4 +52,17 @@ class ENotSupported : public EZylError {
   ENotSupported() : EZylError("Function not supported on this device") {}
 };
 
+// A chip operation that stopped at a boundary because a stop was requested.
+class ECancelled : public EZylError {
+ public:
+  ECancelled() : EZylError("Operation cancelled") {}
+};
+
+// Writes the chip would silently drop: its status register protects blocks
+// that the data covers.
+class EWriteProtected : public EZylError {
+ public:
+  using EZylError::EZylError;
+};
+
 }  // namespace zylisp

@@ -54,6 +54,7 @@ class TDataFlashOperations : public TBusOperations {
     Shared().PageSize = t_.Device.PageSize();
     const int32_t page = CheckedPageSize(MaxTransfer());
     for (int32_t a = 0; a <= size - 1; a += page) {
+      StopAtBoundary();
       uint8_t status = 0;
       int attempts = 0;
       do {
@@ -90,6 +91,7 @@ class TDataFlashOperations : public TBusOperations {
     const TDataFlashPart& part = Part();
     Progress(0, part.blocks);
     for (int32_t i = 0; i < part.blocks; ++i) {
+      StopAtBoundary();
       const int32_t v = i * part.blockStep;
       std::string args;
       args.push_back(static_cast<char>((v >> 8) & 0xFF));

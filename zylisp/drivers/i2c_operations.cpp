@@ -22,6 +22,7 @@ class TI2COperations : public TBusOperations {
     const int32_t size = t_.Device.Size();
     const int32_t page = BeginPageWritePass(MaxTransfer());
     for (int32_t a = 0; a <= size - 1; a += page) {
+      StopAtBoundary();
       Address(a);
       if (page > 1) {
         const int32_t count = std::min(page, size - a);

@@ -6,6 +6,7 @@
 
 #include "adapter_commands.h"
 #include "core/errors.h"
+#include "core/stop_request.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/shared_values.h"
@@ -23,6 +24,12 @@ int32_t TBusOperations::CheckedPageSize(int32_t limit) const {
 
 void TBusOperations::Progress(int32_t done, int32_t total) const {
   if (t_.Progress) t_.Progress(done, total);
+}
+
+void TBusOperations::StopAtBoundary() const {
+  if (!StopRequested()) return;
+  t_.Link.EndPass();
+  throw ECancelled();
 }
 
 int32_t TBusOperations::BeginPageWritePass(int32_t limit) {
@@ -54,6 +61,7 @@ void TBusOperations::Read(THexList& image) {
   const int32_t block = CheckedPageSize(MaxTransfer());
   t_.Link.BeginPass();
   for (int32_t a = 0; a <= size - 1; a += block) {
+    StopAtBoundary();
     Progress(a, size);
     ReadBlock(image.Data(), std::min(block, size - a), a);
   }
@@ -70,6 +78,7 @@ void TBusOperations::Verify(THexList& image) {
   int32_t errors = 0;
   t_.Link.BeginPass();
   for (int32_t a = 0; a <= size - 1; a += block) {
+    StopAtBoundary();
     Progress(a, size);
     const int32_t count = std::min(block, size - a);
     ReadBlock(scratch.data(), count, a);

@@ -53,6 +53,9 @@ class TBusOperations {
   // The shared page size, refused when the transfer cannot carry it.
   int32_t CheckedPageSize(int32_t limit) const;
   void Progress(int32_t done, int32_t total) const;
+  // At a page or block boundary of a pass: when a stop was requested, ends
+  // the pass so that the adapter is ready again, and raises ECancelled.
+  void StopAtBoundary() const;
   // Page-write passes: progress start, the write time, the checked page
   // size and the pass's begin; returns the page size.
   int32_t BeginPageWritePass(int32_t limit);

@@ -35,6 +35,7 @@ class TMicrowireOperations : public TBusOperations {
     link.BeginPass();
     Command(kWriteEnable);
     for (int32_t a = 0; a <= size - 1; a += page) {
+      StopAtBoundary();
       for (int32_t k = 0; k < items; ++k) {
         link.BusStart();
         SendWord(static_cast<uint16_t>(kWrite | ItemWord(FirstItem(a) + k)));

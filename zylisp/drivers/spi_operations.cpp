@@ -27,6 +27,7 @@ class TSpiOperations : public TBusOperations {
     const int32_t size = t_.Device.Size();
     const int32_t page = BeginPageWritePass(MaxTransfer());
     for (int32_t a = 0; a <= size - 1; a += page) {
+      StopAtBoundary();
       const int32_t count = std::min(page, size - a);
       const std::string data = ImageBytes(image, a, count);
       link.BusStart();

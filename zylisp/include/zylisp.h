@@ -44,6 +44,8 @@ extern "C" {
 #define ZYL_ERR_NOT_SUPPORTED 11
 #define ZYL_ERR_FIRMWARE 12
 #define ZYL_ERR_PORT_IN_USE 17
+#define ZYL_ERR_CANCELLED 18
+#define ZYL_ERR_WRITE_PROTECTED 19
 
 /* Programmer kinds for Zyl_SetMode and friends. */
 #define ZYL_MODE_SERIAL 1
@@ -150,6 +152,31 @@ ZYL_EXPORT const char* ZYL_CALL Zyl_GetFWVersion(void);
  * Zyl_PROG_Open: 2 without one, 1 when the updater is missing or cannot be
  * started, 3 when the programmer cannot be reached again afterwards. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_UpdateFW(const char* folder);
+
+/* Extensions. They come after the classic calls above and never change
+ * what those do. */
+
+/* Asks the running chip operation to stop at its next page or block
+ * boundary. Safe to call from a signal handler and from another thread.
+ * The operation ends its pass, leaves the adapter ready and the connection
+ * usable, and returns ZYL_ERR_CANCELLED; the chip keeps every page written
+ * before the stop. A request made while no operation runs is forgotten
+ * when the next operation starts. */
+ZYL_EXPORT void ZYL_CALL Zyl_RequestStop(void);
+
+/* What the last recorded failure was about, when the library knows more
+ * than its code says: the file and line of a damaged data file, the path
+ * and the system's reason of a file that cannot be written, the settings
+ * file or the emulator key at fault. "" when there is nothing to add. */
+ZYL_EXPORT const char* ZYL_CALL Zyl_GetErrorDetail(void);
+
+/* Checks a data file before any chip is touched, without a device
+ * selection. forWriting 0: the file can be programmed or verified from (it
+ * can be read, is binary or a text format without damaged lines, and holds
+ * data). forWriting 1: a file of that name can be written (its folder
+ * exists and may be written, an existing file may be replaced). 0 when it
+ * can, ZYL_ERR_FILE otherwise, with the reason in Zyl_GetErrorDetail. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_CheckFile(const char* fileName, uint8_t forWriting);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,32 @@
+// Exports added after the classic calls: the stop request, the detail of
+// the last failure, and the check of a data file before a run.
+#include <string>
+
+#include "api/api_state.h"
+#include "api/export_guard.h"
+#include "core/stop_request.h"
+#include "core/target_file.h"
+#include "image/data_file_check.h"
+
+using namespace zylisp;
+
+extern "C" {
+
+ZYL_EXPORT void ZYL_CALL Zyl_RequestStop(void) { RequestStop(); }
+
+ZYL_EXPORT const char* ZYL_CALL Zyl_GetErrorDetail(void) { return ErrorDetail(); }
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_CheckFile(const char* fileName, uint8_t forWriting) {
+  return Guarded<int32_t>(ZYL_ERR_FILE, [&]() -> int32_t {
+    TApiState& s = ApiState();
+    const std::string name = fileName ? fileName : "";
+    const std::string problem =
+        name.empty() ? std::string("no file name given")
+                     : (forWriting ? TargetFileProblem(name) : DataFileProblem(name));
+    s.LastResult = problem.empty() ? ZYL_OK : ZYL_ERR_FILE;
+    if (!problem.empty()) SetErrorDetail(ZYL_ERR_FILE, problem);
+    return s.LastResult;
+  });
+}
+
+}  // extern "C"
