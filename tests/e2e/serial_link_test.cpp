@@ -1,7 +1,11 @@
 // How the serial link fails: every way an adapter on a serial port can
 // misbehave reaches the client as the right code and message, within the
-// link's time limits; a port held by another program is refused at once.
+// link's time limits; a port held by another program is refused at once; a
+// stop request ends an operation at a page boundary with the port usable.
+#include <atomic>
+#include <cstdio>
 #include <chrono>
+#include <thread>
 
 #include "core/errors.h"
 #include "drivers/isp_programmer.h"
@@ -92,6 +96,60 @@ TEST_F(SerialLink, PortHeldByAnotherProgramIsRefusedAtOnce) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
   other.ClosePort();
   EXPECT_EQ(Zyl_TestComms(), 0) << Zyl_GetLastError();
+}
+
+std::atomic<int32_t> g_done{0};
+void ZYL_CALL NoteProgress(int32_t done, int32_t) {
+  if (done >= 0) g_done = done;
+}
+
+TEST_F(SerialLink, StopRequestEndsAPacedProgramAtAPageBoundary) {
+  UseChip("24C1024", "pace=1", Transport::Serial);
+  Connect("24C1024");
+  const std::vector<uint8_t> image = RandomImage(131072, 7);
+  testing_support::WriteBytes(File("in.bin"), image);
+  ASSERT_EQ(Zyl_PROG_Open(), 0) << Zyl_GetLastError();
+  g_done = 0;
+  Zyl_SetProgressHandler(NoteProgress);
+  std::atomic<int32_t> doneAtStop{-1};
+  Clock::time_point stopAt;
+  // Asks for the stop from another thread once about two seconds of pages
+  // went out, as a window's Cancel button does.
+  std::thread canceller([&] {
+    const auto start = Clock::now();
+    while (g_done < 4096 || Clock::now() - start < std::chrono::seconds(2)) {
+      if (Clock::now() - start > std::chrono::seconds(60)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    stopAt = Clock::now();
+    doneAtStop = g_done.load();
+    Zyl_RequestStop();
+  });
+  const int32_t result = Zyl_ProgramEEPROM(File("in.bin").c_str());
+  const auto returned = Clock::now();
+  canceller.join();
+  Zyl_SetProgressHandler(nullptr);
+  ASSERT_EQ(result, ZYL_ERR_CANCELLED);
+  EXPECT_STREQ(Zyl_GetLastError(), "Operation cancelled");
+  // At most the page under way when the request came was finished.
+  const int32_t page = 128;
+  const int32_t written = g_done + page;
+  EXPECT_LE(g_done.load(), doneAtStop + page);
+  EXPECT_LT(written, 131072);
+  std::printf("stop answered after %lld ms\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         returned - stopAt)
+                                         .count()));
+  EXPECT_LT(returned - stopAt, std::chrono::seconds(5));
+
+  // The port is usable at once, and the chip holds every page written.
+  ASSERT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0) << Zyl_GetLastError();
+  std::vector<uint8_t> expected(131072, 0xFF);
+  std::copy(image.begin(), image.begin() + written, expected.begin());
+  std::vector<uint8_t> chip(131072);
+  for (int32_t a = 0; a < 131072; ++a) chip[a] = Zyl_ANSI_ReadBuffer(ZYL_AREA_EEPROM, a);
+  EXPECT_EQ(chip, expected);
+  EXPECT_EQ(Zyl_PROG_Close(), 0);
 }
 
 }  // namespace

@@ -28,12 +28,22 @@ TEST_P(OverEachTransport, SpiStatusRegisterAndBlockProtectionOnAHeldConnection) 
   UseChip("25C16", "", GetParam());
   Connect("25C16");
   ASSERT_EQ(Zyl_PROG_Open(), 0) << Zyl_GetLastError();
-  ASSERT_EQ(Zyl_WriteStatus(0x0C), 0);  // BP1 and BP0: the whole array
-  EXPECT_EQ(Zyl_ReadStatus() & 0x0C, 0x0C);
-
   const std::vector<uint8_t> image = RandomImage(2048, 16);
   testing_support::WriteBytes(File("in.bin"), image);
-  ASSERT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), 0);
+  // Any protected block refuses the program before a page is written: the
+  // part would drop those writes without a word.
+  for (const uint8_t bits : {0x04, 0x08, 0x0C}) {
+    SCOPED_TRACE(int{bits});
+    ASSERT_EQ(Zyl_WriteStatus(bits), 0);
+    EXPECT_EQ(Zyl_ReadStatus() & 0x0C, bits);
+    EXPECT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), ZYL_ERR_WRITE_PROTECTED);
+    EXPECT_STREQ(Zyl_GetLastError(), "device write-protected by its status register");
+    EXPECT_NE(std::string(Zyl_GetErrorDetail()).find("status register 00"), std::string::npos);
+    ASSERT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0);
+    EXPECT_EQ(Zyl_ANSI_ReadBuffer(ZYL_AREA_EEPROM, 0), 0xFF);
+    EXPECT_EQ(Zyl_ANSI_ReadBuffer(ZYL_AREA_EEPROM, 2047), 0xFF);
+  }
+  ASSERT_EQ(Zyl_LoadBuffer(ZYL_AREA_EEPROM, File("in.bin").c_str()), 0);
   EXPECT_EQ(Zyl_VerifyEEPROM(nullptr), 10);
   EXPECT_EQ(VerifyFailure([](auto& p, auto& b) { p.Verify(b); }),
             "EEPROM: Verification Failed - Block protection may be enabled");

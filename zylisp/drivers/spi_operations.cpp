@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <string>
 
+#include "core/errors.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
@@ -17,6 +18,18 @@ constexpr uint8_t kWrite = 0x02;
 constexpr uint8_t kRead = 0x03;
 constexpr uint8_t kReadStatus = 0x05;
 constexpr uint8_t kWriteStatus = 0x01;
+constexpr uint8_t kBlockProtectBits = 0x0C;  // BP1, BP0
+
+// First address that the block-protect bits of a status value guard: from
+// there to the end of the part, writes are dropped without a word.
+int32_t ProtectedFrom(uint8_t status, int32_t size) {
+  switch ((status & kBlockProtectBits) >> 2) {
+    case 1: return size - size / 4;
+    case 2: return size / 2;
+    case 3: return 0;
+    default: return size;
+  }
+}
 
 class TSpiOperations : public TBusOperations {
  public:
@@ -25,6 +38,7 @@ class TSpiOperations : public TBusOperations {
   void Program(THexList& image) override {
     TAdapterLink& link = t_.Link;
     const int32_t size = t_.Device.Size();
+    RefuseProtectedWrites(0, size - 1);
     const int32_t page = BeginPageWritePass(MaxTransfer());
     for (int32_t a = 0; a <= size - 1; a += page) {
       StopAtBoundary();
@@ -85,6 +99,18 @@ class TSpiOperations : public TBusOperations {
   bool HintsBlockProtection() const override { return true; }
 
  private:
+  // The part would take the page writes without a word and keep its old
+  // contents: refuse before anything is written.
+  void RefuseProtectedWrites(int32_t first, int32_t last) {
+    const uint8_t status = ReadStatus();
+    const int32_t from = ProtectedFrom(status, t_.Device.Size());
+    if (last < from) return;
+    throw EWriteProtected("device write-protected by its status register: addresses " +
+                          std::to_string(std::max(first, from)) + " to " +
+                          std::to_string(last) + " are protected (status " +
+                          HexArg(status) + "); write the status register 00 to clear it");
+  }
+
   // Opcode and address: parts of exactly 512 bytes carry address bit 8 in
   // bit 3 of the opcode, larger parts take two address bytes.
   void Address(uint8_t opcode, int32_t address) {
