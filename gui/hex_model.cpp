@@ -1,0 +1,138 @@
+#include "hex_model.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QFontDatabase>
+
+namespace zylgui {
+
+namespace {
+
+QString twoDigits(quint8 value) {
+  return QString::number(value, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+}
+
+}  // namespace
+
+HexModel::HexModel(QObject* parent)
+    : QAbstractTableModel(parent), font_(QFontDatabase::systemFont(QFontDatabase::FixedFont)) {}
+
+void HexModel::setImage(const QByteArray& image) {
+  beginResetModel();
+  image_ = image;
+  differences_.clear();
+  addressDigits_ = image_.size() > 0x10000 ? 6 : 4;
+  endResetModel();
+}
+
+void HexModel::setByte(int address, quint8 value) {
+  if (address < 0 || address >= image_.size()) return;
+  image_[address] = static_cast<char>(value);
+  differences_.remove(address);
+  byteChanged(address);
+}
+
+void HexModel::setDifferences(const QVector<ByteDifference>& differences) {
+  if (differences_.isEmpty() && differences.isEmpty()) return;
+  differences_.clear();
+  for (const ByteDifference& d : differences) differences_.insert(d.address, d);
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, kAsciiColumn));
+}
+
+void HexModel::setEditable(bool editable) { editable_ = editable; }
+
+QModelIndex HexModel::indexOfAddress(int address) const {
+  if (address < 0 || address >= image_.size()) return {};
+  return index(address / kBytesPerRow, address % kBytesPerRow);
+}
+
+int HexModel::addressOf(const QModelIndex& index) const {
+  if (!index.isValid() || index.column() >= kBytesPerRow) return -1;
+  const int address = index.row() * kBytesPerRow + index.column();
+  return address < image_.size() ? address : -1;
+}
+
+int HexModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : int((image_.size() + kBytesPerRow - 1) / kBytesPerRow);
+}
+
+int HexModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kBytesPerRow + 1;
+}
+
+QVariant HexModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  if (role == Qt::FontRole) return font_;
+  if (index.column() == kAsciiColumn) {
+    if (role != Qt::DisplayRole) return {};
+    QString text;
+    const int first = index.row() * kBytesPerRow;
+    for (int a = first; a < first + kBytesPerRow && a < image_.size(); ++a) {
+      const char c = image_[a];
+      text += c >= 0x20 && c < 0x7F ? QChar::fromLatin1(c) : QLatin1Char('.');
+    }
+    return text;
+  }
+  const int address = addressOf(index);
+  if (address < 0) return {};
+  const quint8 value = static_cast<quint8>(image_[address]);
+  const auto difference = differences_.constFind(address);
+  const bool differs = difference != differences_.cend();
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole: return twoDigits(value);
+    case Qt::TextAlignmentRole: return int(Qt::AlignCenter);
+    case Qt::BackgroundRole: return differs ? QVariant(QBrush(QColor(255, 190, 190))) : QVariant();
+    case Qt::ForegroundRole:
+      // Blank bytes recede, so that data stands out.
+      return !differs && value == 0xFF ? QVariant(QBrush(QColor(150, 150, 150))) : QVariant();
+    case Qt::ToolTipRole:
+      if (differs)
+        return tr("0x%1: chip %2, image %3")
+            .arg(QString::number(address, 16).toUpper(), twoDigits(difference->chip),
+                 twoDigits(difference->image));
+      return tr("0x%1").arg(QString::number(address, 16).toUpper());
+    default: return {};
+  }
+}
+
+QVariant HexModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role == Qt::FontRole) return font_;
+  if (role != Qt::DisplayRole) return {};
+  if (orientation == Qt::Horizontal)
+    return section == kAsciiColumn ? tr("ASCII") : twoDigits(static_cast<quint8>(section));
+  return QString::number(section * kBytesPerRow, 16)
+      .rightJustified(addressDigits_, QLatin1Char('0'))
+      .toUpper();
+}
+
+Qt::ItemFlags HexModel::flags(const QModelIndex& index) const {
+  if (addressOf(index) < 0) return Qt::ItemIsEnabled;
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (editable_) f |= Qt::ItemIsEditable;
+  return f;
+}
+
+bool HexModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  const int address = addressOf(index);
+  if (role != Qt::EditRole || address < 0 || !editable_) return false;
+  const QString text = value.toString().trimmed();
+  bool ok = false;
+  const uint byte = text.toUInt(&ok, 16);
+  if (!ok || text.size() > 2 || byte > 0xFF) return false;
+  if (static_cast<quint8>(image_[address]) == byte) return true;
+  image_[address] = static_cast<char>(byte);
+  byteChanged(address);
+  emit byteEdited(address, static_cast<int>(byte));
+  return true;
+}
+
+void HexModel::byteChanged(int address) {
+  const QModelIndex cell = indexOfAddress(address);
+  if (!cell.isValid()) return;
+  emit dataChanged(cell, cell);
+  const QModelIndex ascii = this->index(cell.row(), kAsciiColumn);
+  emit dataChanged(ascii, ascii);
+}
+
+}  // namespace zylgui

@@ -1,0 +1,573 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <algorithm>
+
+#include "app_settings.h"
+#include "chip_worker.h"
+#include "crc32.h"
+#include "difference_panel.h"
+#include "file_formats.h"
+#include "hex_model.h"
+#include "hex_view.h"
+#include "port_names.h"
+#include "progress_panel.h"
+#include "settings_dialog.h"
+#include "zylisp.h"
+
+namespace zylgui {
+
+namespace {
+
+const char* const kBusNames[] = {QT_TRANSLATE_NOOP("zylgui", "I2C"),
+                                 QT_TRANSLATE_NOOP("zylgui", "SPI"),
+                                 QT_TRANSLATE_NOOP("zylgui", "Microwire")};
+
+FileChoice askWithDialogs(QWidget* parent, FileDialogKind kind, const QString& folder,
+                          const QString& suggested) {
+  if (kind == FileDialogKind::Open)
+    return {QFileDialog::getOpenFileName(parent, MainWindow::tr("Open data file"), folder,
+                                         openFilters()),
+            0};
+  QString filter = filterOfFormat(formatForFileName(suggested, 0));
+  const QString path =
+      QFileDialog::getSaveFileName(parent, MainWindow::tr("Save image as"),
+                                   QDir(folder).filePath(suggested), saveFilters(), &filter);
+  return {path, formatOfFilter(filter)};
+}
+
+// A dialog that does not block the event loop, so that the worker's
+// signals keep coming.
+void showFileError(QWidget* parent, const QString& title, const QString& text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const LaunchOptions& options, FileChooser chooser, QWidget* parent)
+    : QMainWindow(parent),
+      chooser_(std::move(chooser)),
+      launch_(options),
+      settings_(openAppSettings()) {
+  if (!chooser_) {
+    chooser_ = [this](FileDialogKind kind, const QString& folder, const QString& suggested) {
+      return askWithDialogs(this, kind, folder, suggested);
+    };
+  }
+  programmer_ = loadProgrammerSettings(*settings_);
+  if (launch_.port.isEmpty()) launch_.port = settings_->value(QStringLiteral("port")).toString();
+  if (launch_.device.isEmpty())
+    launch_.device = settings_->value(QStringLiteral("device")).toString();
+
+  createActions();
+  createWidgets();
+  setAcceptDrops(true);
+  setWindowTitle(QStringLiteral("zylisp-gui[*]"));
+  resize(1120, 700);
+  restoreGeometry(settings_->value(QStringLiteral("window/geometry")).toByteArray());
+  restoreState(settings_->value(QStringLiteral("window/state")).toByteArray());
+
+  worker_ = new ChipWorker;
+  worker_->moveToThread(&thread_);
+  connectWorker();
+  thread_.start();
+  send([w = worker_, s = programmer_] { w->start(s); });
+  updateActions();
+  updateStatus();
+}
+
+MainWindow::~MainWindow() { shutdownWorker(); }
+
+QByteArray MainWindow::image() const { return model_->image(); }
+
+void MainWindow::createActions() {
+  const auto make = [this](const char* name, const QString& text, const QKeySequence& keys,
+                           QStyle::StandardPixmap icon) {
+    auto* action = new QAction(style()->standardIcon(icon), text, this);
+    action->setObjectName(QLatin1String(name));
+    action->setShortcut(keys);
+    const QString plain = QString(text).remove(QLatin1Char('&')).remove(QStringLiteral("..."));
+    action->setToolTip(keys.isEmpty() ? plain
+                                      : QStringLiteral("%1 (%2)").arg(
+                                            plain, keys.toString(QKeySequence::NativeText)));
+    return action;
+  };
+  openAction_ = make("actionOpen", tr("&Open file..."), QKeySequence(tr("Ctrl+O")),
+                     QStyle::SP_DialogOpenButton);
+  saveAction_ = make("actionSave", tr("&Save image as..."), QKeySequence(tr("Ctrl+S")),
+                     QStyle::SP_DialogSaveButton);
+  quitAction_ =
+      make("actionQuit", tr("&Quit"), QKeySequence(tr("Ctrl+Q")), QStyle::SP_DialogCloseButton);
+  readAction_ =
+      make("actionRead", tr("&Read chip"), QKeySequence(tr("Ctrl+R")), QStyle::SP_ArrowDown);
+  eraseAction_ =
+      make("actionErase", tr("&Erase"), QKeySequence(tr("Ctrl+E")), QStyle::SP_TrashIcon);
+  blankAction_ = make("actionBlankCheck", tr("&Blank check"), QKeySequence(tr("Ctrl+B")),
+                      QStyle::SP_FileDialogContentsView);
+  programAction_ =
+      make("actionProgram", tr("&Program"), QKeySequence(tr("Ctrl+P")), QStyle::SP_ArrowUp);
+  verifyAction_ =
+      make("actionVerify", tr("&Verify"), QKeySequence(tr("Ctrl+Y")), QStyle::SP_DialogApplyButton);
+  allAction_ = make("actionEraseProgramVerify", tr("Erase+Program+Verify"),
+                    QKeySequence(tr("Ctrl+Shift+P")), QStyle::SP_MediaPlay);
+  cancelAction_ =
+      make("actionCancel", tr("&Cancel"), QKeySequence(Qt::Key_Escape), QStyle::SP_BrowserStop);
+  goToAction_ = make("actionGoTo", tr("&Go to address..."), QKeySequence(tr("Ctrl+G")),
+                     QStyle::SP_ArrowForward);
+  refreshAction_ = make("actionRefreshPorts", tr("Refresh &ports"), QKeySequence(Qt::Key_F5),
+                        QStyle::SP_BrowserReload);
+  settingsAction_ = make("actionSettings", tr("Programmer &settings..."), QKeySequence(),
+                         QStyle::SP_FileDialogDetailedView);
+  aboutAction_ = make("actionAbout", tr("&About zylisp-gui"), QKeySequence(),
+                      QStyle::SP_MessageBoxInformation);
+
+  const auto chip = [this](void (ChipWorker::*request)()) {
+    return [this, request] { send([w = worker_, request] { (w->*request)(); }); };
+  };
+  connect(openAction_, &QAction::triggered, this, &MainWindow::openFile);
+  connect(saveAction_, &QAction::triggered, this, &MainWindow::saveImage);
+  connect(quitAction_, &QAction::triggered, this, &MainWindow::close);
+  connect(readAction_, &QAction::triggered, this, chip(&ChipWorker::readChip));
+  connect(eraseAction_, &QAction::triggered, this, chip(&ChipWorker::erase));
+  connect(blankAction_, &QAction::triggered, this, chip(&ChipWorker::blankCheck));
+  connect(programAction_, &QAction::triggered, this, chip(&ChipWorker::program));
+  connect(verifyAction_, &QAction::triggered, this, chip(&ChipWorker::verify));
+  connect(allAction_, &QAction::triggered, this, chip(&ChipWorker::eraseProgramVerify));
+  connect(refreshAction_, &QAction::triggered, this, chip(&ChipWorker::listPorts));
+  connect(goToAction_, &QAction::triggered, this, &MainWindow::goToAddress);
+  connect(settingsAction_, &QAction::triggered, this, &MainWindow::showSettings);
+  connect(aboutAction_, &QAction::triggered, this, &MainWindow::showAbout);
+  // The library's stop request is safe from this thread.
+  connect(cancelAction_, &QAction::triggered, this, [this] {
+    worker_->requestStop();
+    statusBar()->showMessage(tr("Stopping at the next page..."));
+  });
+
+  QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addActions({openAction_, saveAction_});
+  file->addSeparator();
+  file->addAction(quitAction_);
+  QMenu* chipMenu = menuBar()->addMenu(tr("&Chip"));
+  chipMenu->addActions(
+      {readAction_, eraseAction_, blankAction_, programAction_, verifyAction_, allAction_});
+  chipMenu->addSeparator();
+  chipMenu->addAction(cancelAction_);
+  chipMenu->addSeparator();
+  chipMenu->addActions({refreshAction_, settingsAction_});
+  viewMenu_ = menuBar()->addMenu(tr("&View"));
+  viewMenu_->addAction(goToAction_);
+  QMenu* help = menuBar()->addMenu(tr("&Help"));
+  help->addAction(aboutAction_);
+}
+
+void MainWindow::createWidgets() {
+  model_ = new HexModel(this);
+  view_ = new HexView(this);
+  view_->setObjectName(QStringLiteral("hexView"));
+  view_->setHexModel(model_);
+  setCentralWidget(view_);
+
+  bus_ = new QComboBox(this);
+  bus_->setObjectName(QStringLiteral("busChoice"));
+  for (const char* name : kBusNames) bus_->addItem(QCoreApplication::translate("zylgui", name));
+  device_ = new QComboBox(this);
+  device_->setObjectName(QStringLiteral("deviceChoice"));
+  device_->setMinimumContentsLength(10);
+  port_ = new QComboBox(this);
+  port_->setObjectName(QStringLiteral("portChoice"));
+  port_->setMinimumContentsLength(18);
+  port_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+
+  QToolBar* selection = addToolBar(tr("Selection"));
+  selection->setObjectName(QStringLiteral("selectionToolBar"));
+  selection->addWidget(new QLabel(tr(" Bus "), this));
+  selection->addWidget(bus_);
+  selection->addWidget(new QLabel(tr(" Device "), this));
+  selection->addWidget(device_);
+  selection->addWidget(new QLabel(tr(" Port "), this));
+  selection->addWidget(port_);
+  selection->addAction(refreshAction_);
+  selection->addAction(settingsAction_);
+  addToolBarBreak();
+  QToolBar* actions = addToolBar(tr("Actions"));
+  actions->setObjectName(QStringLiteral("actionToolBar"));
+  actions->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  actions->addActions({openAction_, saveAction_});
+  actions->addSeparator();
+  actions->addActions(
+      {readAction_, eraseAction_, blankAction_, programAction_, verifyAction_, allAction_});
+  actions->addSeparator();
+  actions->addAction(cancelAction_);
+
+  log_ = new QPlainTextEdit(this);
+  log_->setObjectName(QStringLiteral("log"));
+  log_->setReadOnly(true);
+  log_->setMaximumBlockCount(5000);
+  auto* logDock = new QDockWidget(tr("Log"), this);
+  logDock->setObjectName(QStringLiteral("logDock"));
+  logDock->setWidget(log_);
+  addDockWidget(Qt::BottomDockWidgetArea, logDock);
+
+  differences_ = new DifferencePanel(this);
+  auto* differenceDock = new QDockWidget(tr("Differences"), this);
+  differenceDock->setObjectName(QStringLiteral("differenceDock"));
+  differenceDock->setWidget(differences_);
+  addDockWidget(Qt::RightDockWidgetArea, differenceDock);
+  viewMenu_->addSeparator();
+  viewMenu_->addActions({logDock->toggleViewAction(), differenceDock->toggleViewAction()});
+
+  progress_ = new ProgressPanel(this);
+  auto* cancel = new QToolButton(progress_);
+  cancel->setDefaultAction(cancelAction_);
+  progress_->layout()->addWidget(cancel);
+  deviceLabel_ = new QLabel(this);
+  sizeLabel_ = new QLabel(this);
+  fileLabel_ = new QLabel(this);
+  crcLabel_ = new QLabel(this);
+  connectionLabel_ = new QLabel(this);
+  statusBar()->addPermanentWidget(progress_);
+  for (QLabel* label : {connectionLabel_, deviceLabel_, sizeLabel_, fileLabel_, crcLabel_})
+    statusBar()->addPermanentWidget(label);
+
+  connect(bus_, &QComboBox::activated, this, [this](int bus) {
+    fillDevices(bus);
+    selectionChanged();
+  });
+  connect(device_, &QComboBox::activated, this, &MainWindow::selectionChanged);
+  connect(port_, &QComboBox::activated, this, &MainWindow::selectionChanged);
+  connect(differences_, &DifferencePanel::addressChosen, view_, &HexView::goToAddress);
+  connect(model_, &HexModel::byteEdited, this, [this](int address, int value) {
+    modified_ = true;
+    updateStatus();
+    QMetaObject::invokeMethod(
+        worker_, [w = worker_, address, value] { w->writeByte(address, value); },
+        Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::connectWorker() {
+  connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+  connect(worker_, &ChipWorker::catalogueListed, this, &MainWindow::onCatalogueListed);
+  connect(worker_, &ChipWorker::libraryVersion, this,
+          [this](const QString& version) { libraryVersion_ = version; });
+  connect(worker_, &ChipWorker::portsListed, this, &MainWindow::onPortsListed);
+  connect(worker_, &ChipWorker::operationStarted, this, &MainWindow::onOperationStarted);
+  connect(worker_, &ChipWorker::stepStarted, progress_, &ProgressPanel::step);
+  connect(worker_, &ChipWorker::progress, progress_, &ProgressPanel::progress);
+  connect(worker_, &ChipWorker::operationFinished, this, &MainWindow::onOperationFinished);
+  connect(worker_, &ChipWorker::imageChanged, this, [this](const QByteArray& image) {
+    model_->setImage(image);
+    updateStatus();
+  });
+  connect(worker_, &ChipWorker::byteWritten, this, [this](int address, int value) {
+    model_->setByte(address, static_cast<quint8>(value));
+    updateStatus();
+  });
+  connect(worker_, &ChipWorker::editFailed, this, [this](int address, const QString& text) {
+    const QString line = tr("Edit at 0x%1: %2").arg(QString::number(address, 16).toUpper(), text);
+    log(line);
+    statusBar()->showMessage(line);
+  });
+  connect(worker_, &ChipWorker::differencesFound, this, &MainWindow::onDifferencesFound);
+  connect(worker_, &ChipWorker::connectionChanged, this,
+          [this](bool connected, const QString& description) {
+            connected_ = connected;
+            if (connected) log(tr("Connected: %1").arg(description));
+            updateStatus();
+          });
+  connect(worker_, &ChipWorker::statusRead, this, [this](int value) {
+    if (settingsDialog_) settingsDialog_->showStatus(value);
+  });
+}
+
+void MainWindow::send(const std::function<void()>& request) {
+  ++pending_;
+  updateActions();
+  QMetaObject::invokeMethod(worker_, request, Qt::QueuedConnection);
+}
+
+void MainWindow::updateActions() {
+  const bool idle = pending_ == 0;
+  const bool device = !currentDevice().isEmpty();
+  const bool chip = idle && device && !currentPort().isEmpty();
+  openAction_->setEnabled(idle && device);
+  saveAction_->setEnabled(idle && !model_->image().isEmpty());
+  for (QAction* a :
+       {readAction_, eraseAction_, blankAction_, programAction_, verifyAction_, allAction_})
+    a->setEnabled(chip);
+  cancelAction_->setEnabled(!idle);
+  refreshAction_->setEnabled(idle);
+  settingsAction_->setEnabled(idle);
+  goToAction_->setEnabled(!model_->image().isEmpty());
+  for (QComboBox* box : {bus_, device_, port_}) box->setEnabled(idle);
+  model_->setEditable(idle);
+  if (settingsDialog_) settingsDialog_->setBusy(!idle);
+}
+
+void MainWindow::updateStatus() {
+  const QByteArray& image = model_->image();
+  const QString device = currentDevice();
+  deviceLabel_->setText(device.isEmpty() ? tr("No device") : device);
+  sizeLabel_->setText(tr("%1 bytes").arg(image.size()));
+  fileLabel_->setText((fileName_.isEmpty() ? tr("(no file)") : QFileInfo(fileName_).fileName()) +
+                      (modified_ ? tr(" (modified)") : QString()));
+  fileLabel_->setToolTip(fileName_);
+  crcLabel_->setText(
+      tr("CRC-32 %1")
+          .arg(QString::number(crc32(image), 16).rightJustified(8, QLatin1Char('0')).toUpper()));
+  connectionLabel_->setText(connected_ ? tr("%1 connected").arg(currentPort())
+                                       : tr("Not connected"));
+  setWindowModified(modified_);
+  setWindowTitle(fileName_.isEmpty()
+                     ? QStringLiteral("zylisp-gui[*]")
+                     : QStringLiteral("%1[*] - zylisp-gui").arg(QFileInfo(fileName_).fileName()));
+}
+
+void MainWindow::log(const QString& line, const QDateTime& when) {
+  log_->appendPlainText(
+      QStringLiteral("%1  %2").arg(when.toString(QStringLiteral("HH:mm:ss")), line));
+}
+
+void MainWindow::onCatalogueListed(const QList<QStringList>& devicesByBus) {
+  devicesByBus_ = devicesByBus;
+  int bus = 0;
+  for (int b = 0; b < devicesByBus_.size(); ++b)
+    if (devicesByBus_[b].contains(launch_.device, Qt::CaseInsensitive)) bus = b;
+  if (!launch_.device.isEmpty() &&
+      std::none_of(devicesByBus_.cbegin(), devicesByBus_.cend(), [&](const QStringList& names) {
+        return names.contains(launch_.device, Qt::CaseInsensitive);
+      }))
+    log(tr("Device %1 is not in the catalogue; choose one from the list").arg(launch_.device));
+  bus_->setCurrentIndex(bus);
+  fillDevices(bus);
+  const int at = device_->findText(launch_.device, Qt::MatchFixedString);
+  if (at >= 0) device_->setCurrentIndex(at);
+}
+
+void MainWindow::fillDevices(int bus) {
+  device_->clear();
+  if (bus >= 0 && bus < devicesByBus_.size()) device_->addItems(devicesByBus_[bus]);
+}
+
+void MainWindow::onPortsListed(const QStringList& ports) {
+  const QString current = portsListedOnce_ ? currentPort() : launch_.port.toUpper();
+  port_->clear();
+  for (const QString& port : ports) {
+    QString text = port;
+    if (portMode(port) == ZYL_MODE_SERIAL) {
+      const QString path = serialDevicePath(portNumber(port));
+      if (!path.isEmpty()) text += QStringLiteral("  ") + path;
+    }
+    port_->addItem(text, port);
+  }
+  int at = port_->findData(current);
+  // A port named on the command line stays a choice even when the list
+  // lacks it: connecting then says why it cannot be used.
+  if (at < 0 && !current.isEmpty() && !portsListedOnce_) {
+    port_->addItem(current, current);
+    at = port_->count() - 1;
+  }
+  port_->setCurrentIndex(std::max(at, 0));
+  const bool first = !portsListedOnce_;
+  portsListedOnce_ = true;
+  if (first || currentPort() != current) selectionChanged();
+  if (first && !launch_.file.isEmpty()) openPath(launch_.file);
+}
+
+void MainWindow::selectionChanged() {
+  if (!portsListedOnce_) return;
+  settings_->setValue(QStringLiteral("port"), currentPort());
+  settings_->setValue(QStringLiteral("device"), currentDevice());
+  differences_->clear();
+  model_->setDifferences({});
+  send([w = worker_, s = ChipSelection{currentPort(), currentDevice()}] { w->select(s); });
+  updateStatus();
+}
+
+QString MainWindow::currentDevice() const { return device_->currentText(); }
+
+QString MainWindow::currentPort() const { return port_->currentData().toString(); }
+
+void MainWindow::onOperationStarted(Operation operation) {
+  progress_->begin(operationName(operation));
+  if (operation == Operation::Verify || operation == Operation::EraseProgramVerify) {
+    differences_->clear();
+    model_->setDifferences({});
+  }
+}
+
+void MainWindow::onOperationFinished(const OperationResult& result) {
+  pending_ = std::max(pending_ - 1, 0);
+  if (pending_ == 0) progress_->end();
+  const QString name = operationName(result.operation);
+  QString line = name;
+  if (!result.file.isEmpty()) line += QStringLiteral(" ") + QFileInfo(result.file).fileName();
+  line += QStringLiteral(": ") + result.text;
+  if (!result.summary.isEmpty()) line += QStringLiteral(" - ") + result.summary;
+  line += tr(" (%1 s)").arg(double(result.milliseconds) / 1000.0, 0, 'f', 2);
+  log(line, result.started);
+  statusBar()->showMessage(
+      QStringLiteral("%1: %2").arg(name, result.summary.isEmpty() ? result.text : result.summary));
+
+  const bool ok = result.code == ZYL_OK;
+  switch (result.operation) {
+    case Operation::Open:
+      if (ok || result.code == ZYL_ERR_FILE_TOO_LARGE) {
+        fileName_ = result.file;
+        modified_ = !ok;
+      }
+      if (!ok) showFileError(this, tr("Cannot open %1").arg(result.file), result.text);
+      break;
+    case Operation::Save:
+      if (ok) {
+        fileName_ = result.file;
+        modified_ = false;
+      } else {
+        showFileError(this, tr("Cannot save %1").arg(result.file), result.text);
+      }
+      break;
+    case Operation::Read:
+      if (ok) {
+        fileName_.clear();
+        modified_ = false;
+      }
+      break;
+    default: break;
+  }
+  updateStatus();
+  updateActions();
+  emit operationFinished(name, result.code, result.text);
+}
+
+void MainWindow::onDifferencesFound(const QVector<ByteDifference>& differences) {
+  differences_->setDifferences(differences);
+  model_->setDifferences(differences);
+  // Shown, not selected: the selection would hide the first highlight.
+  if (!differences.isEmpty()) view_->scrollTo(model_->indexOfAddress(differences.front().address));
+}
+
+void MainWindow::openFile() {
+  const FileChoice choice =
+      chooser_(FileDialogKind::Open, settings_->value(QStringLiteral("folder")).toString(), {});
+  if (!choice.path.isEmpty()) openPath(choice.path);
+}
+
+void MainWindow::openPath(const QString& path) {
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  settings_->setValue(QStringLiteral("folder"), QFileInfo(absolute).absolutePath());
+  differences_->clear();
+  send([w = worker_, absolute] { w->openFile(absolute); });
+}
+
+void MainWindow::saveImage() {
+  const QString suggested = fileName_.isEmpty() ? currentDevice() + QStringLiteral(".hex")
+                                                : QFileInfo(fileName_).fileName();
+  const FileChoice choice = chooser_(
+      FileDialogKind::Save, settings_->value(QStringLiteral("folder")).toString(), suggested);
+  if (choice.path.isEmpty()) return;
+  int format = choice.format;
+  if (format == 0) format = formatForFileName(choice.path, int(model_->image().size()));
+  if (format == 0) format = ZYL_FMT_BINARY;
+  const QString absolute = QFileInfo(choice.path).absoluteFilePath();
+  settings_->setValue(QStringLiteral("folder"), QFileInfo(absolute).absolutePath());
+  send([w = worker_, absolute, format] { w->saveFile(absolute, format); });
+}
+
+void MainWindow::goToAddress() {
+  bool ok = false;
+  QString text = QInputDialog::getText(this, tr("Go to address"), tr("Address (hexadecimal):"),
+                                       QLineEdit::Normal, {}, &ok)
+                     .trimmed();
+  if (!ok) return;
+  if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) text = text.mid(2);
+  const int address = text.toInt(&ok, 16);
+  if (!ok || address < 0 || address >= model_->image().size()) {
+    statusBar()->showMessage(
+        tr("No address %1 in an image of %2 bytes").arg(text).arg(model_->image().size()));
+    return;
+  }
+  view_->goToAddress(address);
+}
+
+void MainWindow::showSettings() {
+  auto* dialog = new SettingsDialog(programmer_, currentDevice(), bus_->currentIndex() == 1,
+                                    int(model_->image().size()), this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  settingsDialog_ = dialog;
+  connect(dialog, &SettingsDialog::readStatusRequested, this,
+          [this] { send([w = worker_] { w->readStatus(); }); });
+  connect(dialog, &SettingsDialog::writeStatusRequested, this,
+          [this](int value) { send([w = worker_, value] { w->writeStatus(value); }); });
+  connect(dialog, &QDialog::accepted, this, [this, dialog] {
+    programmer_ = dialog->settings();
+    saveProgrammerSettings(*settings_, programmer_);
+    send([w = worker_, s = programmer_] { w->applySettings(s); });
+  });
+  dialog->open();
+}
+
+void MainWindow::showAbout() {
+  QMessageBox::about(this, tr("About zylisp-gui"),
+                     tr("<p><b>zylisp-gui</b> %1</p><p>Reads, programs and verifies serial EEPROMs "
+                        "through the in-system programmer adapter.</p><p>zylisp library %2</p>")
+                         .arg(QCoreApplication::applicationVersion(), libraryVersion_));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (modified_ &&
+      QMessageBox::question(this, tr("Quit"),
+                            tr("The image has changes that are not saved. Quit anyway?")) !=
+          QMessageBox::Yes) {
+    event->ignore();
+    return;
+  }
+  settings_->setValue(QStringLiteral("window/geometry"), saveGeometry());
+  settings_->setValue(QStringLiteral("window/state"), saveState());
+  shutdownWorker();
+  event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() == 1 && urls.front().isLocalFile() && openAction_->isEnabled())
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  openPath(event->mimeData()->urls().front().toLocalFile());
+  event->acceptProposedAction();
+}
+
+void MainWindow::shutdownWorker() {
+  if (!thread_.isRunning()) return;
+  // A running operation stops at its next page; then the connection closes.
+  worker_->requestStop();
+  QMetaObject::invokeMethod(
+      worker_, [w = worker_] { w->shutdown(); }, Qt::BlockingQueuedConnection);
+  thread_.quit();
+  thread_.wait();
+}
+
+}  // namespace zylgui

@@ -1,0 +1,145 @@
+// The programmer's window: device and port choice, the hex view of the
+// image, the chip actions, progress, the differences of a verify and a log.
+// Everything that touches the library goes to the chip worker's thread.
+#pragma once
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QPointer>
+#include <QThread>
+#include <functional>
+#include <memory>
+
+#include "operation_types.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QSettings;
+
+namespace zylgui {
+
+class ChipWorker;
+class DifferencePanel;
+class HexModel;
+class HexView;
+class ProgressPanel;
+class SettingsDialog;
+
+// What the command line asks for; empty fields leave the remembered choice.
+struct LaunchOptions {
+  QString port;
+  QString device;
+  QString file;
+};
+
+enum class FileDialogKind { Open, Save };
+
+struct FileChoice {
+  QString path;    // empty: the user gave up
+  int format = 0;  // Save: the chosen format, 0 for the one of the extension
+};
+
+// Asks the user for a file; the window's file dialogs by default. folder
+// is where to start, suggested the name offered for saving.
+using FileChooser =
+    std::function<FileChoice(FileDialogKind kind, const QString& folder, const QString& suggested)>;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(const LaunchOptions& options, FileChooser chooser = {},
+                      QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // The image as the window shows it.
+  QByteArray image() const;
+
+ signals:
+  // Each operation of the worker, when it has ended.
+  void operationFinished(const QString& operation, int code, const QString& text);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void createActions();
+  void createWidgets();
+  void connectWorker();
+  // Queues a request that ends with one operationFinished.
+  void send(const std::function<void()>& request);
+  void updateActions();
+  void updateStatus();
+  void log(const QString& line, const QDateTime& when = QDateTime::currentDateTime());
+
+  void onCatalogueListed(const QList<QStringList>& devicesByBus);
+  void onPortsListed(const QStringList& ports);
+  void onOperationStarted(Operation operation);
+  void onOperationFinished(const OperationResult& result);
+  void onDifferencesFound(const QVector<ByteDifference>& differences);
+
+  void fillDevices(int bus);
+  void selectionChanged();
+  QString currentDevice() const;
+  QString currentPort() const;
+
+  void openFile();
+  void openPath(const QString& path);
+  void saveImage();
+  void goToAddress();
+  void showSettings();
+  void showAbout();
+  void shutdownWorker();
+
+  FileChooser chooser_;
+  LaunchOptions launch_;
+  std::unique_ptr<QSettings> settings_;
+  ProgrammerSettings programmer_;
+  QThread thread_;
+  ChipWorker* worker_ = nullptr;
+  int pending_ = 0;
+  bool portsListedOnce_ = false;
+  bool connected_ = false;
+  bool modified_ = false;
+  QString fileName_;
+  QString libraryVersion_;
+  QList<QStringList> devicesByBus_;
+
+  HexModel* model_ = nullptr;
+  HexView* view_ = nullptr;
+  ProgressPanel* progress_ = nullptr;
+  DifferencePanel* differences_ = nullptr;
+  QPlainTextEdit* log_ = nullptr;
+  QComboBox* bus_ = nullptr;
+  QComboBox* device_ = nullptr;
+  QComboBox* port_ = nullptr;
+  QLabel* deviceLabel_ = nullptr;
+  QLabel* sizeLabel_ = nullptr;
+  QLabel* fileLabel_ = nullptr;
+  QLabel* crcLabel_ = nullptr;
+  QLabel* connectionLabel_ = nullptr;
+  QMenu* viewMenu_ = nullptr;
+  QPointer<SettingsDialog> settingsDialog_;
+
+  QAction* openAction_ = nullptr;
+  QAction* saveAction_ = nullptr;
+  QAction* readAction_ = nullptr;
+  QAction* eraseAction_ = nullptr;
+  QAction* blankAction_ = nullptr;
+  QAction* programAction_ = nullptr;
+  QAction* verifyAction_ = nullptr;
+  QAction* allAction_ = nullptr;
+  QAction* cancelAction_ = nullptr;
+  QAction* quitAction_ = nullptr;
+  QAction* goToAction_ = nullptr;
+  QAction* refreshAction_ = nullptr;
+  QAction* settingsAction_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+};
+
+}  // namespace zylgui

@@ -1,0 +1,73 @@
+// Values that travel between the window and the chip worker in queued
+// signals.
+#pragma once
+
+#include <QDateTime>
+#include <QMetaType>
+#include <QString>
+#include <QVector>
+
+namespace zylgui {
+
+// What the worker connects to: a port (LPTn or COMk) and a catalogue device.
+struct ChipSelection {
+  QString port;
+  QString device;
+};
+
+// Programmer settings applied on every connection. -1 leaves the value the
+// library chooses itself (the stored clock speed, the device's write time
+// and page size, bus address 0xA0).
+struct ProgrammerSettings {
+  int clockSpeed = -1;
+  int eeDelay = -1;
+  int pageSize = -1;
+  int busAddress = -1;
+  int progMode = 8;
+  int resetPolarity = 0;
+};
+
+struct ByteDifference {
+  int address = 0;
+  quint8 chip = 0;
+  quint8 image = 0;
+};
+
+enum class Operation {
+  Connect,
+  ListPorts,
+  Settings,
+  Open,
+  Save,
+  Read,
+  Erase,
+  BlankCheck,
+  Program,
+  Verify,
+  EraseProgramVerify,
+  ReadStatus,
+  WriteStatus,
+};
+
+// The name of an operation in the log and the status bar.
+QString operationName(Operation operation);
+
+struct OperationResult {
+  Operation operation = Operation::Connect;
+  int code = 0;
+  QString text;     // the library's result text, with its detail
+  QString summary;  // what the operation found, such as "blank"
+  QString file;     // the data file of Open and Save
+  QDateTime started;
+  qint64 milliseconds = 0;
+};
+
+// Registers the types above for queued connections.
+void registerOperationTypes();
+
+}  // namespace zylgui
+
+Q_DECLARE_METATYPE(zylgui::ChipSelection)
+Q_DECLARE_METATYPE(zylgui::ProgrammerSettings)
+Q_DECLARE_METATYPE(zylgui::ByteDifference)
+Q_DECLARE_METATYPE(zylgui::OperationResult)

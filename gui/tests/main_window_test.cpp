@@ -1,0 +1,331 @@
+// The main window driven through its actions, as a user drives it, over the
+// emulated adapter: the simulated LPT1 inside the library and zylsim on a
+// pseudo-terminal as COM1.
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+#include <memory>
+
+#include "settings_dialog.h"
+#include "support/zylsim_process.h"
+
+using zylgui::LaunchOptions;
+using zylgui::MainWindow;
+
+namespace {
+
+// Neighbouring bytes differ, and none is 0x00 or blank.
+QByteArray pattern(int size) {
+  QByteArray data(size, '\0');
+  for (int a = 0; a < size; ++a) data[a] = static_cast<char>((a * 7 + 3) % 254 + 1);
+  return data;
+}
+
+QByteArray intelHex(const QByteArray& data) {
+  QByteArray text;
+  for (int a = 0; a < data.size(); a += 16) {
+    QByteArray record;
+    record.append(char(std::min(16, int(data.size()) - a)));
+    record.append(char(a >> 8)).append(char(a)).append('\0').append(data.mid(a, 16));
+    quint8 sum = 0;
+    for (const char c : record) sum = quint8(sum + quint8(c));
+    record.append(char(quint8(0x100 - sum)));
+    text += ':' + record.toHex().toUpper() + '\n';
+  }
+  return text + ":00000001FF\n";
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  QCOMPARE(file.write(bytes), bytes.size());
+}
+
+struct Finished {
+  int code = -1;
+  QString text;
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void roundTrip_data();
+  void roundTrip();
+  void verifyListsStuckCell();
+  void cancelStopsProgramAndReadKeepsWindowResponsive();
+  void typedBytesReachTheChip();
+  void savedImageOpensAgain_data();
+  void savedImageOpensAgain();
+  void statusRegisterGuardsTheChip();
+
+ private:
+  // Serves the chip on a zylsim pseudo-terminal as COM1.
+  void serveOnCom1(const QStringList& options);
+  // Plugs a chip kept in the file name into the simulated LPT1.
+  void useLpt1(const QString& device, const QString& name);
+  std::unique_ptr<MainWindow> openWindow(const QString& port, const QString& device,
+                                         const QString& file = {});
+  // The next operation of that name that the window finishes.
+  Finished waitFor(const QString& operation, int limitMs = 120000);
+  Finished trigger(MainWindow& window, const char* action, const QString& operation);
+
+  QTemporaryDir dir_;
+  std::unique_ptr<testing_support::Zylsim> zylsim_;
+  QString zylsimPath_;
+  // What the window's file dialogs answer.
+  zylgui::FileChoice chosen_;
+  std::unique_ptr<QSignalSpy> finished_;
+};
+
+void MainWindowTest::serveOnCom1(const QStringList& options) {
+  std::vector<std::string> args;
+  for (const QString& o : options) args.push_back(o.toStdString());
+  zylsim_ = std::make_unique<testing_support::Zylsim>(args);
+  const std::string path = zylsim_->FirstLine();
+  QVERIFY2(path.rfind("/dev/", 0) == 0, path.c_str());
+  zylsimPath_ = QString::fromStdString(path);
+  qputenv("ZYLISP_SERIAL_PORTS", QByteArray::fromStdString(path));
+}
+
+void MainWindowTest::useLpt1(const QString& device, const QString& name) {
+  qputenv("ZYLISP_LPT_SIM", ("device=" + device + ",image=" + dir_.filePath(name)).toLocal8Bit());
+}
+
+std::unique_ptr<MainWindow> MainWindowTest::openWindow(const QString& port, const QString& device,
+                                                       const QString& file) {
+  auto window = std::make_unique<MainWindow>(
+      LaunchOptions{port, device, file},
+      [this](zylgui::FileDialogKind, const QString&, const QString&) { return chosen_; });
+  finished_ = std::make_unique<QSignalSpy>(window.get(), &MainWindow::operationFinished);
+  window->show();
+  return window;
+}
+
+Finished MainWindowTest::waitFor(const QString& operation, int limitMs) {
+  Finished found;
+  // found stays at code -1 when the time runs out.
+  (void)QTest::qWaitFor(
+      [&] {
+        while (!finished_->isEmpty()) {
+          const QList<QVariant> args = finished_->takeFirst();
+          if (args.at(0).toString() == operation) {
+            found = {args.at(1).toInt(), args.at(2).toString()};
+            return true;
+          }
+        }
+        return false;
+      },
+      limitMs);
+  return found;
+}
+
+Finished MainWindowTest::trigger(MainWindow& window, const char* action, const QString& operation) {
+  QAction* a = window.findChild<QAction*>(QLatin1String(action));
+  if (!a || !QTest::qWaitFor([a] { return a->isEnabled(); }, 60000)) return {};
+  a->trigger();
+  return waitFor(operation);
+}
+
+void MainWindowTest::roundTrip_data() {
+  QTest::addColumn<QString>("port");
+  QTest::newRow("simulated LPT1") << QStringLiteral("LPT1");
+  QTest::newRow("zylsim on COM1") << QStringLiteral("COM1");
+}
+
+void MainWindowTest::roundTrip() {
+  QFETCH(QString, port);
+  if (port == QLatin1String("LPT1"))
+    useLpt1(QStringLiteral("24C16"), QStringLiteral("round-trip.bin"));
+  else
+    serveOnCom1({QStringLiteral("--device=24C16")});
+  const QByteArray data = pattern(2048);
+  const QString hex = dir_.filePath(QStringLiteral("data.hex"));
+  writeFile(hex, intelHex(data));
+  {
+    auto window = openWindow(port, QStringLiteral("24C16"), hex);
+    QCOMPARE(waitFor(QStringLiteral("Open")).code, 0);
+    QCOMPARE(window->image(), data);
+    if (port == QLatin1String("COM1")) {
+      const auto* ports = window->findChild<QComboBox*>(QStringLiteral("portChoice"));
+      QVERIFY2(ports->currentText().endsWith(zylsimPath_), qPrintable(ports->currentText()));
+    }
+    QCOMPARE(trigger(*window, "actionProgram", QStringLiteral("Program")).code, 0);
+    QCOMPARE(trigger(*window, "actionVerify", QStringLiteral("Verify")).code, 0);
+    QCOMPARE(window->findChild<QTreeWidget*>(QStringLiteral("differenceList"))->topLevelItemCount(),
+             0);
+  }
+  // A new window with an empty image reads the chip back.
+  auto window = openWindow(port, QStringLiteral("24C16"));
+  QCOMPARE(trigger(*window, "actionRead", QStringLiteral("Read chip")).code, 0);
+  QCOMPARE(window->image(), data);
+}
+
+void MainWindowTest::verifyListsStuckCell() {
+  serveOnCom1({QStringLiteral("--device=24C16"), QStringLiteral("--fault=stuck:0x10:0xff:0x00")});
+  const QByteArray data = pattern(2048);
+  const QString hex = dir_.filePath(QStringLiteral("stuck.hex"));
+  writeFile(hex, intelHex(data));
+  auto window = openWindow(QStringLiteral("COM1"), QStringLiteral("24C16"), hex);
+  QCOMPARE(waitFor(QStringLiteral("Open")).code, 0);
+  QCOMPARE(trigger(*window, "actionProgram", QStringLiteral("Program")).code, 0);
+  QCOMPARE(trigger(*window, "actionVerify", QStringLiteral("Verify")).code, 10);
+
+  const auto* list = window->findChild<QTreeWidget*>(QStringLiteral("differenceList"));
+  QCOMPARE(list->topLevelItemCount(), 1);
+  const QTreeWidgetItem* row = list->topLevelItem(0);
+  QCOMPARE(row->text(0), QStringLiteral("000010"));
+  QCOMPARE(row->text(1), QStringLiteral("00"));
+  QCOMPARE(row->text(2), QString::number(quint8(data[0x10]), 16).toUpper().rightJustified(2, '0'));
+  QVERIFY(window->grab().save(QStringLiteral(GUI_SCREENSHOT)));
+  // The chip was read for the list: the image is the user's again, in the
+  // window and in the library, so a second verify finds the same byte.
+  QCOMPARE(window->image(), data);
+  QCOMPARE(trigger(*window, "actionVerify", QStringLiteral("Verify")).code, 10);
+  QCOMPARE(list->topLevelItemCount(), 1);
+}
+
+void MainWindowTest::cancelStopsProgramAndReadKeepsWindowResponsive() {
+  serveOnCom1({QStringLiteral("--device=24C1024"), QStringLiteral("--pace=1")});
+  const QByteArray data = pattern(128 * 1024);
+  const QString bin = dir_.filePath(QStringLiteral("big.bin"));
+  writeFile(bin, data);
+  auto window = openWindow(QStringLiteral("COM1"), QStringLiteral("24C1024"), bin);
+  QCOMPARE(waitFor(QStringLiteral("Open")).code, 0);
+
+  window->findChild<QAction*>(QStringLiteral("actionProgram"))->trigger();
+  const auto* bar = window->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+  QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 60000);
+  QElapsedTimer sinceCancel;
+  sinceCancel.start();
+  window->findChild<QAction*>(QStringLiteral("actionCancel"))->trigger();
+  const Finished cancelled = waitFor(QStringLiteral("Program"), 30000);
+  QCOMPARE(cancelled.code, 18);
+  QCOMPARE(cancelled.text, QStringLiteral("Operation cancelled"));
+  QVERIFY2(sinceCancel.elapsed() < 2000, qPrintable(QString::number(sinceCancel.elapsed())));
+
+  // The event loop keeps answering while the paced read runs.
+  QElapsedTimer sinceTick;
+  qint64 largestGap = 0;
+  QTimer ticker;
+  ticker.setInterval(10);
+  connect(&ticker, &QTimer::timeout,
+          [&] { largestGap = std::max(largestGap, sinceTick.restart()); });
+  sinceTick.start();
+  ticker.start();
+  QCOMPARE(trigger(*window, "actionRead", QStringLiteral("Read chip")).code, 0);
+  ticker.stop();
+  QVERIFY2(largestGap < 100, qPrintable(QString::number(largestGap)));
+  // The pages written before the stop are on the chip.
+  QCOMPARE(window->image().left(256), data.left(256));
+}
+
+void MainWindowTest::typedBytesReachTheChip() {
+  serveOnCom1({QStringLiteral("--device=24C16")});
+  {
+    auto window = openWindow(QStringLiteral("COM1"), QStringLiteral("24C16"));
+    QCOMPARE(trigger(*window, "actionBlankCheck", QStringLiteral("Blank check")).code, 0);
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Blank check: blank"));
+
+    auto* view = window->findChild<QTableView*>(QStringLiteral("hexView"));
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    view->setFocus();
+    view->setCurrentIndex(view->model()->index(0x10, 0));
+    // Two digits make a byte and move on; a letter that is no digit is lost.
+    for (const char key : QByteArray("a5x5a")) QTest::keyClick(QApplication::focusWidget(), key);
+    QTRY_COMPARE(window->image().mid(0x100, 3), QByteArray("\xA5\x5A\xFF"));
+
+    QCOMPARE(trigger(*window, "actionProgram", QStringLiteral("Program")).code, 0);
+    QCOMPARE(trigger(*window, "actionBlankCheck", QStringLiteral("Blank check")).code, 0);
+    QCOMPARE(
+        window->statusBar()->currentMessage(),
+        QStringLiteral("Blank check: not blank: the first byte other than FF is at 0x0100 (A5)"));
+  }
+  auto window = openWindow(QStringLiteral("COM1"), QStringLiteral("24C16"));
+  QCOMPARE(trigger(*window, "actionRead", QStringLiteral("Read chip")).code, 0);
+  QByteArray expected(2048, '\xFF');
+  expected[0x100] = '\xA5';
+  expected[0x101] = '\x5A';
+  QCOMPARE(window->image(), expected);
+}
+
+void MainWindowTest::savedImageOpensAgain_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<int>("format");  // as chosen in the dialog; 0 for none
+  QTest::addColumn<QByteArray>("start");
+  QTest::newRow("Intel HEX by its extension") << "out.hex" << 0 << QByteArray(":10000000");
+  QTest::newRow("S1 by its extension") << "out.s19" << 0 << QByteArray("S1130000");
+  QTest::newRow("extended Tektronix as chosen") << "out.txt" << 7 << QByteArray("%");
+  QTest::newRow("binary for an unknown extension") << "out.dat" << 0 << pattern(2048).left(16);
+}
+
+void MainWindowTest::savedImageOpensAgain() {
+  QFETCH(QString, name);
+  QFETCH(int, format);
+  QFETCH(QByteArray, start);
+  useLpt1(QStringLiteral("24C16"), QStringLiteral("save.bin"));
+  const QByteArray data = pattern(2048);
+  const QString source = dir_.filePath(QStringLiteral("source.bin"));
+  writeFile(source, data);
+  auto window = openWindow(QStringLiteral("LPT1"), QStringLiteral("24C16"), source);
+  QCOMPARE(waitFor(QStringLiteral("Open")).code, 0);
+
+  const QString saved = dir_.filePath(name);
+  chosen_ = {saved, format};
+  QCOMPARE(trigger(*window, "actionSave", QStringLiteral("Save")).code, 0);
+  QFile file(saved);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  const QByteArray written = file.readAll();
+  QVERIFY2(written.startsWith(start), written.left(40).constData());
+
+  chosen_ = {saved, 0};
+  QCOMPARE(trigger(*window, "actionOpen", QStringLiteral("Open")).code, 0);
+  QCOMPARE(window->image(), data);
+}
+
+void MainWindowTest::statusRegisterGuardsTheChip() {
+  useLpt1(QStringLiteral("25C040"), QStringLiteral("spi.bin"));
+  const QString bin = dir_.filePath(QStringLiteral("spi-data.bin"));
+  writeFile(bin, pattern(512));
+  auto window = openWindow(QStringLiteral("LPT1"), QStringLiteral("25C040"), bin);
+  QCOMPARE(waitFor(QStringLiteral("Open")).code, 0);
+  // Writes the status byte the dialog's boxes make, and reads it back.
+  const auto writeStatus = [&](bool protect) {
+    window->findChild<QAction*>(QStringLiteral("actionSettings"))->trigger();
+    auto* dialog = window->findChild<zylgui::SettingsDialog*>();
+    QVERIFY(dialog);
+    dialog->findChild<QCheckBox*>(QStringLiteral("bp1Bit"))->setChecked(protect);
+    dialog->findChild<QCheckBox*>(QStringLiteral("bp0Bit"))->setChecked(protect);
+    dialog->findChild<QPushButton*>(QStringLiteral("writeStatus"))->click();
+    QCOMPARE(waitFor(QStringLiteral("Write status")).code, 0);
+    dialog->findChild<QPushButton*>(QStringLiteral("readStatus"))->click();
+    QCOMPARE(waitFor(QStringLiteral("Read status")).code, 0);
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("statusValue"))->text(),
+             protect ? QStringLiteral("Status: 0x0C") : QStringLiteral("Status: 0x00"));
+    delete dialog;
+  };
+  writeStatus(true);
+  QCOMPARE(trigger(*window, "actionProgram", QStringLiteral("Program")).code, 19);
+  writeStatus(false);
+  QCOMPARE(trigger(*window, "actionProgram", QStringLiteral("Program")).code, 0);
+  QCOMPARE(trigger(*window, "actionVerify", QStringLiteral("Verify")).code, 0);
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
