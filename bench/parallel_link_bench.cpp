@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/simulated_adapter.h"
+#include "api/lpt_backend_choice.h"
 #include "zylisp.h"
 #include "zylsim/emulator.h"
 

@@ -19,14 +19,9 @@ std::string PadByteValue(const std::string& value) {
   return value.size() == 1 ? "0" + value : value;
 }
 
-bool IsByteValue(const std::string& value) {
+std::optional<uint8_t> ByteValue(const std::string& value) {
   const std::string padded = PadByteValue(value);
-  return padded.size() >= 2 && DigitValue(padded[0]) >= 0 && DigitValue(padded[1]) >= 0;
-}
-
-uint8_t HexByte(const std::string& value) {
-  if (!IsByteValue(value)) return 0;
-  const std::string padded = PadByteValue(value);
+  if (padded.size() != 2 || DigitValue(padded[0]) < 0 || DigitValue(padded[1]) < 0) return {};
   return static_cast<uint8_t>(DigitValue(padded[0]) * 16 + DigitValue(padded[1]));
 }
 

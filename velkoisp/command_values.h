@@ -1,5 +1,4 @@
-// How the values typed after the options become the numbers the commands
-// send.
+// How the values typed after the options are read.
 #pragma once
 
 #include <cstdint>
@@ -11,13 +10,9 @@ namespace velkoisp {
 // A one-character value gets a leading "0" ("5" is 05).
 std::string PadByteValue(const std::string& value);
 
-// True when the first two characters of the padded value are hexadecimal
-// digits (either case); later characters are ignored.
-bool IsByteValue(const std::string& value);
-
-// The byte of the first two hexadecimal digits of the padded value; 0 when
-// they are not both hexadecimal digits. "0x" is not a prefix ("0xA0" is 0).
-uint8_t HexByte(const std::string& value);
+// The byte of one or two hexadecimal digits (either case) and nothing else;
+// "0x" is not a prefix.
+std::optional<uint8_t> ByteValue(const std::string& value);
 
 // A whole number: decimal, or hexadecimal after "$", "x", "X", "0x" or
 // "0X"; leading blanks and a sign allowed; no trailing characters. Values

@@ -1,5 +1,5 @@
-// What each option of the command line does to the run: the option table
-// handed to the parser, queued commands and the errors of bad values.
+// The command line scanned with the parser: each option met goes to its row
+// of the option table (option_table.h), which queues a command or an error.
 #pragma once
 
 #include <iosfwd>
@@ -18,5 +18,10 @@ namespace velkoisp {
 // options and queues nothing.
 void ScanCommandLine(TOptionParser& parser, int32_t argc, std::vector<std::string>& argv,
                      TRunState& state, std::ostream& out);
+
+// After the scans: an error for each element that is not an option (a word
+// typed without "--name=" would otherwise be dropped without a trace).
+void RefuseStrayArguments(const TOptionParser& parser, int32_t argc,
+                          const std::vector<std::string>& argv, TRunState& state);
 
 }  // namespace velkoisp

@@ -1,6 +1,7 @@
 #include "progress.h"
 
 #include <ostream>
+#include <string>
 
 namespace velkoisp {
 
@@ -20,8 +21,13 @@ void SetConsole(std::ostream* console, bool terminal) {
 
 void SetConsoleTitle(const std::string& title) {
   if (!ShowsControls()) return;
-  *g_console << "\x1b]0;" << title << '\x07';
+  // One write: a process ended by a signal never leaves half an escape.
+  *g_console << ("\x1b]0;" + title + '\x07');
   g_console->flush();
+}
+
+void ShowToolTitle() {
+  SetConsoleTitle(std::string("VELKOISP Commandline Tool v") + Zyl_GetDLLversion());
 }
 
 void ZYL_CALL ShowProgress(int32_t done, int32_t total) {

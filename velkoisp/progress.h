@@ -18,6 +18,10 @@ void SetConsole(std::ostream* console, bool terminal);
 // Sets the console's window title.
 void SetConsoleTitle(const std::string& title);
 
+// The tool's own title with the library's version: set by the banner, and
+// again when a stopped run ends, over the last percentage.
+void ShowToolTitle();
+
 // The library's progress callback: (done, total) bytes of the current pass.
 void ZYL_CALL ShowProgress(int32_t done, int32_t total);
 

@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "zylisp.h"
+
 namespace velkoisp {
+
+struct TOptionRow;
 
 // A device the library supports, with its bus group (0 I2C, 1 SPI,
 // 2 Microwire).
@@ -15,42 +19,35 @@ struct TSupportedDevice {
   int32_t Group = 0;
 };
 
+// One queued command: the option row it came from, which says how it runs,
+// and its value, parsed when the option was read.
+struct TCommand {
+  const TOptionRow* Row = nullptr;
+  std::string Text;    // shown in its status line: a file or folder, or a byte as typed
+  uint8_t Byte = 0;    // the byte or programming mode it sends
+  int32_t Format = 0;  // its file's format (a read: the format it writes)
+};
+
 struct TRunState {
-  // "key=value" entries in command-line order ("eraseall" has no "=").
-  std::vector<std::string> CommandList;
+  // In command-line order.
+  std::vector<TCommand> CommandList;
   // "Error: ..." lines in the order they arose.
   std::vector<std::string> ErrorList;
   std::vector<TSupportedDevice> SupportedDevices;
 
   std::string DeviceName;  // upper-cased
   std::string PortName;    // upper-cased
-  std::string HelpTopic;   // kept only
 
-  // Targets of the option table's flags (int32 so the parser can store).
+  // Set by the option table's flags (int32 so that the parser can store).
   int32_t DeviceGiven = 0;
   int32_t PortGiven = 0;
   int32_t HelpRequested = 0;
   int32_t WaitAtEnd = 0;
-  int32_t OutputFormat = 1;  // library file format for readeeprom
-  int32_t ProgMode = 8;
-  int32_t Quiet = 0;
-  int32_t Info = 0;
-  int32_t FileGiven = 0;
-  int32_t EraseRequested = 0;
-  int32_t UpdateRequested = 0;
-  int32_t StatusValue = 0;
-  int32_t DeviceType = 0;
-  int32_t WriteAllValue = 0;
-  int32_t ResetValue = 0;
-  int32_t BusAddress = 0;
-  int32_t PageSize = 0;
-  int32_t SerialNumber = 0;
-  int32_t ProgramSpeed = 0;
-  int32_t EEDelay = 10;
+  int32_t OutputFormat = ZYL_FMT_INTEL_HEX;  // of the next readeeprom
 
-  int32_t Mode = 0;  // 1 serial programmer, 2 parallel programmer
-  int32_t ExitCode = 0;  // 0, or -1 after an abort
-  bool ReadyToExecute = false;  // the checks passed; the commands may run
+  int32_t Mode = ZYL_MODE_PARALLEL;  // ZYL_MODE_SERIAL once the port is a COM port
+  int32_t ExitCode = 0;              // 0, or -1 after an abort
+  bool ReadyToExecute = false;       // the checks passed; the commands may run
 };
 
 }  // namespace velkoisp

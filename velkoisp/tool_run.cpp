@@ -9,6 +9,7 @@
 #include "option_parser.h"
 #include "option_processing.h"
 #include "progress.h"
+#include "stop_signals.h"
 #include "supported_devices.h"
 #include "validation.h"
 #include "zylisp.h"
@@ -19,7 +20,7 @@ namespace {
 
 void PrintBanner(bool noArguments, const std::string& programPath, std::ostream& out) {
   const std::string version = Zyl_GetDLLversion();
-  SetConsoleTitle("VELKOISP Commandline Tool v" + version);
+  ShowToolTitle();
   out << "VELKOISP Commandline Tool - erases, programs, verifies and reads serial EEPROMs"
          " through the Zyl ISP adapter\n";
   out << "Version " << version << " - Last Build " << Zyl_GetDLLDate() << "\n\n";
@@ -46,15 +47,15 @@ TRunState PrepareRun(std::vector<std::string>& argv, std::ostream& out) {
         << " are accepted, nothing was run\n";
     return Abort(state);
   }
-  Zyl_SetProgressHandler(ShowProgress);
+  Zyl_SetProgressHandler(ProgressWithStop);
 
   TOptionParser parser(out);
   ScanCommandLine(parser, argc, argv, state, out);
   if (arguments <= 0) return Abort(state);
   // The parser keeps its state: a second scan finds no further options.
   ScanCommandLine(parser, argc, argv, state, out);
+  RefuseStrayArguments(parser, argc, argv, state);
 
-  if (state.Mode == 0) state.Mode = ZYL_MODE_PARALLEL;
   GatherSupportedDevices(state);
   if (state.HelpRequested) {
     PrintHelp(out, state.SupportedDevices);
@@ -74,17 +75,21 @@ int RunTool(std::vector<std::string>& argv, std::ostream& out, std::istream& in)
   TRunState state;
   try {
     state = PrepareRun(argv, out);
-    if (state.ReadyToExecute) ExecuteCommands(state, out);
+    if (state.ReadyToExecute && !StopSignal()) ExecuteCommands(state, out);
   } catch (const std::exception& e) {
     out << "\nError: " << e.what() << '\n';
     state.ExitCode = -1;
   }
-  if (state.WaitAtEnd) {
+  if (state.WaitAtEnd && !StopSignal()) {
+    // Nothing is left to finish: a signal may end the wait at once.
+    RestoreDefaultActions();
     out << "\nPress Enter key to continue...\n" << std::flush;
     std::string line;
     std::getline(in, line);
   }
   out << std::flush;
+  // A stopped run ends by its signal, as the shell that sent it expects.
+  if (StopSignal()) EndByStopSignal();
   return state.ExitCode == 0 ? 0 : 255;
 }
 

@@ -17,6 +17,8 @@ namespace velkoisp {
 TRunState PrepareRun(std::vector<std::string>& argv, std::ostream& out);
 
 // A whole run; returns the process exit status, 0 or 255 after an abort.
+// A run stopped by a signal (see stop_signals.h) ends the process by that
+// signal instead.
 int RunTool(std::vector<std::string>& argv, std::ostream& out, std::istream& in);
 
 }  // namespace velkoisp

@@ -6,6 +6,7 @@
 
 namespace velkoisp {
 
+// The library's FindUpdater rule (not exported): any case, a regular file, joined with '/'.
 bool FolderHasUpdater(const std::string& folder) {
   const std::string dirPath = folder.empty() ? "." : folder;
   DIR* dir = opendir(dirPath.c_str());

@@ -7,12 +7,14 @@
 
 #include "argument_vector.h"
 #include "progress.h"
+#include "stop_signals.h"
 #include "tool_run.h"
 
 int main(int argc, char** argv) {
   // Each status line shows as soon as it is written, also in a pipe.
   std::cout << std::unitbuf;
   velkoisp::SetConsole(&std::cout, isatty(STDOUT_FILENO) == 1);
+  velkoisp::InstallStopHandlers();
   std::vector<std::string> args = velkoisp::BuildArgumentVector(argc, argv);
   return velkoisp::RunTool(args, std::cout, std::cin);
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "devices/device.h"
+#include "drivers/isp_programmer.h"
 #include "e2e/sim_fixture.h"
 #include "image/hex_list.h"
 
@@ -62,9 +63,14 @@ TEST_F(DataFlashParts, ProgramVerifyReadEraseAndStatus) {
 }
 
 TEST_F(DataFlashParts, UnknownPartIsRefusedInsteadOfGuessingItsBlocks) {
+  auto known = DataFlash("AT45DB011", 64);
   auto flash = DataFlash("AT45DB999", 512);
   UseChip("AT45DB011");
-  Select(*flash);
+  // A connection for a part other than the emulated one is refused at the
+  // open, so the unknown part takes the known one's place once it is open.
+  Select(*known);
+  ASSERT_EQ(Zyl_PROG_Open(), 0);
+  zylisp::ApiState().Programmer->SetDevice(flash.get());
   Sim().ClearCommandLog();
   EXPECT_EQ(Zyl_EraseAllDevice(), 3);
   const auto& log = Sim().CommandLog();

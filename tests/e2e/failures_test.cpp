@@ -1,7 +1,15 @@
 // How failures of the port, the adapter and the chip reach the client: the
 // right exception inside, the right code outside, the connection closed
 // afterwards, and no wait beyond its bound.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "core/errors.h"
 #include "drivers/isp_programmer.h"
@@ -11,6 +19,43 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// What an export left behind: its code, the code's text and the detail.
+struct Outcome {
+  int32_t code;
+  std::string text, detail;
+};
+
+Outcome Observe(int32_t code) { return {code, Zyl_GetLastError(), Zyl_GetErrorDetail()}; }
+
+// The outcome of call, made as an unprivileged user when the test runs as
+// root, whom a read-only folder would not stop.
+Outcome Unprivileged(int32_t (*call)()) {
+  if (geteuid() != 0) return Observe(call());
+  int fds[2];
+  if (pipe(fds) != 0) return {-1, "no pipe", ""};
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
+    const Outcome o = Observe(call());
+    const std::string text = std::to_string(o.code) + '\n' + o.text + '\n' + o.detail;
+    _exit(write(fds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 11);
+  }
+  close(fds[1]);
+  std::string text;
+  char buffer[512];
+  for (ssize_t n; child > 0 && (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(n));
+  close(fds[0]);
+  int status = -1;
+  if (child > 0) waitpid(child, &status, 0);
+  const std::size_t first = text.find('\n');
+  const std::size_t second = text.find('\n', first + 1);
+  if (status != 0 || second == std::string::npos) return {-1, "child failed: " + text, ""};
+  return {std::stoi(text.substr(0, first)), text.substr(first + 1, second - first - 1),
+          text.substr(second + 1)};
+}
 
 class Failures : public SimulatedAdapterTest {
  protected:
@@ -123,13 +168,95 @@ TEST_F(Failures, SelectionFailingOnceIsMendedByOneReconnect) {
   EXPECT_EQ(Sim().TargetChip().Memory(), image);
 }
 
-TEST_F(Failures, UnusablePageSizesFailInsteadOfLooping) {
+TEST_F(Failures, RefusedPageSizeLeavesTheOneBefore) {
   UseChip("24C02");
   Connect("24C02");
   ASSERT_EQ(Zyl_PROG_Open(), 0);
-  Zyl_SetPageSize(0);
-  EXPECT_EQ(Zyl_ProgramEEPROM(nullptr), 3);
-  EXPECT_EQ(Zyl_ReadEEPROM(nullptr, 0), 3);
+  EXPECT_EQ(Zyl_SetPageSize(0), 1);
+  const std::vector<uint8_t> image = RandomImage(256, 9);
+  testing_support::WriteBytes(File("in.bin"), image);
+  EXPECT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), 0);
+  EXPECT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0);
+  EXPECT_EQ(Sim().TargetChip().Memory(), image);
+}
+
+TEST_F(Failures, NonHardwareFailuresNameTheirCause) {
+  const std::string ini = "/norvex/ZYLISP0001/COMMANDLINE.ini";
+  std::unique_ptr<testing_support::ScopedEnv> home;
+  const struct {
+    const char* name;
+    const char* chip;
+    const char* extra;
+    const char* selected;
+    std::function<void()> arrange;
+    std::function<Outcome()> act;
+    int32_t code;
+    std::string detail;  // '@' stands for the test's folder
+  } cases[] = {
+      {"settings folder read-only", "24C02", "", "24C02",
+       [&] {
+         std::filesystem::create_directories(File("norvex/ZYLISP0001"));
+         testing_support::WriteFile(dir_.Path() + ini, "[Zyl ISP (LPT)]\nClockspeed=2\n");
+         chmod(dir_.Path().c_str(), 0755);
+         chmod(File("norvex/ZYLISP0001").c_str(), 0555);
+       },
+       [] { return Unprivileged([] { return Zyl_PROG_Speed(5); }); }, 1,
+       "cannot write @" + ini + ": Permission denied"},
+      {"settings home is a file", "24C02", "", "24C02",
+       [&] {
+         testing_support::WriteFile(File("home"), "");
+         home =
+             std::make_unique<testing_support::ScopedEnv>("XDG_CONFIG_HOME", File("home").c_str());
+         ASSERT_EQ(Zyl_PROG_Open(), 0);
+       },
+       [] { return Observe(Zyl_PROG_Speed(5)); }, 1,
+       "cannot write @/home" + ini + ": Not a directory"},
+      {"page size 0", "24C02", "", "24C02", [] {}, [] { return Observe(Zyl_SetPageSize(0)); }, 1,
+       "page size 0 is not valid for 24C02"},
+      {"page size above the device", "24C01", "", "24C01", [] {},
+       [] { return Observe(Zyl_SetPageSize(200)); }, 1,
+       "page size 200 is larger than the 24C01 (128 bytes)"},
+      {"unknown emulator key", "24C02", "foo=1", "24C02", [] {},
+       [] { return Observe(Zyl_TestComms()); }, 4,
+       "ZYLISP_LPT_SIM: unknown setting 'foo' "
+       "(known: device, image, org, firmware, identity, pace, latency, fault)"},
+      {"emulator holds another part", "24C02", "", "24C16", [] {},
+       [] { return Observe(Zyl_ProgramEEPROM(nullptr)); }, 8,
+       "ZYLISP_LPT_SIM holds a 24C02, but 24C16 is selected"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    UseChip(c.chip, c.extra);
+    Connect(c.selected);
+    c.arrange();
+    const bool held = zylisp::ApiState().Programmer != nullptr;
+    const std::string settings = std::getenv("XDG_CONFIG_HOME") + ini;
+    const std::string before =
+        testing_support::FileExists(settings) ? testing_support::ReadFile(settings) : "";
+    zylsim::Emulator* sim = zylisp::SimulatedEmulator();
+    if (sim) sim->ClearCommandLog();
+
+    const Outcome got = c.act();
+    std::string detail = c.detail;
+    if (const auto at = detail.find('@'); at != std::string::npos)
+      detail.replace(at, 1, dir_.Path());
+    EXPECT_EQ(got.code, c.code);
+    EXPECT_EQ(got.text, zylisp::ResultText(c.code));
+    EXPECT_EQ(got.detail, detail);
+    // Nothing sent, the chip blank, the settings and a held connection kept.
+    if (sim) {
+      EXPECT_TRUE(sim->CommandLog().empty());
+      EXPECT_EQ(sim->TargetChip().Memory(),
+                std::vector<uint8_t>(sim->TargetChip().Memory().size(), 0xFF));
+    }
+    if (!before.empty()) {
+      EXPECT_EQ(testing_support::ReadFile(settings), before);
+    }
+    EXPECT_EQ(zylisp::ApiState().Programmer != nullptr, held);
+    if (held) Zyl_PROG_Close();
+    home.reset();
+  }
+  chmod(File("norvex/ZYLISP0001").c_str(), 0755);
 }
 
 TEST_F(Failures, ModeWithoutAProgrammerKindOpensNothing) {

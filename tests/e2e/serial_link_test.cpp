@@ -88,13 +88,12 @@ TEST_F(SerialLink, PortHeldByAnotherProgramIsRefusedAtOnce) {
   UseChip("24C02", "", Transport::Serial);
   Connect("24C02");
   zylisp::TSerialPort other;
-  other.SetDeviceName("COM1");
-  other.OpenPort();
+  other.Open("COM1", 115200);
   const auto start = Clock::now();
   EXPECT_EQ(Zyl_TestComms(), 17);
   EXPECT_STREQ(Zyl_GetLastError(), "Port in use or not available");
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
-  other.ClosePort();
+  other.Close();
   EXPECT_EQ(Zyl_TestComms(), 0) << Zyl_GetLastError();
 }
 

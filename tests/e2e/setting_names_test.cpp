@@ -15,6 +15,13 @@ class SettingNames : public SimulatedAdapterTest {
     std::filesystem::create_directories(folder);
     testing_support::WriteFile(folder + "/COMMANDLINE.ini", text);
   }
+  std::string Stored() {
+    return testing_support::ReadFile(File("norvex/ZYLISP0001/COMMANDLINE.ini"));
+  }
+  bool AdapterHeard(const std::vector<uint8_t>& command) {
+    const auto& log = Sim().CommandLog();
+    return std::find(log.begin(), log.end(), command) != log.end();
+  }
 };
 
 TEST_F(SettingNames, CallersPortAndSpeedWinWhateverTheStoredCase) {
@@ -34,8 +41,36 @@ TEST_F(SettingNames, CallersPortAndSpeedWinWhateverTheStoredCase) {
     EXPECT_EQ(Zyl_PROG_Speed(5), 0);
     Sim().ClearCommandLog();
     EXPECT_EQ(Zyl_TestComms(), 0);
-    const auto& log = Sim().CommandLog();
-    EXPECT_NE(std::find(log.begin(), log.end(), std::vector<uint8_t>{'E', '0', '5'}), log.end());
+    EXPECT_TRUE(AdapterHeard({'E', '0', '5'}));
+  }
+}
+
+TEST_F(SettingNames, UnusableStoredValuesAreIgnoredAndRepaired) {
+  const struct {
+    const char* line;
+    bool replaced;  // by the speed stored next
+  } cases[] = {
+      {"Clockspeed=ff", true},  {"Clockspeed=", true},
+      {"Clockspeed=1e3", true}, {"Clockspeed=99999999999999999999", true},
+      {"Clockspeed=256", true}, {"EEPROMtime=ff", false},
+  };
+  UseChip("24C02");
+  Connect("24C02");
+  const std::vector<uint8_t> image = RandomImage(256, 21);
+  testing_support::WriteBytes(File("in.bin"), image);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    Store(std::string("[Zyl ISP (LPT)]\n") + c.line + "\n");
+    Sim().TargetChip().Memory().assign(256, 0xFF);
+    Sim().ClearCommandLog();
+    ASSERT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), 0) << Zyl_GetLastError();
+    ExpectChipHolds(image);
+    EXPECT_TRUE(AdapterHeard({'E', '0', '1'}));  // the default speed
+
+    ASSERT_EQ(Zyl_PROG_Speed(5), 0);
+    EXPECT_EQ(Stored(), "[Zyl ISP (LPT)]\n" +
+                            std::string(c.replaced ? "" : c.line + std::string("\n")) +
+                            "Clockspeed=5\n");
   }
 }
 

@@ -15,7 +15,7 @@
 
 #include "api/api_state.h"
 #include "api/connection.h"
-#include "ports/simulated_adapter.h"
+#include "api/lpt_backend_choice.h"
 #include "support/test_files.h"
 #include "support/zylsim_process.h"
 #include "zylisp.h"
@@ -31,7 +31,6 @@ class SimulatedAdapterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     zylisp::ResetApiState();
-    Zyl_SetPageSize(0);
   }
   void TearDown() override {
     if (zylisp::ApiState().KeepOpen) Zyl_PROG_Close();

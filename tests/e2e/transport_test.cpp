@@ -28,6 +28,8 @@ TEST_P(OverEachTransport, SpiStatusRegisterAndBlockProtectionOnAHeldConnection) 
   UseChip("25C16", "", GetParam());
   Connect("25C16");
   ASSERT_EQ(Zyl_PROG_Open(), 0) << Zyl_GetLastError();
+  // Only a session on a parallel port makes a parallel-port object.
+  EXPECT_EQ(zylisp::ApiState().Lpt != nullptr, GetParam() == Transport::Parallel);
   const std::vector<uint8_t> image = RandomImage(2048, 16);
   testing_support::WriteBytes(File("in.bin"), image);
   // Any protected block refuses the program before a page is written: the

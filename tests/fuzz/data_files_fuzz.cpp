@@ -2,7 +2,9 @@
 // the save. The rest is the file. A file is identified and loaded; one that
 // loads is saved in the chosen format, and a save that succeeds must load
 // back to the same image, byte for byte. A refused save leaves the file
-// that was there untouched.
+// that was there untouched. A text file with a well-formed record never
+// loads as binary: it loads in a format or is refused, the image kept, and
+// the check before a run tells the same.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -10,6 +12,7 @@
 
 #include "api/api_state.h"
 #include "fuzz/fuzz_support.h"
+#include "image/file_loader.h"
 #include "image/hex_list.h"
 #include "zylisp.h"
 
@@ -25,6 +28,44 @@ bool IsHexDigit(char c) {
 }
 
 int HexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+
+// Printable ASCII, tabs and line ends only.
+bool IsText(const std::string& file) {
+  return std::all_of(file.begin(), file.end(), [](char c) {
+    return (c >= ' ' && c <= '~') || c == '\t' || c == '\r' || c == '\n';
+  });
+}
+
+// An Intel data or end record, or an S1 or S9 record, by the book, blanks
+// around it allowed: hex digits whose count field matches their number.
+bool IsPlainRecord(const std::string& raw) {
+  const std::size_t first = raw.find_first_not_of(" \t");
+  if (first == std::string::npos) return false;
+  const std::string line = raw.substr(first, raw.find_last_not_of(" \t") + 1 - first);
+  const bool intel = line[0] == ':';
+  const bool srec = line.size() > 1 && line[0] == 'S' && (line[1] == '1' || line[1] == '9');
+  if (!intel && !srec) return false;
+  const std::string body = line.substr(intel ? 1 : 2);
+  if (body.size() < 2 || !std::all_of(body.begin(), body.end(), IsHexDigit)) return false;
+  const std::size_t count = static_cast<std::size_t>(HexValue(body[0]) * 16 + HexValue(body[1]));
+  if (srec) return body.size() == 2 * (count + 1) && (line[1] == '1' ? count >= 3 : count == 3);
+  const int type = body.size() > 7 ? HexValue(body[6]) * 16 + HexValue(body[7]) : -1;
+  return body.size() == 2 * (count + 5) && (type == 0 || (type == 1 && count == 0));
+}
+
+bool HasPlainRecord(const std::string& file) {
+  std::size_t at = 0;
+  while (at < file.size()) {
+    const std::size_t end = std::min(file.find_first_of("\r\n", at), file.size());
+    if (IsPlainRecord(file.substr(at, end - at))) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+bool Blank(const std::vector<uint8_t>& image) {
+  return std::all_of(image.begin(), image.end(), [](uint8_t b) { return b == 0xFF; });
+}
 
 // What a binary file of at most the image's size loads as: raw bytes, or,
 // when shorter than the image and all hex digits, pairs of digits.
@@ -68,10 +109,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t kind = Zyl_IdentifyFile(in.c_str());
   fuzz::Require(kind >= ZYL_FMT_INTEL_HEX && kind <= ZYL_FMT_BYTE_LIST, "a format number 1..10");
   const int32_t loaded = Zyl_LoadBuffer(ZYL_AREA_EEPROM, in.c_str());
-  fuzz::Require(loaded == ZYL_OK || loaded == ZYL_ERR_FILE_TOO_LARGE, "a load answers 0 or 6");
+  fuzz::Require(loaded == ZYL_OK || loaded == ZYL_ERR_FILE || loaded == ZYL_ERR_FILE_TOO_LARGE,
+                "a load answers 0, 1 or 6");
+  const std::string detail = loaded == ZYL_ERR_FILE ? Zyl_GetErrorDetail() : "";
 
-  // Without a ':' a file answered 9 can only be binary.
-  const bool binary = kind == ZYL_FMT_BINARY && file.find(':') == std::string::npos;
+  const bool binary = zylisp::TFileLoader::IdentifyFile(in) <= 0;
+  fuzz::Require(binary || IsText(file), "only text loads in a text format");
+  fuzz::Require(!binary || !IsText(file) || !HasPlainRecord(file),
+                "a text file with a well-formed record never loads as binary");
+  if (loaded == ZYL_ERR_FILE) {
+    fuzz::Require(!binary, "only damaged text is refused");
+    fuzz::Require(Image() == marked, "a refused file leaves the image as it was");
+    fuzz::Require(detail.rfind(in + " line ", 0) == 0, "the detail names the file and the line");
+  }
+  const int32_t checked = Zyl_CheckFile(in.c_str(), 0);
+  fuzz::Require(
+      loaded != ZYL_ERR_FILE || (checked == ZYL_ERR_FILE && Zyl_GetErrorDetail() == detail),
+      "the check refuses a damaged file for the same line");
+  fuzz::Require(checked == ZYL_OK || loaded != ZYL_OK || Blank(Image()),
+                "the check refuses a file that loads only for holding no data");
   if (binary) {
     const bool fits = file.size() <= marked.size();
     fuzz::Require(loaded == (fits ? ZYL_OK : ZYL_ERR_FILE_TOO_LARGE),

@@ -15,7 +15,7 @@
 #include "image/hex_list.h"
 #include "ports/lpt_access.h"
 #include "ports/serial_error.h"
-#include "ports/sim_io_space.h"
+#include "zylsim/sim_io_space.h"
 
 namespace fuzz {
 
@@ -97,10 +97,10 @@ void RunSession(TISPProgrammer& driver, const TSessionHeader& header) {
   Require(image.Size() == device.Size(), "the image keeps its size");
 }
 
-void RunParallelSession(zylisp::TISPProgrammer& driver, zylisp::TConnectorDevice& connector,
+void RunParallelSession(zylisp::TISPProgrammer& driver, zylsim::TConnectorDevice& connector,
                         const TSessionHeader& header) {
-  auto space = std::make_unique<zylisp::TSimIoSpace>();
-  space->AddPort(0x378, zylisp::TSimPortKind::ecp, &connector);
+  auto space = std::make_unique<zylsim::TSimIoSpace>();
+  space->AddPort(0x378, zylsim::TSimPortKind::ecp, &connector);
   zylisp::TLptAccess lpt(std::move(space), "");
   zylisp::Shared().Lpt = &lpt;
   RunSession(driver, header);

@@ -10,10 +10,13 @@
 #include <cstdint>
 
 namespace zylisp {
-class TConnectorDevice;
 class TDevice;
 class TISPProgrammer;
 }  // namespace zylisp
+
+namespace zylsim {
+class TConnectorDevice;
+}  // namespace zylsim
 
 namespace fuzz {
 
@@ -42,7 +45,7 @@ void RunSession(zylisp::TISPProgrammer& driver, const TSessionHeader& header);
 
 // RunSession with the driver's parallel port simulated at LPT1, with
 // connector plugged into it.
-void RunParallelSession(zylisp::TISPProgrammer& driver, zylisp::TConnectorDevice& connector,
+void RunParallelSession(zylisp::TISPProgrammer& driver, zylsim::TConnectorDevice& connector,
                         const TSessionHeader& header);
 
 }  // namespace fuzz

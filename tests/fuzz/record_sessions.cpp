@@ -19,12 +19,11 @@
 #include "fuzz/reply_script.h"
 #include "fuzz/script_connector.h"
 #include "fuzz/script_serial_port.h"
-#include "ports/connector_device.h"
 #include "ports/serial_error.h"
 #include "ports/serial_port.h"
-#include "ports/simulated_adapter.h"
 #include "zylsim/chip.h"
 #include "zylsim/emulator.h"
+#include "zylsim/simulated_adapter.h"
 
 namespace {
 
@@ -56,34 +55,31 @@ class TEmulatorPort : public zylisp::TSerialPort {
  public:
   TEmulatorPort(zylsim::Emulator& emulator, TTraffic& traffic)
       : firmware_(emulator.Adapter()), traffic_(traffic) {}
-  void OpenPort() override {}
-  void ClosePort() override {}
-  void RaiseDTR() override {}
-  void LowerDTR() override {}
-  void RaiseRTS() override {}
-  void LowerRTS() override {}
-  void WriteText(const std::string& text) override {
-    for (char c : text) {
-      traffic_.Host(static_cast<uint8_t>(c));
-      firmware_.Receive(static_cast<uint8_t>(c));
+  void Open(const std::string&, uint32_t) override {}
+  void Close() override {}
+  void SetModemLines(bool, bool) override {}
+  std::size_t Write(const void* data, std::size_t count, Milliseconds) override {
+    for (std::size_t i = 0; i < count; ++i) {
+      const uint8_t c = static_cast<const uint8_t*>(data)[i];
+      traffic_.Host(c);
+      firmware_.Receive(c);
     }
+    return count;
   }
-  bool WaitForInput(std::chrono::milliseconds) override {
-    if (!firmware_.HasOutput()) throw zylisp::ESerialError(EIO, "the adapter says nothing");
-    return true;
-  }
-  bool WaitForOutputSent(std::chrono::milliseconds) override { return true; }
-  void PurgeInput() override {
-    while (firmware_.HasOutput()) firmware_.TakeOutput();
-  }
-  int32_t ReadAvailable(void* buffer, int32_t max) override {
-    int32_t n = 0;
+  std::size_t Read(void* buffer, std::size_t max, Milliseconds limit) override {
+    if (!firmware_.HasOutput() && limit.count() > 0)
+      throw zylisp::ESerialError(EIO, "the adapter says nothing");
+    std::size_t n = 0;
     while (n < max && firmware_.HasOutput()) {
       const uint8_t b = firmware_.TakeOutput();
       traffic_.Reply(b);
       static_cast<uint8_t*>(buffer)[n++] = b;
     }
     return n;
+  }
+  bool Drain(Milliseconds) override { return true; }
+  void PurgeInput() override {
+    while (firmware_.HasOutput()) firmware_.TakeOutput();
   }
 
  private:
@@ -173,7 +169,7 @@ bool Record(const std::string& folder, uint8_t link, uint8_t device, uint8_t val
     TRecordingSerial driver(emulator, traffic);
     fuzz::RunSession(driver, header);
   } else {
-    const auto connector = zylisp::MakeAdapterConnector(emulator);
+    const auto connector = zylsim::MakeAdapterConnector(emulator);
     TRecordingParallel driver(traffic);
     fuzz::RunParallelSession(driver, *connector, header);
   }

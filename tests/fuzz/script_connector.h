@@ -14,11 +14,11 @@
 #include <cstdint>
 
 #include "fuzz/reply_script.h"
-#include "ports/connector_device.h"
+#include "zylsim/connector_device.h"
 
 namespace fuzz {
 
-class TScriptConnector : public zylisp::TConnectorDevice {
+class TScriptConnector : public zylsim::TConnectorDevice {
  public:
   explicit TScriptConnector(TReplyScript& script) : script_(script) {}
 

@@ -11,26 +11,19 @@ void TScriptSerialPort::RequireOpen() const {
   if (!open_) throw zylisp::ESerialError(0, "Can't perform this operation on a closed port");
 }
 
-void TScriptSerialPort::WriteData(const void* buffer, int32_t count, bool) {
+std::size_t TScriptSerialPort::Write(const void* data, std::size_t count, Milliseconds) {
   RequireOpen();
-  written_.append(static_cast<const char*>(buffer), static_cast<std::size_t>(count));
-  for (int32_t i = 0; i < count; ++i) script_.TakeHostByte();
+  written_.append(static_cast<const char*>(data), count);
+  for (std::size_t i = 0; i < count; ++i) script_.TakeHostByte();
+  return count;
 }
 
-void TScriptSerialPort::WriteText(const std::string& text) {
-  WriteData(text.data(), static_cast<int32_t>(text.size()), false);
-}
-
-bool TScriptSerialPort::WaitForInput(std::chrono::milliseconds) {
+std::size_t TScriptSerialPort::Read(void* buffer, std::size_t max, Milliseconds limit) {
   RequireOpen();
-  if (!script_.HasReply()) throw zylisp::ESerialError(EIO, "the reply script is used up");
-  return true;
-}
-
-int32_t TScriptSerialPort::ReadAvailable(void* buffer, int32_t max) {
-  RequireOpen();
+  if (!script_.HasReply() && limit.count() > 0)
+    throw zylisp::ESerialError(EIO, "the reply script is used up");
   auto* bytes = static_cast<uint8_t*>(buffer);
-  int32_t n = 0;
+  std::size_t n = 0;
   while (n < max && script_.HasReply()) bytes[n++] = script_.TakeReply();
   return n;
 }

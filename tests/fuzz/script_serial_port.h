@@ -1,11 +1,10 @@
 // A serial port whose far end says what a reply script says: writes go to
 // the script as host bytes (and are kept), reads take the reply bytes on
-// offer. Nothing
-// waits: a wait for input with none on offer means the input is used up,
-// and the port reports a hung-up device instead.
+// offer. Nothing waits: a read that may wait, with no reply on offer, means
+// the input is used up, and the port reports a hung-up device instead.
 #pragma once
 
-#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,18 +18,13 @@ class TScriptSerialPort : public zylisp::TSerialPort {
  public:
   explicit TScriptSerialPort(TReplyScript& script) : script_(script) {}
 
-  void OpenPort() override { open_ = true; }
-  void ClosePort() override { open_ = false; }
-  void RaiseDTR() override {}
-  void LowerDTR() override {}
-  void RaiseRTS() override {}
-  void LowerRTS() override {}
-  void WriteData(const void* buffer, int32_t count, bool wait) override;
-  void WriteText(const std::string& text) override;
-  bool WaitForInput(std::chrono::milliseconds limit) override;
-  bool WaitForOutputSent(std::chrono::milliseconds) override { return open_; }
+  void Open(const std::string&, uint32_t) override { open_ = true; }
+  void Close() override { open_ = false; }
+  void SetModemLines(bool, bool) override {}
+  std::size_t Write(const void* data, std::size_t count, Milliseconds) override;
+  std::size_t Read(void* buffer, std::size_t max, Milliseconds limit) override;
+  bool Drain(Milliseconds) override { return open_; }
   void PurgeInput() override { script_.Purge(); }
-  int32_t ReadAvailable(void* buffer, int32_t max) override;
 
   const std::string& Written() const { return written_; }
 

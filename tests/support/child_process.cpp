@@ -113,7 +113,10 @@ RunResult ChildProcess::Finish() {
   if (outOpen || errOpen) kill(pid_, SIGKILL);  // over the limit
   RunResult result{-1, outText_, errText_};
   int status = 0;
-  if (waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  if (waitpid(pid_, &status, 0) == pid_) {
+    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  }
   pid_ = -1;
   return result;
 }

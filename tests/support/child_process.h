@@ -18,6 +18,7 @@ struct RunResult {
   int status = -1;  // exit status; -1 after a signal
   std::string out;
   std::string err;
+  int signal = 0;  // the signal that ended the program, if one did
 };
 
 // A program with its standard streams on pipes (or its output on a

@@ -1,5 +1,10 @@
 #include "support/test_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,9 +22,11 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ec;
-  // Make read-only folders made by a test removable again.
+  // Make read-only folders made by a test removable again; a link is left
+  // alone, or root would change the mode of what it points to (/dev/null).
   for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_symlink(ec)) continue;
     std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
   }
@@ -32,6 +39,16 @@ void WriteFile(const std::string& path, const std::string& contents) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << contents;
   if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string MemoryDevice(const std::string& folder, const std::string& name, unsigned minor) {
+  if (geteuid() != 0) return "/dev/" + name;
+  const std::string node = folder + "/" + name;
+  if (mknod(node.c_str(), S_IFCHR | 0666, makedev(1, minor)) != 0) return "";
+  const int fd = open(node.c_str(), O_WRONLY);
+  if (fd < 0) return "";
+  close(fd);
+  return node;
 }
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {

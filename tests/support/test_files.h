@@ -27,6 +27,12 @@ std::string ReadFile(const std::string& path);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
 
+// The memory device /dev/<name> (major 1, minor) to write to. Root gets a
+// node of its own in folder, so that a writer that wrongly replaces it
+// leaves the system's node alone; others get /dev/<name>, which they could
+// not replace. "" when root's node cannot be opened (a nodev mount).
+std::string MemoryDevice(const std::string& folder, const std::string& name, unsigned minor);
+
 // Sets (or, with nullptr, unsets) a variable for the object's lifetime.
 class ScopedEnv {
  public:

@@ -53,11 +53,14 @@ TEST(SeveralAdapters, ASecondRunOnAPortInUseFailsAtOnce) {
   Zylsim sim({"--device=24C16", "--image=" + dir.File("chip")});
   const ScopedEnv config("XDG_CONFIG_HOME", dir.Path().c_str());
   const ScopedEnv ports("ZYLISP_SERIAL_PORTS", sim.FirstLine().c_str());
-  // The first run's status line for the serial number (two digits, the
-  // rest ignored) is longer than its output pipe holds: once the port is
-  // open, the run waits in that write, holding the port, until it is read.
+  // The first run's status lines, of verifies that name the file by paths
+  // of some 4000 characters, are more than its output pipe holds: once the
+  // port is open, the run waits in a write, holding the port, until it is
+  // read.
+  std::string longPath = dir.Path();
+  while (longPath.size() < 4000) longPath += "/.";
   std::vector<std::string> args = ProgramAndReadBack("COM1", dir, "a");
-  args.insert(args.begin() + 2, "--setserialnum=00" + std::string(100000, '0'));
+  args.insert(args.begin() + 3, 24, "--verifyeeprom=" + longPath + "/a.bin");
   ChildProcess first(VELKOISP_PATH, args);
   ASSERT_NE(first.ReadUntil("Programmer Firmware Version : 000A\n").find("000A"),
             std::string::npos);

@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 
 #include "tool_fixture.h"
@@ -36,12 +37,13 @@ class CommandListTest : public ::testing::TestWithParam<std::string> {
 TEST_P(CommandListTest, RunsEveryCommandInOrderAndReadsTheChipBack) {
   Adapter adapter(Transport(), "24C16", dir_.Path());
   const RunResult run = adapter.Run(
-      "24c16", {"--eraseall", "--readeeprom=" + File("blank.bin"),
+      "24c16", {"--binary", "--eraseall", "--readeeprom=" + File("blank.bin"),
                 "--programeeprom=" + File("data.bin"), "--verifyeeprom=" + File("data.bin"),
                 "--setbusaddress=b0", "--readeeprom=" + File("nobody.bin"),
                 "--setbusaddress=a0", "--readeeprom=" + File("back.bin"),
-                "--setprogramspeed=3", "--mcureset=1", "--seteedelay=05", "--programmode=8",
-                "--setpagesize=8", "--programeeprom=" + File("data2.bin"),
+                "--setprogramspeed=3", "--mcureset=1", "--devtype=3", "--setserialnum=7",
+                "--seteedelay=05", "--programmode=8", "--setpagesize=8",
+                "--programeeprom=" + File("data2.bin"),
                 "--readeeprom=" + File("back2.bin")});
   EXPECT_EQ(run.status, 0);
   const std::string d = dir_.Path();
@@ -57,6 +59,8 @@ TEST_P(CommandListTest, RunsEveryCommandInOrderAndReadsTheChipBack) {
             "Reading eeprom into " + d + "/back.bin:  OK \n"
             "Setting program speed value to 03 OK \n"
             "Setting reset OK \n"
+            "Setting Devicetype OK \n"
+            "Setting Serial Number value to 07 OK \n"
             "Setting EE delay value to 05 OK \n"
             "Writing programming mode OK \n"
             "Setting Page Size value to 08 OK \n"
@@ -78,26 +82,32 @@ TEST_P(CommandListTest, ReadsInEachOutputFormat) {
   Adapter adapter(Transport(), "24C16", dir_.Path());
   SaveImage("24C16", data_, File("data.hex"), ZYL_FMT_INTEL_HEX);
   const std::string program = "--programeeprom=" + File("data.hex");
-  const std::string read = "--readeeprom=" + File("out");
-  // The last format option, --programeeprom or --verifyeeprom decides.
+  const std::string read = "--readeeprom=" + File("out0");
+  const std::string read2 = "--readeeprom=" + File("out1");
+  // Each read writes the format in force where it stands: the last format
+  // option, --programeeprom or --verifyeeprom before it.
   const struct {
     std::vector<std::string> args;
-    int32_t format;
+    std::vector<int32_t> formats;  // of out0, out1
   } rows[] = {
-      {{program, "--intel", read}, ZYL_FMT_INTEL_HEX},
-      {{program, "--motorola", read}, ZYL_FMT_MOTOROLA_S1},
-      {{read, "--tektronix", program}, ZYL_FMT_INTEL_HEX},
-      {{program, read, "--tektronix"}, ZYL_FMT_TEKTRONIX},
-      {{program, "--exttektronix", read}, ZYL_FMT_EXTENDED_TEKTRONIX},
-      {{program, "--binary", read}, ZYL_FMT_BINARY},
+      {{program, "--intel", read}, {ZYL_FMT_INTEL_HEX}},
+      {{program, "--motorola", read}, {ZYL_FMT_MOTOROLA_S1}},
+      {{read, "--tektronix", program}, {ZYL_FMT_INTEL_HEX}},
+      {{program, read, "--tektronix"}, {ZYL_FMT_INTEL_HEX}},
+      {{program, "--exttektronix", read}, {ZYL_FMT_EXTENDED_TEKTRONIX}},
+      {{program, "--binary", read}, {ZYL_FMT_BINARY}},
+      {{"--binary", read, "--motorola", read2}, {ZYL_FMT_BINARY, ZYL_FMT_MOTOROLA_S1}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.args));
-    std::remove(File("out").c_str());
     const RunResult run = adapter.Run("24C16", row.args);
     EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_EQ(Zyl_IdentifyFile(File("out").c_str()), row.format);
-    EXPECT_EQ(LoadImage("24C16", File("out")), data_);
+    for (std::size_t i = 0; i < row.formats.size(); ++i) {
+      const std::string out = File("out" + std::to_string(i));
+      EXPECT_EQ(Zyl_IdentifyFile(out.c_str()), row.formats[i]);
+      EXPECT_EQ(LoadImage("24C16", out), data_);
+      std::remove(out.c_str());
+    }
   }
 }
 
@@ -134,13 +144,24 @@ TEST_P(CommandListTest, AFailingCommandStopsTheList) {
 
 TEST_P(CommandListTest, StatusRegisterGuardsAnSpiChip) {
   Adapter adapter(Transport(), "25C16", dir_.Path());
-  const RunResult run = adapter.Run(
+  RunResult run = adapter.Run(
       "25C16", {"--programstatus=0C", "--readstatus=77", "--programeeprom=" + File("data.bin"),
-                "--readeeprom=" + File("guarded.bin"), "--programstatus=0", "--readstatus",
-                "--programeeprom=" + File("data.bin"), "--readeeprom=" + File("back.bin")});
+                "--eraseall"});
+  EXPECT_EQ(run.status, 255);
+  // The library's account of the refusal follows the status line.
+  EXPECT_NE(run.out.find("Writing status byte OK \nReading status byte : Status=0C OK \n"
+                         "Programming EEPROM with " + File("data.bin") +
+                         ":  failed (Device write-protected by its status register)\n"
+                         "Error: device write-protected by its status register: "),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find("Erasing"), std::string::npos);
+
+  run = adapter.Run("25C16", {"--binary", "--readeeprom=" + File("guarded.bin"),
+                              "--programstatus=0", "--readstatus",
+                              "--programeeprom=" + File("data.bin"),
+                              "--readeeprom=" + File("back.bin")});
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("Writing status byte OK \nReading status byte : Status=0C OK \n"),
-            std::string::npos);
   EXPECT_NE(run.out.find("Writing status byte OK \nReading status byte : Status=00 OK \n"),
             std::string::npos);
   EXPECT_EQ(Bytes("guarded.bin"), std::vector<uint8_t>(2048, 0xFF));
@@ -179,6 +200,37 @@ TEST(Progress, ShownOnlyOnATerminal) {
   EXPECT_NE(screen.find("\x1b]0;Zyl ISP Commandline Loader - 50%\x07" "50%\b\b\b"),
             std::string::npos);
   EXPECT_NE(screen.find("\b OK "), std::string::npos);
+}
+
+// SIGINT while a paced chip is programmed: the operation stops, its status
+// line and the console title are finished, nothing after it runs, and
+// velkoisp ends by the signal.
+TEST(Progress, StoppedBySigint) {
+  TempDir dir;
+  WriteBytes(dir.File("data.bin"), RandomBytes(131072, 4));
+  testing_support::Zylsim sim({"--device=24C1024", "--pace=1"});
+  const testing_support::ScopedEnv port("ZYLISP_SERIAL_PORTS", sim.FirstLine().c_str());
+  const testing_support::ScopedEnv config("XDG_CONFIG_HOME", dir.Path().c_str());
+  // A test run in the background may have been started with SIGINT ignored.
+  signal(SIGINT, SIG_DFL);
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  ChildProcess child(VELKOISP_PATH,
+                     {"--port=COM1", "--device=24C1024", "--programeeprom=" + dir.File("data.bin"),
+                      "--eraseall"},
+                     slave);
+  close(slave);
+  constexpr int kLimitMs = 300000;
+  std::string screen = testing_support::ReadUntil(
+      master, [](const std::string& s) { return s.find("%\b") != std::string::npos; }, kLimitMs);
+  child.Signal(SIGINT);
+  screen += testing_support::ReadUntil(master, [](const std::string&) { return false; }, kLimitMs);
+  close(master);
+  EXPECT_EQ(child.Finish().signal, SIGINT);
+  const std::string end = " failed (Operation cancelled)\r\n\x1b]0;VELKOISP Commandline Tool v" +
+                          std::string(Zyl_GetDLLversion()) + "\x07";
+  ASSERT_GE(screen.size(), end.size()) << screen;
+  EXPECT_EQ(screen.substr(screen.size() - end.size()), end);
 }
 
 }  // namespace

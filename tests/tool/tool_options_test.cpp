@@ -99,7 +99,7 @@ TEST(ErrorList, ListsEveryErrorInTheOrderItArose) {
             "Error: No File Specified for eeprom Programming\n"
             "Error: file " + dir.File("none.hex") + " does not exist\n"
             "Error: invalid value \"zz\" for --setbusaddress (a hexadecimal byte, 00 to FF)\n"
-            "Error: invalid value \"abc\" for --programmode (a whole number such as 8 or 16)\n"
+            "Error: invalid value \"abc\" for --programmode (8 or 16)\n"
             "Error: No File Specified for eeprom Reading\n"
             "Error: file " + dir.Path() + " cannot be read\n"
             "Error: Device requires an argument. (for help: --help=device)\n"
@@ -113,7 +113,7 @@ TEST(ErrorList, ListsEveryErrorInTheOrderItArose) {
 
 struct EndCase {
   const char* name;
-  std::vector<std::string> args;  // "@" stands for the test's folder
+  std::vector<std::string> args;  // "@" stands for the test's folder, here and in expected
   std::string chip;               // a chip on the simulated LPT1, if any
   int status;
   std::vector<std::string> expected;  // in this order after the banner
@@ -128,14 +128,17 @@ TEST_P(RunEnds, AsTheCommandLineSays) {
   const EndCase& c = GetParam();
   TempDir dir;
   testing_support::WriteFile(dir.File("data.bin"), "\x01\x02\x03");
+  testing_support::WriteFile(dir.File("bad.hex"), ":0400000001020304F2\n:04000\n:00000001FF\n");
+  testing_support::WriteFile(dir.File("empty.hex"), "");
   mkdir(dir.File("fw").c_str(), 0755);
   testing_support::WriteFile(dir.File("fw/tarnwick.EXE"), "#!/bin/sh\nexit 0\n");
   chmod(dir.File("fw/tarnwick.EXE").c_str(), 0755);
+  const auto inFolder = [&dir](std::string text) {
+    if (const auto at = text.find('@'); at != std::string::npos) text.replace(at, 1, dir.Path());
+    return text;
+  };
   std::vector<std::string> args;
-  for (std::string a : c.args) {
-    if (const auto at = a.find('@'); at != std::string::npos) a.replace(at, 1, dir.Path());
-    args.push_back(a);
-  }
+  for (const std::string& a : c.args) args.push_back(inFolder(a));
   const testing_support::ScopedEnv config("XDG_CONFIG_HOME", dir.Path().c_str());
   const testing_support::ScopedEnv chip(
       "ZYLISP_LPT_SIM", c.chip.empty() ? nullptr : (c.chip + ",image=" + dir.File("chip")).c_str());
@@ -143,9 +146,8 @@ TEST_P(RunEnds, AsTheCommandLineSays) {
   ExpectCleanOutput(run);
   EXPECT_EQ(run.status, c.status);
   std::size_t at = 0;
-  for (std::string text : c.expected) {
-    if (const auto mark = text.find('@'); mark != std::string::npos)
-      text.replace(mark, 1, dir.Path());
+  for (const std::string& expected : c.expected) {
+    const std::string text = inFolder(expected);
     at = run.out.find(text, at);
     ASSERT_NE(at, std::string::npos) << "missing: " << text << "\nin:\n" << run.out;
     at += text.size();
@@ -158,10 +160,22 @@ TEST_P(RunEnds, AsTheCommandLineSays) {
 const std::string kChip = "device=24C16";
 const std::string kOpened = "Programmer Firmware Version : 000A\n\n";
 
+// The 24C16 on the simulated LPT1, then these options.
+std::vector<std::string> OnChip(std::vector<std::string> options) {
+  options.insert(options.begin(), {"--device=24C16", "--port=LPT1"});
+  return options;
+}
+
 std::vector<std::string> Many(int n, const std::vector<std::string>& tail) {
   std::vector<std::string> args(static_cast<std::size_t>(n), "--quiet");
   args.insert(args.end(), tail.begin(), tail.end());
   return args;
+}
+
+// Ended without the programmer opened: its version line never shows.
+EndCase Refused(const char* name, std::vector<std::string> args,
+                std::vector<std::string> expected) {
+  return {name, std::move(args), kChip, 255, std::move(expected), "Programmer"};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -170,31 +184,43 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"NoArguments", {}, "", 255, {"\n\nFor usage information type: velkoisp --help\n\n"},
                 "Required"},
         EndCase{"OnlyDeviceAndPort", {"--device=24c16", "--port=lpt1"}, kChip, 0, {kOpened}, ""},
-        EndCase{"PortNotFound", {"--device=24C16", "--port=FOO"}, kChip, 255,
-                {"\n\nInvalid File type or File not found, access denied etc.\n"}, "Programmer"},
-        EndCase{"ProgrammerCannotOpen", {"--device=24C16", "--port=LPT1"},
-                kChip + ",firmware=0009", 255,
+        Refused("PortNotFound", {"--device=24C16", "--port=FOO"},
+                {"\n\nInvalid File type or File not found, access denied etc.\n"}),
+        EndCase{"ProgrammerCannotOpen", OnChip({}), kChip + ",firmware=0009", 255,
                 {"Firmware update is required for the DLL to work with this programmer\n"},
                 "Programmer"},
-        EndCase{"StrayWordsReportedTwice", {"foo", "--device=24C16", "--port=LPT1", "bar"},
-                kChip, 0,
-                {"non-option ARGV-elements: foo bar \n", "non-option ARGV-elements: foo bar \n",
-                 kOpened},
-                ""},
-        EndCase{"DoubleDashEndsTheOptions", {"--device=24C16", "--port=LPT1", "--", "--eraseall"},
-                kChip, 0, {"non-option ARGV-elements: --eraseall \n", kOpened}, "Erasing"},
+        Refused("StrayWordsRefused",
+                {"data.bin", "--device=24C16", "--port=LPT1", "--eraseall", "x"},
+                {"non-option ARGV-elements: data.bin x \n",
+                 "non-option ARGV-elements: data.bin x \n",
+                 "Error: unexpected argument \"data.bin\" (options are written --name=value)\n"
+                 "Error: unexpected argument \"x\" (options are written --name=value)\n\n"}),
+        Refused("DoubleDashEndsTheOptions", OnChip({"--", "--eraseall"}),
+                {"non-option ARGV-elements: --eraseall \n",
+                 "Error: unexpected argument \"--eraseall\""}),
+        Refused(
+            "ThreeDigitByteValue", OnChip({"--setpagesize=100"}),
+            {"Error: invalid value \"100\" for --setpagesize (a hexadecimal byte, 00 to FF)\n"}),
+        Refused("ByteValueWithTrailingText", OnChip({"--setbusaddress=A2xyz", "--eraseall"}),
+                {"Error: invalid value \"A2xyz\" for --setbusaddress"}),
+        Refused("ProgrammingModeNeither8Nor16", OnChip({"--programmode=12"}),
+                {"Error: invalid value \"12\" for --programmode (8 or 16)\n"}),
+        Refused("DamagedHexFile", OnChip({"--programeeprom=@/bad.hex"}),
+                {"Error: @/bad.hex line 2"}),
+        Refused("EmptyDataFile", OnChip({"--verifyeeprom=@/empty.hex"}),
+                {"Error: @/empty.hex holds no data\n"}),
+        Refused("ReadIntoMissingFolder", OnChip({"--readeeprom=@/none/back.bin"}),
+                {"Error: cannot write @/none/back.bin: No such file or directory\n"}),
         EndCase{"AbbreviationAccepted", {"--programe=@/data.bin", "--devi=24C16", "--por=LPT1"},
                 kChip, 0, {"Programming EEPROM with @/data.bin:  OK \n"}, ""},
-        EndCase{"OneDigitByteValue", {"--device=24C16", "--port=LPT1", "--setbusaddress=5"},
-                kChip, 0, {"Setting Bus Address value to 05 OK \n"}, ""},
-        EndCase{"UpdaterNameMatchedWithoutCase", {"--device=24C16", "--port=LPT1", "--updatefw=@/fw"},
-                kChip, 0, {"Updating the programmer FW from the following path @/fw:  OK \n"}, ""},
+        EndCase{"OneDigitByteValue", OnChip({"--setbusaddress=5"}), kChip, 0,
+                {"Setting Bus Address value to 05 OK \n"}, ""},
+        EndCase{"UpdaterNameMatchedWithoutCase", OnChip({"--updatefw=@/fw"}), kChip, 0,
+                {"Updating the programmer FW from the following path @/fw:  OK \n"}, ""},
         EndCase{"WaitReadsALine", {"--wait"}, "", 255, {"\nPress Enter key to continue...\n"}, ""},
-        EndCase{"TooManyArguments", Many(62, {"--device=24C16", "--port=LPT1"}), kChip, 255,
-                {"Error: too many arguments (64); at most 63 are accepted, nothing was run\n"},
-                "Programmer"},
-        EndCase{"SixtyThreeArguments", Many(61, {"--device=24C16", "--port=LPT1"}), kChip, 0,
-                {kOpened}, ""}),
+        Refused("TooManyArguments", Many(62, OnChip({})),
+                {"Error: too many arguments (64); at most 63 are accepted, nothing was run\n"}),
+        EndCase{"SixtyThreeArguments", Many(61, OnChip({})), kChip, 0, {kOpened}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -197,6 +197,8 @@ TEST_F(BufferCalls, MissingFile) {
   MarkLast();
   EXPECT_EQ(Zyl_LoadBuffer(1, missing.c_str()), 1);
   EXPECT_EQ(Last(), 1234);
+  EXPECT_EQ(Zyl_CheckFile(missing.c_str(), 0), 1);
+  EXPECT_EQ(Zyl_GetErrorDetail(), "Cannot read file " + missing + ": No such file or directory");
   EXPECT_EQ(Zyl_LoadBuffer(1, dir_.Path().c_str()), 1);
 }
 
@@ -295,6 +297,8 @@ TEST_F(BufferCalls, FilesWithoutTextRecordsLoadAsTheirBytes) {
       {"carriage return, NUL", std::string("\x0D\x00\xAB", 3)},
       {"line breaks only", "\r\n\r\n\n"},
       {"hex records, then a NUL", std::string(":0100000012ED\r\n:00000001FF\r\n") + '\0'},
+      {"hex records, then a byte that is not text", ":0100000012ED\r\n:00000001FF\r\n\x1A"},
+      {"text without a record", "; nothing but a note\r\n"},
   };
   Ready("24C02");
   const std::string file = dir_.File("data");
@@ -334,5 +338,53 @@ TEST_F(BufferCalls, FilesFarLargerThanTheImageAreRefused) {
     }
     EXPECT_EQ(Zyl_LoadBuffer(1, file.c_str()), 6);
     EXPECT_EQ(Buffer(), before);
+  }
+}
+
+// A text file whose first record names a format is loaded in that format
+// or not at all: a line that breaks its rules fails the load with 1, the
+// image kept, and the detail names the file and the line.
+TEST_F(BufferCalls, DamagedTextFilesAreRefused) {
+  const struct {
+    const char* name;
+    std::string text;
+    int32_t format;  // what Zyl_IdentifyFile answers
+    const char* where;
+  } cases[] = {
+      {"not a hex digit", ":0100000012ED\r\n:01000100G4CA\r\n:00000001FF\r\n", 1,
+       "line 2: 'G' is not a hex digit"},
+      {"last record cut off", ":10000000000102030405060708090A0B0C0D0E0F00\r\n:1000100000010203", 1,
+       "line 2: record cut short"},
+      {"a comment among records", ":0100000012ED\r\n; comment\r\n:00000001FF\r\n", 1,
+       "line 2: not an Intel HEX record"},
+      {"two formats mixed", ":0100000012ED\r\nS1040000AB50\r\n", 1,
+       "line 2: not an Intel HEX record"},
+      {"unknown record type", ":0100000012ED\r\n:0100000612E7\r\n", 1,
+       "line 2: unknown record type 06"},
+      {"address record of the wrong count", ":0100000012ED\r\n:0300000400010012\r\n", 1,
+       "line 2: wrong count for a type 04 record"},
+      {"S-record longer than its count", "S1040000AB50\r\nS1040001CD2C00\r\n", 4,
+       "line 2: record longer than its count says"},
+      {"Tektronix header checksum", "/00100103AB15\r\n/00000000\r\n", 8,
+       "line 1: header checksum does not match"},
+      {"odd extended Tektronix data", "%0D62D500000AB\r\n%0E62D500000ABC\r\n", 7,
+       "line 2: odd number of data digits"},
+      {"byte and word lists mixed", "0010:AB\r\n000008:1234\r\n", 10,
+       "line 2: not a byte list line"},
+  };
+  Ready("24C02");
+  ASSERT_EQ(Zyl_WriteBuffer(1, 5, 0x42), 0);
+  const std::vector<uint8_t> before = Buffer();
+  const std::string file = dir_.File("data.hex");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(file, c.text);
+    EXPECT_EQ(Zyl_IdentifyFile(file.c_str()), c.format);
+    EXPECT_EQ(Zyl_LoadBuffer(1, file.c_str()), 1);
+    EXPECT_EQ(Last(), 1);
+    EXPECT_EQ(Zyl_GetErrorDetail(), file + " " + c.where);
+    EXPECT_EQ(Buffer(), before);
+    EXPECT_EQ(Zyl_CheckFile(file.c_str(), 0), 1);
+    EXPECT_EQ(Zyl_GetErrorDetail(), file + " " + c.where);
   }
 }

@@ -63,8 +63,19 @@ TEST(IdentifyIntelHex, BrokenRecordsAreUnknown) {
   EXPECT_EQ(Identify(":0100000612E7"), 0);       // unknown record type
   EXPECT_EQ(Identify(":01000000G2ED"), 0);       // not a digit
   EXPECT_EQ(Identify(":00000001F"), 0);          // too short
-  EXPECT_EQ(Identify(" :0100000012ED"), 0);      // not trimmed
-  EXPECT_EQ(Identify(":0100000012ED\n:010000"), 0);
+  EXPECT_EQ(Identify(":0100000112ED"), 0);       // an end record with data
+}
+
+TEST(IdentifyIntelHex, BlanksAroundRecordsAreTrimmed) {
+  EXPECT_EQ(Identify(" :0100000012ED\t\n\t:00000001FF  "), 1);
+}
+
+TEST(IdentifyFile, ADamagedFileIsTheFormatOfItsFirstRecord) {
+  EXPECT_EQ(Identify(":0100000012ED\n:010000"), 1);
+  EXPECT_EQ(Identify("; made by hand\nS1040000AB50"), 4);
+  EXPECT_EQ(Identify("/00100103AB15\n/00000000"), 8);  // header checksum wrong, then an end
+  EXPECT_EQ(Identify("0010:AB\n000008:1234"), 10);
+  EXPECT_EQ(Identify("000008:1234\n0010:AB"), 9);
 }
 
 TEST(IdentifyMotorola, AnswersByRecordKinds) {
@@ -95,7 +106,7 @@ TEST(IdentifyMotorola, BrokenRecordsAreUnknown) {
 TEST(IdentifyTektronix, HeaderChecksumIsChecked) {
   EXPECT_EQ(Identify("/00000000"), 8);
   EXPECT_EQ(Identify("/00100102AB15\n/00000000"), 8);
-  EXPECT_EQ(Identify("/00100103AB15\n/00000000"), 0);  // header checksum wrong
+  EXPECT_EQ(Identify("/00100103AB15"), 0);             // header checksum wrong
   EXPECT_EQ(Identify("/00100102AB00\n/00000000"), 8);  // data checksum is not compared
   EXPECT_EQ(Identify("/00100202AB15"), 0);             // count disagrees with the length
   EXPECT_EQ(Identify("/0010010"), 0);                  // too short
@@ -116,12 +127,11 @@ TEST(IdentifyExtendedTektronix, BlockTypesAndLengths) {
   EXPECT_EQ(Identify("%0E8"), 0);
 }
 
-TEST(IdentifyAddressList, BothFormsAndMixedForms) {
+TEST(IdentifyAddressList, BothForms) {
   EXPECT_EQ(Identify("0010:AB\n0011:cd\n"), 10);
   EXPECT_EQ(Identify("000008:1234\n000009:5678"), 9);
-  EXPECT_EQ(Identify("0010:AB\n000008:1234"), 0);
-  EXPECT_EQ(Identify("000008:1234\n0010:AB"), 0);
   EXPECT_EQ(Identify("0010-AB"), 0);
+  EXPECT_EQ(Identify("0:10:AB"), 0);
   EXPECT_EQ(Identify("0010:AG"), 0);
   EXPECT_EQ(Identify("0010:ABC"), 0);
   // A file of empty lines holds no list.

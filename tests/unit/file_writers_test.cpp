@@ -1,15 +1,22 @@
 // The exact records the writers produce, and what a failed save leaves.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 
+#include "api/api_state.h"
 #include "image/file_loader.h"
 #include "image/hex_list.h"
+#include "support/child_process.h"
 #include "support/test_files.h"
+#include "zylisp.h"
 
 using namespace zylisp;
 using testing_support::ReadFile;
@@ -223,4 +230,153 @@ TEST(SaveFiles, ReplacesAnExistingFileWhole) {
   ASSERT_EQ(TFileLoader::SaveHexFile(dir.File("a.hex"), image, 1), 0);
   EXPECT_EQ(ReadFile(dir.File("a.hex")), ":00000001FF\r\n");
   EXPECT_EQ(FilesIn(dir.Path()), 1u);
+}
+
+namespace {
+
+struct SaveOutcome {
+  int32_t check = -1;  // Zyl_CheckFile for writing, before the save
+  int32_t result = -1;
+  std::string detail;
+};
+
+// Zyl_CheckFile and Zyl_SaveBuffer of a 24C02 image in binary; with
+// asNobody a root caller first drops to nobody in a child process.
+SaveOutcome SaveImage(const std::string& path, bool asNobody) {
+  zylisp::ResetApiState();
+  EXPECT_EQ(Zyl_SetDevice("24C02") | Zyl_SetMode(2) | Zyl_SetPort(1), 0);
+  EXPECT_EQ(Zyl_WriteBuffer(1, 0, 0x12), 0);
+  if (!asNobody) {
+    const int32_t check = Zyl_CheckFile(path.c_str(), 1);
+    return {check, Zyl_SaveBuffer(1, path.c_str(), ZYL_FMT_BINARY), Zyl_GetErrorDetail()};
+  }
+  int fds[2];
+  EXPECT_EQ(pipe(fds), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(100);
+    const int32_t check = Zyl_CheckFile(path.c_str(), 1);
+    const int32_t result = Zyl_SaveBuffer(1, path.c_str(), ZYL_FMT_BINARY);
+    const std::string detail = Zyl_GetErrorDetail();
+    _exit(write(fds[1], detail.data(), detail.size()) < 0 ? 101 : check << 4 | result);
+  }
+  close(fds[1]);
+  SaveOutcome out;
+  out.detail = testing_support::ReadUntil(fds[0], [](const std::string&) { return false; });
+  close(fds[0]);
+  int status = 0;
+  EXPECT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) < 100) << status;
+  out.check = WEXITSTATUS(status) >> 4;
+  out.result = WEXITSTATUS(status) & 15;
+  return out;
+}
+
+mode_t ModeOf(const std::string& path, bool follow = true) {
+  struct stat st {};
+  EXPECT_EQ(follow ? stat(path.c_str(), &st) : lstat(path.c_str(), &st), 0) << path;
+  return st.st_mode;
+}
+
+struct SaveTarget {
+  const char* name;
+  bool rootOnly;
+  bool asNobody;
+  // Makes the target in the folder; its path.
+  std::function<std::string(const std::string& dir)> make;
+  int32_t result;
+  const char* reason;      // the system's reason in the detail
+  bool checkSaysWritable;  // what Zyl_CheckFile told before
+  std::function<void(const std::string& path)> after;
+};
+
+const std::string kSaved = [] {
+  std::string bytes(256, '\xFF');
+  bytes[0] = '\x12';
+  return bytes;
+}();
+
+std::string OldFile(const std::string& path, mode_t mode) {
+  testing_support::WriteFile(path, "old");
+  EXPECT_EQ(chmod(path.c_str(), mode), 0);
+  return path;
+}
+
+}  // namespace
+
+// Only what the caller could replace is replaced, and what it had is kept.
+TEST(SaveTargets, ReplaceOnlyWhatTheCallerCould) {
+  static int fifoReader = -1;
+  const std::vector<SaveTarget> rows = {
+      {"0600 file keeps its mode", false, false,
+       [](const std::string& d) { return OldFile(d + "/a.bin", 0600); }, 0, "", true,
+       [](const std::string& p) {
+         EXPECT_EQ(ModeOf(p) & 07777, 0600u);
+         EXPECT_EQ(ReadFile(p), kSaved);
+       }},
+      {"a symbolic link stays a link to the new contents", false, false,
+       [](const std::string& d) {
+         OldFile(d + "/real.bin", 0644);
+         EXPECT_EQ(symlink("real.bin", (d + "/link.bin").c_str()), 0);
+         return d + "/link.bin";
+       },
+       0, "", true,
+       [](const std::string& p) {
+         EXPECT_TRUE(S_ISLNK(ModeOf(p, false)));
+         EXPECT_EQ(ReadFile(p), kSaved);
+       }},
+      {"a character device is written in place", false, false,
+       [](const std::string& d) { return testing_support::MemoryDevice(d, "null", 3); }, 0, "",
+       true, [](const std::string& p) { EXPECT_TRUE(S_ISCHR(ModeOf(p, false))); }},
+      {"a FIFO is written in place", false, false,
+       [](const std::string& d) {
+         EXPECT_EQ(mkfifo((d + "/fifo").c_str(), 0600), 0);
+         fifoReader = open((d + "/fifo").c_str(), O_RDONLY | O_NONBLOCK);
+         return d + "/fifo";
+       },
+       0, "", true,
+       [](const std::string& p) {
+         EXPECT_TRUE(S_ISFIFO(ModeOf(p, false)));
+         std::string got(300, '\0');
+         got.resize(
+             static_cast<std::size_t>(std::max<ssize_t>(0, read(fifoReader, got.data(), 300))));
+         close(fifoReader);
+         EXPECT_EQ(got, kSaved);
+       }},
+      {"a read-only file is not replaced by a user who cannot write it", false, true,
+       [](const std::string& d) { return OldFile(d + "/ro.bin", 0444); }, 1, "Permission denied",
+       false, [](const std::string& p) { EXPECT_EQ(ReadFile(p), "old"); }},
+      {"root replaces a read-only file, as the kernel lets it", true, false,
+       [](const std::string& d) { return OldFile(d + "/ro.bin", 0444); }, 0, "", true,
+       [](const std::string& p) {
+         EXPECT_EQ(ModeOf(p) & 07777, 0444u);
+         EXPECT_EQ(ReadFile(p), kSaved);
+       }},
+      {"a new file gets 0666 less the umask", false, false,
+       [](const std::string& d) { return d + "/new.bin"; }, 0, "", true,
+       [](const std::string& p) { EXPECT_EQ(ModeOf(p) & 07777, 0640u); }},
+      {"a missing folder", false, false, [](const std::string& d) { return d + "/missing/a.bin"; },
+       1, "No such file or directory", false, nullptr},
+      {"a full disk is found by the write", false, false,
+       [](const std::string& d) { return testing_support::MemoryDevice(d, "full", 7); }, 1,
+       "No space left on device", true, nullptr},
+  };
+  const mode_t mask = umask(027);
+  for (const SaveTarget& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.rootOnly && geteuid() != 0) continue;
+    TempDir dir;
+    EXPECT_EQ(chmod(dir.Path().c_str(), 0777), 0);  // open to nobody
+    const std::string path = row.make(dir.Path());
+    if (path.empty()) continue;  // no device node can be made here
+    const SaveOutcome out = SaveImage(path, row.asNobody);
+    EXPECT_EQ(out.check, row.checkSaysWritable ? 0 : 1);
+    EXPECT_EQ(out.result, row.result);
+    EXPECT_EQ(out.detail, row.result == 0 ? "" : "cannot write " + path + ": " + row.reason);
+    if (row.after) row.after(path);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+      EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos);
+  }
+  umask(mask);
+  zylisp::ResetApiState();
 }

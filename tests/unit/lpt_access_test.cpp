@@ -1,21 +1,23 @@
+// TLptAccess on a simulated I/O space: slots, port kinds, pins and their
+// shadows, as the parallel driver and the port enumeration use them.
 #include "ports/lpt_access.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "lpt_test_backend.h"
-#include "ports/sim_io_space.h"
 #include "support/test_files.h"
+#include "zylsim/sim_io_space.h"
 
 using lpt_test::MakeParport;
 using lpt_test::TFakeConnector;
 using lpt_test::TRecordingBackend;
 using testing_support::TempDir;
 using zylisp::TLptAccess;
-using zylisp::TSimIoSpace;
-using zylisp::TSimPortKind;
+using zylsim::TSimPortKind;
 
 namespace {
 
@@ -23,178 +25,102 @@ namespace {
 class TSimRig {
  public:
   explicit TSimRig(const std::string& parportDir = "") {
-    auto space = std::make_unique<TSimIoSpace>();
+    auto space = std::make_unique<zylsim::TSimIoSpace>();
     sim = space.get();
     auto recorder = std::make_unique<TRecordingBackend>(std::move(space));
     rec = recorder.get();
     lpt = std::make_unique<TLptAccess>(std::move(recorder), parportDir);
   }
-  TSimIoSpace* sim;
+  zylsim::TSimIoSpace* sim;
   TRecordingBackend* rec;
   std::unique_ptr<TLptAccess> lpt;
 };
 
-const char* KindName(TSimPortKind kind) {
-  switch (kind) {
-    case TSimPortKind::spp: return "spp";
-    case TSimPortKind::ps2: return "ps2";
-    case TSimPortKind::epp: return "epp";
-    case TSimPortKind::ecp: return "ecp";
-  }
-  return "?";
-}
-
-struct TKindResult {
-  TSimPortKind kind;
-  uint8_t capability;
-  uint8_t mode;
-};
-
-constexpr TKindResult kDetected[] = {
-    {TSimPortKind::spp, zylisp::lpt_spp, zylisp::lpt_spp},
-    {TSimPortKind::ps2, zylisp::lpt_ps2, zylisp::lpt_ps2},
-    {TSimPortKind::epp, zylisp::lpt_epp, zylisp::lpt_epp},
-    // A fresh ECP port sits in its SPP mode (ECR 0x15).
-    {TSimPortKind::ecp, zylisp::lpt_ecp, zylisp::lpt_spp},
-};
-
-}  // namespace
-
-TEST(LptAccessDetection, EachPortModelAtTheFallbackBase) {
-  for (const TKindResult& expected : kDetected) {
-    SCOPED_TRACE(KindName(expected.kind));
-    TSimRig rig;
-    rig.sim->AddPort(0x378, expected.kind);
+TEST(LptAccess, PortKindsAndWhereTheyAreLookedFor) {
+  struct Row {
+    const char* name;
+    const char* baseAddr;  // parport0/base-addr, nullptr for no parport folder
+    uint16_t modelBase;    // 0: nothing there
+    TSimPortKind kind;
+    bool refuseGrants;
+    bool available;
+  };
+  const Row rows[] = {
+      {"spp at the fallback", nullptr, 0x378, TSimPortKind::spp, false, true},
+      {"ps2 at the fallback", nullptr, 0x378, TSimPortKind::ps2, false, true},
+      {"epp at the fallback", nullptr, 0x378, TSimPortKind::epp, false, true},
+      {"ecp at the fallback", nullptr, 0x378, TSimPortKind::ecp, false, true},
+      {"spp found at 278", "632 1656\n", 0x278, TSimPortKind::spp, false, true},
+      {"ecp found at 278", "632 1656\n", 0x278, TSimPortKind::ecp, false, true},
+      {"ecp at 3BC: three registers", "956 0", 0x3BC, TSimPortKind::ecp, false, true},
+      {"epp at 3BC: three registers", "956 0", 0x3BC, TSimPortKind::epp, false, true},
+      {"nothing at the base", nullptr, 0, TSimPortKind::spp, false, false},
+      {"backend refuses the grant", nullptr, 0x378, TSimPortKind::ecp, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    if (row.baseAddr) MakeParport(dir.Path(), 1, row.baseAddr, "5", "-1");
+    TSimRig rig(dir.Path());
+    rig.rec->refuseGrants = row.refuseGrants;
+    if (row.modelBase != 0) rig.sim->AddPort(row.modelBase, row.kind);
+    if (row.baseAddr) rig.sim->AddPort(0x378, TSimPortKind::ecp);  // not in the table: untouched
     rig.lpt->SetActive(1);
     ASSERT_EQ(rig.lpt->Active(), 1);
     EXPECT_EQ(rig.lpt->PortCount(), 1);
-    EXPECT_EQ(rig.lpt->CurrentBase(), 0x378);
-    EXPECT_EQ(rig.lpt->Capability(), expected.capability);
-    EXPECT_EQ(rig.lpt->Mode(), expected.mode);
-    EXPECT_TRUE(rig.lpt->PortAvailable());
-    EXPECT_EQ(rig.sim->UngrantedAccesses(), 0u);
-  }
-}
-
-TEST(LptAccessDetection, EachPortModelAtADiscoveredBase) {
-  for (const TKindResult& expected : kDetected) {
-    SCOPED_TRACE(KindName(expected.kind));
-    TempDir dir;
-    MakeParport(dir.Path(), 1, "632 1656\n", "5", "-1");
-    TSimRig rig(dir.Path());
-    rig.sim->AddPort(0x278, expected.kind);
-    rig.sim->AddPort(0x378, TSimPortKind::ecp);  // not in the table: never touched
-    rig.lpt->SetActive(1);
-    EXPECT_EQ(rig.lpt->CurrentBase(), 0x278);
-    EXPECT_EQ(rig.lpt->Capability(), expected.capability);
-    EXPECT_EQ(rig.lpt->Mode(), expected.mode);
-    EXPECT_TRUE(rig.lpt->PortAvailable());
-    EXPECT_EQ(rig.rec->CountPort(0x378), 0u);
-    EXPECT_EQ(rig.sim->UngrantedAccesses(), 0u);
-  }
-}
-
-TEST(LptAccessDetection, NothingAtTheBaseIsNotAvailable) {
-  TSimRig rig;
-  rig.lpt->SetActive(1);
-  EXPECT_EQ(rig.lpt->Active(), 1);
-  EXPECT_EQ(rig.lpt->Capability(), zylisp::lpt_none);
-  EXPECT_EQ(rig.lpt->Mode(), zylisp::lpt_none);
-  EXPECT_FALSE(rig.lpt->PortAvailable());
-}
-
-TEST(LptAccessDetection, EcpModeComesFromTheEcr) {
-  // ECR mode field 000..111 -> port kind.
-  const uint8_t expected[8] = {1, 2, 4, 5, 3, 5, 5, 5};
-  for (uint8_t field = 0; field < 8; ++field) {
-    SCOPED_TRACE(int(field));
-    TSimRig rig;
-    rig.sim->AddPort(0x378, TSimPortKind::ecp);
-    rig.lpt->SetActive(1);
-    rig.lpt->WriteECR(static_cast<uint8_t>(field << 5 | 0x14));
-    rig.lpt->SelectPort(1);  // the current slot: examined again
-    EXPECT_EQ(rig.lpt->Capability(), zylisp::lpt_ecp);
-    EXPECT_EQ(rig.lpt->Mode(), expected[field]);
-    // The test puts the ECR back as it found it.
-    EXPECT_EQ(rig.lpt->ReadECR(), field << 5 | 0x15);
-  }
-}
-
-TEST(LptAccessDetection, PortAt3BCIsNeverTestedForEppOrEcp) {
-  const TKindResult expected[] = {
-      {TSimPortKind::spp, 1, 1},
-      {TSimPortKind::ps2, 2, 2},
-      {TSimPortKind::epp, 2, 2},  // only its PS/2 side can show
-      {TSimPortKind::ecp, 1, 1},  // in SPP mode, and its ECR is never read
-  };
-  for (const TKindResult& e : expected) {
-    SCOPED_TRACE(KindName(e.kind));
-    TempDir dir;
-    MakeParport(dir.Path(), 1, "956 0");
-    TSimRig rig(dir.Path());
-    rig.sim->AddPort(0x3BC, e.kind);
-    rig.lpt->SetActive(1);
-    EXPECT_EQ(rig.lpt->Capability(), e.capability);
-    EXPECT_EQ(rig.lpt->Mode(), e.mode);
-    EXPECT_TRUE(rig.lpt->PortAvailable());
-    EXPECT_EQ(rig.lpt->ReadEPPAddressPort(), 0);
-    EXPECT_EQ(rig.lpt->ReadECR(), 0);
-    rig.lpt->WriteEPPAddressPort(0x55);
+    EXPECT_EQ(rig.lpt->PortAvailable(), row.available);
+    rig.lpt->SetECPMode(zylisp::lpt_epp);
     rig.lpt->WriteECR(0x34);
-    rig.lpt->SetECPMode(3);
-    EXPECT_GT(rig.rec->log.size(), 0u);
-    EXPECT_EQ(rig.rec->CountIn(0x3BC, 0x3BE), rig.rec->log.size());
-    ASSERT_EQ(rig.rec->grants.size(), 1u);
-    EXPECT_EQ(rig.rec->grants[0], std::make_pair(uint16_t{0x3BC}, uint16_t{0x3BE}));
+    if (row.refuseGrants) continue;
+    EXPECT_EQ(rig.sim->UngrantedAccesses(), 0u);
+    if (row.baseAddr) {
+      EXPECT_EQ(rig.rec->CountPort(0x378), 0u);
+    }
+    if (row.modelBase == 0x3BC) {
+      EXPECT_EQ(rig.rec->CountIn(0x3BC, 0x3BE), rig.rec->log.size());
+    }
   }
 }
 
-TEST(LptAccessPins, DocumentedExamples) {
-  TFakeConnector device;
-  TSimRig rig;
-  rig.sim->AddPort(0x378, TSimPortKind::ecp, &device);
-  rig.lpt->SetActive(1);
-
-  rig.lpt->SetPin(1, true);
-  EXPECT_EQ(rig.lpt->ReadControlPort() & 0x01, 0);
-  rig.lpt->SetPin(1, false);
-  EXPECT_EQ(rig.lpt->ReadControlPort() & 0x01, 0x01);
-
-  rig.lpt->SetPin(2, true);
-  EXPECT_EQ(rig.lpt->ReadDataPort() & 0x01, 0x01);
-  rig.lpt->SetPin(2, false);
-  EXPECT_EQ(rig.lpt->ReadDataPort() & 0x01, 0);
-
-  device.DrivePin(11, true);
-  EXPECT_EQ(rig.lpt->ReadStatusPort() & 0x80, 0);
-  EXPECT_TRUE(rig.lpt->GetPin(11));
-  device.DrivePin(11, false);
-  EXPECT_EQ(rig.lpt->ReadStatusPort() & 0x80, 0x80);
-  EXPECT_FALSE(rig.lpt->GetPin(11));
+TEST(LptAccess, OnlyAnEcpPortSwitchesToEpp) {
+  for (TSimPortKind kind :
+       {TSimPortKind::ecp, TSimPortKind::spp, TSimPortKind::ps2, TSimPortKind::epp}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    TSimRig rig;
+    rig.sim->AddPort(0x378, kind);
+    rig.lpt->SetActive(1);
+    rig.rec->log.clear();
+    rig.lpt->SetECPMode(zylisp::lpt_epp);
+    if (kind == TSimPortKind::ecp) {
+      EXPECT_EQ(rig.sim->Read(0x77A), 0x95);  // mode bits 100, the rest kept
+    } else {
+      EXPECT_EQ(rig.rec->Writes(), 0u);
+    }
+  }
 }
 
-TEST(LptAccessPins, ConnectorSeesTheLevelsTheDriverSets) {
+TEST(LptAccess, ConnectorSeesTheLevelsTheDriverSets) {
   TFakeConnector device;
   TSimRig rig;
   rig.sim->AddPort(0x378, TSimPortKind::ecp, &device);
   rig.lpt->SetActive(1);
-  rig.lpt->SetECPMode(3);
+  rig.lpt->SetECPMode(zylisp::lpt_epp);
 
   const int hostPins[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 14, 16, 17};
-  // The power-up pattern of the programmer driver: all low, then data high.
+  // The power-up pattern of the parallel driver: all low, then data high.
   for (int p = 1; p <= 17; ++p) rig.lpt->SetPin(p, false);
   for (int p = 2; p <= 9; ++p) rig.lpt->SetPin(p, true);
-  for (int p : hostPins) {
-    EXPECT_EQ(device.HostPin(p), p >= 2 && p <= 9) << "pin " << p;
-  }
-  // Every host pin both ways, the others staying put.
+  for (int p : hostPins) EXPECT_EQ(device.HostPin(p), p >= 2 && p <= 9) << "pin " << p;
+  // Every host pin both ways with one register write, the others staying put.
   for (int p : hostPins) {
     for (bool level : {true, false}) {
       const uint32_t before = device.hostLevels;
+      rig.rec->log.clear();
       rig.lpt->SetPin(p, level);
+      EXPECT_EQ(rig.rec->log.size(), 1u);
       EXPECT_EQ(device.HostPin(p), level) << "pin " << p;
-      const uint32_t mask = ~(1u << p);
-      EXPECT_EQ(device.hostLevels & mask, before & mask) << "pin " << p;
+      const uint32_t others = ~(1u << p);
+      EXPECT_EQ(device.hostLevels & others, before & others) << "pin " << p;
     }
   }
   for (int p : {10, 11, 12, 13, 15}) {
@@ -203,26 +129,8 @@ TEST(LptAccessPins, ConnectorSeesTheLevelsTheDriverSets) {
     device.DrivePin(p, false);
     EXPECT_FALSE(rig.lpt->GetPin(p)) << "pin " << p;
   }
-  // A host pin reads back its own level.
   rig.lpt->SetPin(14, true);
-  EXPECT_TRUE(rig.lpt->GetPin(14));
-  rig.lpt->SetPin(16, true);
-  EXPECT_TRUE(rig.lpt->GetPin(16));
-}
-
-TEST(LptAccessPins, OneBackendCallPerPinAndNothingOutOfRange) {
-  TSimRig rig;
-  rig.sim->AddPort(0x378, TSimPortKind::ecp);
-  rig.lpt->SetActive(1);
-  rig.rec->log.clear();
-  rig.lpt->SetPin(14, true);
-  ASSERT_EQ(rig.rec->log.size(), 1u);
-  EXPECT_TRUE(rig.rec->log[0].write);
-  EXPECT_EQ(rig.rec->log[0].address, 0x37A);
-  rig.lpt->GetPin(10);
-  ASSERT_EQ(rig.rec->log.size(), 2u);
-  EXPECT_FALSE(rig.rec->log[1].write);
-  EXPECT_EQ(rig.rec->log[1].address, 0x379);
+  EXPECT_TRUE(rig.lpt->GetPin(14));  // a host pin reads back its own level
 
   rig.rec->log.clear();
   for (int p : {-1, 0, 18, 25}) {
@@ -232,241 +140,127 @@ TEST(LptAccessPins, OneBackendCallPerPinAndNothingOutOfRange) {
   EXPECT_TRUE(rig.rec->log.empty());
 }
 
-TEST(LptAccessSlots, SlotIsExaminedOncePerOpenUnlessReselected) {
+TEST(LptAccess, SlotIsExaminedOncePerOpenUnlessReselectedAndKeepsItsShadows) {
   TempDir dir;
   MakeParport(dir.Path(), 1, "888 1912");
   MakeParport(dir.Path(), 2, "632 1656");
+  TFakeConnector first;
+  TFakeConnector second;
   TSimRig rig(dir.Path());
-  rig.sim->AddPort(0x378, TSimPortKind::ecp);
-  rig.sim->AddPort(0x278, TSimPortKind::ps2);
+  rig.sim->AddPort(0x378, TSimPortKind::ecp, &first);
+  rig.sim->AddPort(0x278, TSimPortKind::spp, &second);
   rig.lpt->SetActive(1);
   EXPECT_EQ(rig.lpt->PortCount(), 2);
+  for (int p = 2; p <= 9; ++p) rig.lpt->SetPin(p, false);
+
   rig.rec->log.clear();
-
   rig.lpt->SelectPort(2);
-  const std::size_t slot2 = rig.rec->CountPort(0x278);
-  EXPECT_GT(slot2, 0u);
-  EXPECT_EQ(rig.lpt->Capability(), zylisp::lpt_ps2);
-
+  const std::size_t examined = rig.rec->CountPort(0x278);
+  EXPECT_GT(examined, 0u);
+  EXPECT_TRUE(rig.lpt->PortAvailable());
+  for (int p = 2; p <= 9; ++p) rig.lpt->SetPin(p, false);
+  rig.lpt->SetPin(2, true);
   rig.lpt->SelectPort(1);
   EXPECT_EQ(rig.rec->CountPort(0x378), 0u);
-  EXPECT_EQ(rig.lpt->Capability(), zylisp::lpt_ecp);
+  rig.lpt->SetPin(3, true);
   rig.lpt->SelectPort(2);
-  EXPECT_EQ(rig.rec->CountPort(0x278), slot2);
-  EXPECT_EQ(rig.lpt->Capability(), zylisp::lpt_ps2);
+  rig.lpt->SetPin(4, true);
+  EXPECT_EQ(rig.rec->CountPort(0x278), examined + 10);  // the ten pin writes only
+  EXPECT_EQ((second.hostLevels >> 2) & 0xFF, 0x05u);
+  EXPECT_EQ((first.hostLevels >> 2) & 0xFF, 0x02u);
 
-  rig.lpt->SelectPort(1);
-  EXPECT_EQ(rig.rec->CountPort(0x378), 0u);
-  rig.lpt->SelectPort(1);
-  const std::size_t first = rig.rec->CountPort(0x378);
-  EXPECT_GT(first, 0u);
-  rig.lpt->SelectPort(1);
-  EXPECT_GT(rig.rec->CountPort(0x378), first);
-  EXPECT_EQ(rig.sim->UngrantedAccesses(), 0u);
-
-  // Closing forgets the cache: the next open examines again.
+  rig.lpt->SelectPort(2);  // reselected while current: examined again
+  EXPECT_GT(rig.rec->CountPort(0x278), examined + 10);
+  // Closing forgets: the next open examines again.
   rig.lpt->SetActive(0);
   rig.lpt->SetActive(1);
   rig.rec->log.clear();
   rig.lpt->SelectPort(2);
   EXPECT_GT(rig.rec->CountPort(0x278), 0u);
+  EXPECT_EQ(rig.sim->UngrantedAccesses(), 0u);
 }
 
-TEST(LptAccessSlots, ShadowsTravelWithTheirSlot) {
-  TempDir dir;
-  MakeParport(dir.Path(), 1, "888 1912");
-  MakeParport(dir.Path(), 2, "632 1656");
-  TSimRig rig(dir.Path());
-  rig.sim->AddPort(0x378, TSimPortKind::spp);
-  rig.sim->AddPort(0x278, TSimPortKind::spp);
-  rig.lpt->SetActive(1);
-  for (int p = 2; p <= 9; ++p) rig.lpt->SetPin(p, false);
-  rig.lpt->SelectPort(2);
-  for (int p = 2; p <= 9; ++p) rig.lpt->SetPin(p, false);
-  rig.lpt->SetPin(2, true);
-  rig.lpt->SelectPort(1);
-  rig.lpt->SetPin(3, true);
-  rig.lpt->SelectPort(2);
-  rig.lpt->SetPin(4, true);
-  EXPECT_EQ(rig.lpt->ReadDataPort(), 0x05);
-  rig.lpt->SelectPort(1);
-  EXPECT_EQ(rig.lpt->ReadDataPort(), 0x02);
-}
-
-TEST(LptAccessSlots, GapTakesTheBaseBeforeItButIsNotAvailable) {
-  TempDir dir;
-  MakeParport(dir.Path(), 1, "888 1912", "7", "3");
-  MakeParport(dir.Path(), 3, "632 0");
-  TSimRig rig(dir.Path());
-  rig.sim->AddPort(0x378, TSimPortKind::ecp);
-  rig.sim->AddPort(0x278, TSimPortKind::spp);
-  rig.lpt->SetActive(1);
-  EXPECT_EQ(rig.lpt->PortCount(), 3);
-  EXPECT_TRUE(rig.lpt->PortAvailable());
-  rig.lpt->SelectPort(2);
-  EXPECT_EQ(rig.lpt->CurrentBase(), 0x378);
-  EXPECT_FALSE(rig.lpt->PortAvailable());
-  rig.lpt->SelectPort(3);
-  EXPECT_EQ(rig.lpt->CurrentBase(), 0x278);
-  EXPECT_EQ(rig.lpt->Capability(), zylisp::lpt_spp);
-  EXPECT_TRUE(rig.lpt->PortAvailable());
-  // Only found slots are handed to the backend.
-  ASSERT_EQ(rig.rec->assigned.size(), 2u);
-  EXPECT_EQ(rig.rec->assigned[0], std::make_pair(uint8_t{1}, uint16_t{0x378}));
-  EXPECT_EQ(rig.rec->assigned[1], std::make_pair(uint8_t{3}, uint16_t{0x278}));
-}
-
-TEST(LptAccessSlots, SlotsWithoutABaseNeverReachTheHardware) {
-  struct TCase {
+TEST(LptAccess, SlotTable) {
+  struct Row {
     const char* name;
-    const char* slot1;  // base-addr of parport0, nullptr for none
+    std::vector<std::pair<int, const char*>> parports;  // slot, base-addr
+    uint8_t portCount;
+    std::vector<bool> available;  // slot 1, 2, ...
+    std::vector<std::pair<uint8_t, uint16_t>> assigned;
   };
-  const TCase cases[] = {{"only a higher slot", nullptr}, {"slot 1 without a range", "garbage"}};
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.name);
+  const Row rows[] = {
+      {"empty folder: slot 1 at 378", {}, 1, {true, false}, {{1, 0x378}}},
+      {"gap takes the base before it", {{1, "888 1912"}, {3, "632 0"}}, 3,
+       {true, false, true}, {{1, 0x378}, {3, 0x278}}},
+      {"only a higher slot", {{3, "632 1656"}}, 3, {false, false, true}, {{3, 0x278}}},
+      {"slot 1 without a range", {{1, "garbage"}, {3, "632 1656"}}, 3, {false, false, true},
+       {{3, 0x278}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
     TempDir dir;
-    if (c.slot1) MakeParport(dir.Path(), 1, c.slot1);
-    MakeParport(dir.Path(), 3, "632 1656");
+    for (const auto& [slot, baseAddr] : row.parports) MakeParport(dir.Path(), slot, baseAddr);
     TSimRig rig(dir.Path());
     // A port decoding the low addresses would answer if anything went there.
     rig.sim->AddPort(0x000, TSimPortKind::ecp);
-    rig.sim->AddPort(0x278, TSimPortKind::ecp);
+    rig.sim->AddPort(0x378, TSimPortKind::ecp);
+    rig.sim->AddPort(0x278, TSimPortKind::spp);
     rig.lpt->SetActive(1);
-    EXPECT_EQ(rig.lpt->Active(), 1);
-    EXPECT_EQ(rig.lpt->PortCount(), 3);
-    for (uint8_t slot : {1, 2}) {
-      rig.lpt->SelectPort(slot);
-      EXPECT_EQ(rig.lpt->CurrentBase(), 0);
-      EXPECT_FALSE(rig.lpt->PortAvailable());
-      EXPECT_EQ(rig.lpt->Capability(), zylisp::lpt_none);
+    EXPECT_EQ(rig.lpt->PortCount(), row.portCount);
+    EXPECT_EQ(rig.rec->assigned, row.assigned);
+    for (std::size_t i = 0; i < row.available.size(); ++i) {
+      rig.lpt->SelectPort(static_cast<uint8_t>(i + 1));
+      EXPECT_EQ(rig.lpt->PortAvailable(), row.available[i]) << "slot " << i + 1;
       rig.lpt->SetPin(2, true);
-      EXPECT_FALSE(rig.lpt->GetPin(11));
-      EXPECT_EQ(rig.lpt->ReadDataPort(), 0xFF);
-      rig.lpt->SetECPMode(3);
       rig.lpt->AcquirePort(true);
     }
+    rig.lpt->SelectPort(0);  // not a slot: nothing changes
+    rig.lpt->SelectPort(8);
+    EXPECT_EQ(rig.lpt->PortAvailable(), row.available.back());
     EXPECT_EQ(rig.rec->CountPort(0x000), 0u);
-    EXPECT_TRUE(rig.rec->acquires.empty());
     for (const auto& grant : rig.rec->grants) EXPECT_NE(grant.first, 0);
-    rig.lpt->SelectPort(3);
-    EXPECT_TRUE(rig.lpt->PortAvailable());
     EXPECT_EQ(rig.sim->UngrantedAccesses(), 0u);
   }
 }
 
-TEST(LptAccessSlots, EmptyParportFolderFallsBackToSlot1At378) {
-  TempDir dir;  // exists, holds no ports
+TEST(LptAccess, ClosedAccessDoesNothingAndCloseLetsGo) {
+  TempDir dir;
+  MakeParport(dir.Path(), 1, "888 1912");
+  MakeParport(dir.Path(), 2, "956 0");
   TSimRig rig(dir.Path());
-  rig.sim->AddPort(0x378, TSimPortKind::epp);
-  rig.lpt->SetActive(1);
-  EXPECT_EQ(rig.lpt->PortCount(), 1);
-  EXPECT_EQ(rig.lpt->CurrentBase(), 0x378);
-  EXPECT_TRUE(rig.lpt->PortAvailable());
-  // Slots past the table have no base.
-  rig.lpt->SelectPort(3);
-  EXPECT_FALSE(rig.lpt->PortAvailable());
-  rig.lpt->SelectPort(0);
-  rig.lpt->SelectPort(8);
-  EXPECT_EQ(rig.lpt->CurrentPort(), 3);
-}
-
-TEST(LptAccessEcpMode, OnlyAnEcpPortIsSwitched) {
-  {
-    TSimRig rig;
-    rig.sim->AddPort(0x378, TSimPortKind::ecp);
-    rig.lpt->SetActive(1);
-    rig.lpt->SetECPMode(3);
-    EXPECT_EQ(rig.lpt->Mode(), zylisp::lpt_epp);
-    EXPECT_EQ(rig.lpt->ReadECR(), 0x95);  // mode bits 100, the rest kept
-    // Its EPP registers are live now.
-    rig.lpt->WriteEPPAddressPort(0x5A);
-    rig.lpt->WriteStatusPort(1);
-    EXPECT_EQ(rig.lpt->ReadEPPAddressPort(), 0x5A);
-    rig.lpt->SetECPMode(5);
-    EXPECT_EQ(rig.lpt->ReadECR() >> 5, 3);
-    rig.lpt->SetECPMode(0);
-    rig.lpt->SetECPMode(6);
-    EXPECT_EQ(rig.lpt->Mode(), zylisp::lpt_ecp);
-    EXPECT_EQ(rig.lpt->ReadECR() >> 5, 3);
-  }
-  for (TSimPortKind kind : {TSimPortKind::spp, TSimPortKind::ps2, TSimPortKind::epp}) {
-    SCOPED_TRACE(KindName(kind));
-    TSimRig rig;
-    rig.sim->AddPort(0x378, kind);
-    rig.lpt->SetActive(1);
-    const uint8_t mode = rig.lpt->Mode();
-    rig.rec->log.clear();
-    rig.lpt->SetECPMode(3);
-    EXPECT_EQ(rig.lpt->Mode(), mode);
-    EXPECT_EQ(rig.rec->Writes(), 0u);
-  }
-}
-
-TEST(LptAccessLifecycle, ClosedAccessDoesNothing) {
-  TFakeConnector device;
-  TSimRig rig;
-  rig.sim->AddPort(0x378, TSimPortKind::ecp, &device);
+  rig.sim->AddPort(0x378, TSimPortKind::ecp);
+  rig.sim->AddPort(0x3BC, TSimPortKind::spp);
   EXPECT_EQ(rig.lpt->Active(), 0);
-  EXPECT_EQ(rig.lpt->PortCount(), 1);
-  EXPECT_EQ(rig.lpt->CurrentPort(), 1);
-  EXPECT_EQ(rig.lpt->ReadPort(0x378), 0xFF);
-  EXPECT_EQ(rig.lpt->ReadDataPort(), 0xFF);
   EXPECT_FALSE(rig.lpt->GetPin(11));
   rig.lpt->SetPin(2, true);
-  rig.lpt->WritePort(0x378, 1);
+  rig.lpt->WriteECR(0);
   EXPECT_TRUE(rig.rec->log.empty());
 
   rig.lpt->SetActive(2);
   rig.lpt->SetActive(1);  // already open: nothing changes
   EXPECT_EQ(rig.lpt->Active(), 2);
   EXPECT_EQ(rig.rec->opens, 1);
-  rig.lpt->WritePort(0x378, 0x3C);
-  EXPECT_EQ(rig.lpt->ReadPort(0x378), 0x3C);
+  using G = std::pair<uint16_t, uint16_t>;
+  const std::vector<G> grants = {{0x378, 0x37F}, {0x778, 0x77A}, {0x3BC, 0x3BE}};
+  ASSERT_GE(rig.rec->grants.size(), grants.size());
+  EXPECT_EQ(std::vector<G>(rig.rec->grants.begin(), rig.rec->grants.begin() + 3), grants);
 
+  rig.lpt->AcquirePort(true);
+  rig.lpt->AcquirePort(true);
+  rig.lpt->SelectPort(2);
+  rig.lpt->AcquirePort(true);
+  rig.lpt->SelectPort(1);
   rig.lpt->SetActive(0);
+  using A = std::pair<uint8_t, bool>;
+  EXPECT_EQ(rig.rec->acquires, (std::vector<A>{{1, true}, {2, true}, {1, false}, {2, false}}));
   EXPECT_EQ(rig.rec->closes, 1);
   EXPECT_EQ(rig.lpt->Active(), 0);
   EXPECT_FALSE(rig.lpt->PortAvailable());
   rig.rec->log.clear();
-  EXPECT_EQ(rig.lpt->ReadPort(0x378), 0xFF);
-  EXPECT_EQ(rig.lpt->ReadStatusPort(), 0xFF);
   EXPECT_FALSE(rig.lpt->GetPin(10));
   rig.lpt->SetPin(2, true);
   EXPECT_TRUE(rig.rec->log.empty());
   EXPECT_EQ(rig.sim->UngrantedAccesses(), 0u);
 }
 
-TEST(LptAccessLifecycle, AcquiredDevicesAreReleasedAtClose) {
-  TempDir dir;
-  MakeParport(dir.Path(), 1, "888 1912");
-  MakeParport(dir.Path(), 2, "632 1656");
-  TSimRig rig(dir.Path());
-  rig.sim->AddPort(0x378, TSimPortKind::ecp);
-  rig.sim->AddPort(0x278, TSimPortKind::spp);
-  rig.lpt->SetActive(1);
-  rig.lpt->AcquirePort(true);
-  rig.lpt->AcquirePort(true);
-  rig.lpt->SelectPort(2);
-  rig.lpt->AcquirePort(true);
-  rig.lpt->SelectPort(1);
-  using A = std::pair<uint8_t, bool>;
-  ASSERT_EQ(rig.rec->acquires.size(), 2u);
-  EXPECT_EQ(rig.rec->acquires[0], A(1, true));
-  EXPECT_EQ(rig.rec->acquires[1], A(2, true));
-  rig.lpt->SetActive(0);
-  ASSERT_EQ(rig.rec->acquires.size(), 4u);
-  EXPECT_EQ(rig.rec->acquires[2], A(1, false));
-  EXPECT_EQ(rig.rec->acquires[3], A(2, false));
-}
-
-TEST(LptAccessLifecycle, GrantsCoverEverySlotsRanges) {
-  TempDir dir;
-  MakeParport(dir.Path(), 1, "888 1912");
-  MakeParport(dir.Path(), 2, "956 0");
-  TSimRig rig(dir.Path());
-  rig.lpt->SetActive(1);
-  using G = std::pair<uint16_t, uint16_t>;
-  const std::vector<G> expected = {{0x378, 0x37F}, {0x778, 0x77A}, {0x3BC, 0x3BE}};
-  ASSERT_GE(rig.rec->grants.size(), expected.size());
-  EXPECT_EQ(std::vector<G>(rig.rec->grants.begin(), rig.rec->grants.begin() + 3), expected);
-}
+}  // namespace

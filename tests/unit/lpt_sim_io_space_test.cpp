@@ -1,18 +1,18 @@
-#include "ports/sim_io_space.h"
+#include "zylsim/sim_io_space.h"
 
 #include <gtest/gtest.h>
 
 #include "lpt_test_backend.h"
 
 using lpt_test::TFakeConnector;
-using zylisp::TSimIoSpace;
-using zylisp::TSimPortKind;
+using zylsim::TSimIoSpace;
+using zylsim::TSimPortKind;
 
 namespace {
 
 // An open space with one port at 0x378 and its ranges granted.
 struct TOpenSpace {
-  explicit TOpenSpace(TSimPortKind kind, zylisp::TConnectorDevice* device = nullptr) {
+  explicit TOpenSpace(TSimPortKind kind, zylsim::TConnectorDevice* device = nullptr) {
     space.AddPort(0x378, kind, device);
     space.Open(1);
     space.Grant(0x378, 0x37F);

@@ -11,9 +11,9 @@
 
 #include <sys/stat.h>
 
-#include "ports/connector_device.h"
 #include "ports/io_space.h"
 #include "support/test_files.h"
+#include "zylsim/connector_device.h"
 
 namespace lpt_test {
 
@@ -42,7 +42,7 @@ class TRecordingBackend : public zylisp::TIoBackend {
   }
   bool Grant(uint16_t first, uint16_t last) override {
     grants.emplace_back(first, last);
-    return inner_->Grant(first, last);
+    return !refuseGrants && inner_->Grant(first, last);
   }
   uint8_t Read(uint16_t address) override {
     const uint8_t value = inner_->Read(address);
@@ -75,6 +75,7 @@ class TRecordingBackend : public zylisp::TIoBackend {
     return n;
   }
 
+  bool refuseGrants = false;
   int opens = 0;
   int closes = 0;
   std::vector<std::pair<uint8_t, uint16_t>> assigned;
@@ -87,7 +88,7 @@ class TRecordingBackend : public zylisp::TIoBackend {
 };
 
 // Remembers the host's pin levels and drives the device pins it is told to.
-class TFakeConnector : public zylisp::TConnectorDevice {
+class TFakeConnector : public zylsim::TConnectorDevice {
  public:
   void HostPins(uint32_t levels) override {
     hostLevels = levels;

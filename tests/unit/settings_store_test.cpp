@@ -43,9 +43,9 @@ TEST_F(SettingsStoreTest, KeyPathMapsIntoConfigFolder) {
               SettingsFilePath(kCommandLineKey, false));
   }
   // Key paths that would leave the settings folder are refused.
-  EXPECT_THROW(SettingsFilePath("Software\\..\\..\\etc", false), EISPException);
-  EXPECT_THROW(SettingsFilePath("Software\\a/b", false), EISPException);
-  EXPECT_THROW(SettingsFilePath("Software", false), EISPException);
+  EXPECT_THROW(SettingsFilePath("Software\\..\\..\\etc", false), ESettingsFileError);
+  EXPECT_THROW(SettingsFilePath("Software\\a/b", false), ESettingsFileError);
+  EXPECT_THROW(SettingsFilePath("Software", false), ESettingsFileError);
 }
 
 TEST_F(SettingsStoreTest, MissingKeyIsCreatedEmpty) {
@@ -166,7 +166,7 @@ TEST_F(SettingsStoreTest, LoadSkipsLinesItCannotParse) {
   EXPECT_EQ("1", entries[0].Value);
 }
 
-TEST_F(SettingsStoreTest, DamagedOrUnreadableFilesLoadAsEmpty) {
+TEST_F(SettingsStoreTest, DamagedFilesLoadAsEmptyUnreadableOnesAreRefused) {
   MakeStoreFolder();
   std::string binary;
   for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 37 + 11) & 0xFF);
@@ -178,20 +178,26 @@ TEST_F(SettingsStoreTest, DamagedOrUnreadableFilesLoadAsEmpty) {
   settings.LoadStore(kCommandLineKey, false, 1);
   EXPECT_EQ(0, settings.Count());
 
-  // A folder where the file should be cannot be read: still empty, no throw.
+  // A folder where the file should be might hide settings: it is named,
+  // not read as empty and later replaced.
   std::remove(StoreFile().c_str());
   mkdir(StoreFile().c_str(), 0777);
-  settings.LoadStore(kCommandLineKey, false, 1);
-  EXPECT_EQ(0, settings.Count());
+  try {
+    settings.LoadStore(kCommandLineKey, false, 1);
+    ADD_FAILURE() << "a folder was read as a settings file";
+  } catch (const ESettingsFileError& e) {
+    EXPECT_EQ("cannot read " + StoreFile() + ": it is not a regular file", e.Message());
+  }
 
-  // Neither can a store whose folder path is blocked by a file.
+  // A store whose folder path is blocked by a file holds nothing: it loads
+  // as empty, and only a save fails.
   TempDir other;
   WriteFile(other.File("norvex"), "not a folder");
   ScopedEnv xdg("XDG_CONFIG_HOME", other.Path().c_str());
   EXPECT_NO_THROW(settings.LoadStore(kCommandLineKey, false, 1));
   EXPECT_EQ(0, settings.Count());
   settings.SetValue("Zyl ISP (LPT)", "Clockspeed", 1, 3);
-  EXPECT_THROW(settings.SaveStore(kCommandLineKey, false, 1), EISPException);
+  EXPECT_THROW(settings.SaveStore(kCommandLineKey, false, 1), ESettingsFileError);
   EXPECT_EQ("not a folder", ReadFile(other.File("norvex")));
 }
 
@@ -217,7 +223,7 @@ TEST_F(SettingsStoreTest, FailedSaveLeavesOldFileIntact) {
   bool threw = false;
   try {
     settings.SaveStore(kCommandLineKey, false, 1);
-  } catch (const EISPException& e) {
+  } catch (const ESettingsFileError& e) {
     threw = true;
     EXPECT_NE(std::string::npos, std::string(e.what()).find("COMMANDLINE.ini"));
   }
@@ -238,10 +244,10 @@ TEST_F(SettingsStoreTest, UnstorableTextIsRefusedBeforeWriting) {
   WriteFile(StoreFile(), "[S]\na=1\n");
   TISPSettings settings;
   settings.SetValue("S", "a=b", 1, 1);
-  EXPECT_THROW(settings.SaveStore(kCommandLineKey, false, 1), EISPException);
+  EXPECT_THROW(settings.SaveStore(kCommandLineKey, false, 1), ESettingsFileError);
   settings.ClearStore(1);
   settings.SetValue("S", "a", 1, "two\nlines");
-  EXPECT_THROW(settings.SaveStore(kCommandLineKey, false, 1), EISPException);
+  EXPECT_THROW(settings.SaveStore(kCommandLineKey, false, 1), ESettingsFileError);
   EXPECT_EQ("[S]\na=1\n", ReadFile(StoreFile()));
 }
 
@@ -272,6 +278,7 @@ TEST(SettingValueTest, IntegerConversion) {
   EXPECT_EQ(INT64_MAX, TSettingValue("9223372036854775807").AsInteger());
   for (const char* bad : {"", "abc", "3x", "0x10", " 3", "-", "9223372036854775808"}) {
     try {
+      EXPECT_FALSE(TSettingValue(bad).ToInteger()) << bad;
       TSettingValue(bad).AsInteger();
       ADD_FAILURE() << "accepted \"" << bad << "\"";
     } catch (const EISPException& e) {

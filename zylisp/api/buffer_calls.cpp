@@ -3,7 +3,9 @@
 #include "api/api_state.h"
 #include "api/export_guard.h"
 #include "core/errors.h"
+#include "core/target_file.h"
 #include "devices/device.h"
+#include "image/file_access.h"
 #include "image/file_loader.h"
 #include "image/hex_list.h"
 
@@ -55,6 +57,14 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_LoadBuffer(uint8_t area, const char* fileName) {
       } else {
         loaded = TFileLoader::LoadBinaryFile(fileName, *s.Buffer);
       }
+    } catch (const EDamagedFile& e) {
+      Record(ZYL_ERR_FILE);
+      SetErrorDetail(ZYL_ERR_FILE, e.Message());
+      return ZYL_ERR_FILE;
+    } catch (const EFileError& e) {
+      // Not recorded, as ever; the detail is there for a run that fails on it.
+      SetErrorDetail(ZYL_ERR_FILE, e.what());
+      return ZYL_ERR_FILE;
     } catch (...) {
       return ZYL_ERR_FILE;
     }
@@ -67,17 +77,22 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SaveBuffer(uint8_t area, const char* fileName, u
     TApiState& s = ApiState();
     if (!IsReady()) return Record(ZYL_ERR_NOT_READY);
     if (area != kEepromArea) return Record(ZYL_ERR_AREA);
+    const auto fileFailure = [](std::string reason) {
+      SetErrorDetail(ZYL_ERR_FILE, std::move(reason));
+      return Record(ZYL_ERR_FILE);
+    };
     // An unknown format is refused before anything is written, so a file of
     // that name stays as it was.
-    if (!TFileLoader::KnowsFormat(format)) return Record(ZYL_ERR_FILE);
-    if (format == ZYL_FMT_BINARY) {
-      if (!s.Buffer || !fileName) return Record(ZYL_ERR_FILE);
-      return Record(TFileLoader::SaveBinaryFile(fileName, *s.Buffer) == 0 ? ZYL_OK : ZYL_ERR_FILE);
-    }
-    if (!s.Buffer) return Record(ZYL_ERR_AREA);
-    if (!fileName) return Record(ZYL_ERR_FILE);
-    return Record(TFileLoader::SaveHexFile(fileName, *s.Buffer, format) == 0 ? ZYL_OK
-                                                                              : ZYL_ERR_FILE);
+    if (!TFileLoader::KnowsFormat(format)) return fileFailure({});
+    if (format != ZYL_FMT_BINARY && !s.Buffer) return Record(ZYL_ERR_AREA);
+    if (!s.Buffer || !fileName) return fileFailure({});
+    // A file that cannot be written is told before its text is made.
+    std::string reason = TargetFileProblem(fileName);
+    if (!reason.empty()) return fileFailure(reason);
+    const int32_t saved = format == ZYL_FMT_BINARY
+                              ? TFileLoader::SaveBinaryFile(fileName, *s.Buffer, &reason)
+                              : TFileLoader::SaveHexFile(fileName, *s.Buffer, format, &reason);
+    return saved == 0 ? Record(ZYL_OK) : fileFailure(reason);
   });
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "api/api_state.h"
+#include "api/lpt_backend_choice.h"
 #include "api/progress.h"
 #include "core/errors.h"
 #include "core/isp_settings.h"
@@ -56,7 +57,11 @@ void OpenConnection() {
   s.Programmer = CreateHardware(kind);
   s.Programmer->SetSettings(s.Settings.get());
   s.Settings->SetValue(s.Programmer->GetName(), "BASEPORT", 1, static_cast<int64_t>(s.Port - 1));
-  EnsureLpt();
+  if (s.Mode == ZYL_MODE_PARALLEL) {
+    EnsureLpt();
+    // A badly set up emulator fails here, by name, before anything is sent.
+    if (s.Device) CheckSimulatedAdapter(s.Device->Name());
+  }
   s.Programmer->SetDevice(s.Device);
   Shared().PageSize = s.Device ? s.Device->PageSize() : 0;
   Shared().BusAddress = 0xA0;
@@ -153,14 +158,23 @@ int32_t FailureCode(const std::exception_ptr& failure) {
   } catch (const EWriteProtected& e) {
     SetErrorDetail(ZYL_ERR_WRITE_PROTECTED, e.Message());
     return ZYL_ERR_WRITE_PROTECTED;
+  } catch (const ESettingsFileError& e) {
+    SetErrorDetail(ZYL_ERR_FILE, e.Message());
+    return ZYL_ERR_FILE;
+  } catch (const EPortConfigError& e) {
+    SetErrorDetail(ZYL_ERR_PORT, e.Message());
+    return ZYL_ERR_PORT;
+  } catch (const EDeviceMismatch& e) {
+    SetErrorDetail(ZYL_ERR_DEVICE_UNKNOWN, e.Message());
+    return ZYL_ERR_DEVICE_UNKNOWN;
   } catch (const EISPException&) {
     return 3;
   } catch (const ESerialError& e) {
     // Another program holds the port: say so rather than blame the hardware.
     return e.ErrorCode() == EBUSY ? 17 : 3;
   } catch (...) {
-    // Anything else (a port that cannot be opened, a bad setting) means
-    // the programmer could not be reached.
+    // Anything else (a port that cannot be opened) means the programmer
+    // could not be reached.
     return 3;
   }
 }

@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/isp_settings.h"
 #include "core/stop_request.h"
+#include "core/target_file.h"
 #include "devices/device.h"
 #include "drivers/isp_programmer.h"
 #include "drivers/shared_values.h"
@@ -43,7 +44,8 @@ TISPProgrammer& Driver() {
 }
 
 // Program and verify: the image is blanked and the file loaded first; a
-// load that fails sends nothing at all to the programmer.
+// load that fails sends nothing at all to the programmer, and neither does
+// a file that loads no data (an all-blank image would erase the chip).
 int32_t RunWithImage(const char* fileName, void (TISPProgrammer::*operation)(THexList&)) {
   TApiState& s = ApiState();
   if (!IsReadyForProgrammer()) {
@@ -52,6 +54,8 @@ int32_t RunWithImage(const char* fileName, void (TISPProgrammer::*operation)(THe
   }
   if (s.Device->Size() == 0 || !s.Buffer) return 5;
   if (fileName) {
+    // The check records the code and the detail of a file it refuses.
+    if (Zyl_CheckFile(fileName, 0) != ZYL_OK) return ZYL_ERR_FILE;
     s.Buffer->Clear();
     const int32_t loaded = Zyl_LoadBuffer(1, fileName);
     if (loaded != 0) {
@@ -88,9 +92,14 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadEEPROM(const char* fileName, uint8_t format)
     }
     if (s.Device->Size() == 0 || !s.Buffer) return 5;
     // A file that could not be written is found out before the chip is read.
-    if (fileName && !TFileLoader::KnowsFormat(format)) {
-      s.LastResult = 1;
-      return 1;
+    if (fileName) {
+      const bool known = TFileLoader::KnowsFormat(format);
+      std::string problem = known ? TargetFileProblem(fileName) : std::string();
+      if (!known || !problem.empty()) {
+        SetErrorDetail(ZYL_ERR_FILE, std::move(problem));
+        s.LastResult = ZYL_ERR_FILE;
+        return ZYL_ERR_FILE;
+      }
     }
     return Operate([&] {
       ApiState().Buffer->Clear();
@@ -146,10 +155,27 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SetBusAddress(uint8_t address) {
   return 0;
 }
 
+// A size no transfer can use is refused here, before anything is sent; the
+// size set before stays.
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetPageSize(uint8_t size) {
-  Shared().PageSize = size;
-  ApiState().LastResult = 0;
-  return 0;
+  return Guarded<int32_t>(ZYL_ERR_FILE, [&]() -> int32_t {
+    TApiState& s = ApiState();
+    const std::string device = s.Device ? s.Device->Name() : std::string();
+    std::string problem;
+    if (size == 0)
+      problem = "page size 0 is not valid" + (s.Device ? " for " + device : std::string());
+    else if (s.Device && size > s.Device->Size())
+      problem = "page size " + std::to_string(size) + " is larger than the " + device + " (" +
+                std::to_string(s.Device->Size()) + " bytes)";
+    if (!problem.empty()) {
+      SetErrorDetail(ZYL_ERR_FILE, problem);
+      s.LastResult = ZYL_ERR_FILE;
+      return ZYL_ERR_FILE;
+    }
+    Shared().PageSize = size;
+    s.LastResult = 0;
+    return 0;
+  });
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetSerialNum(int32_t, int32_t) {
@@ -164,23 +190,24 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_EE_Time(uint8_t time) {
 }
 
 // Stores the clock speed for later runs; a held connection is replaced by
-// one that runs at the new speed. Without one, nothing is left open.
+// one that runs at the new speed. Without one, nothing is left open. A
+// speed that cannot be stored changes nothing, the held connection included.
 ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Speed(uint8_t speed) {
   return Guarded<int32_t>(3, [&]() -> int32_t {
     TApiState& s = ApiState();
-    Shared().ClockSpeed = speed;
     int32_t result = 0;
     try {
-      const bool held = s.KeepOpen && s.Programmer;
-      if (held) CloseConnection();
       if (const char* kind = KindOfMode(s.Mode)) {
         TISPSettings store;
         store.LoadStore(kCommandLineKey, false, 1);
         store.SetValue(kind, "Clockspeed", 1, static_cast<int64_t>(speed));
         store.SaveStore(kCommandLineKey, false, 1);
       }
-      s.LastResult = 0;
-      if (held) OpenConnection();
+      Shared().ClockSpeed = speed;
+      if (s.KeepOpen && s.Programmer) {
+        CloseConnection();
+        OpenConnection();
+      }
     } catch (...) {
       result = FailureCode(std::current_exception());
     }

@@ -65,4 +65,25 @@ class EWriteProtected : public EZylError {
   using EZylError::EZylError;
 };
 
+// The settings store's file cannot be read or written. The message names
+// the path and the system's reason.
+class ESettingsFileError : public EZylError {
+ public:
+  using EZylError::EZylError;
+};
+
+// A port set up in a way that cannot work, such as an emulated adapter
+// whose configuration text is unusable. The message names the setting.
+class EPortConfigError : public EZylError {
+ public:
+  using EZylError::EZylError;
+};
+
+// The chip behind the port is known to be another part than the device
+// selected. The message names both.
+class EDeviceMismatch : public EZylError {
+ public:
+  using EZylError::EZylError;
+};
+
 }  // namespace zylisp

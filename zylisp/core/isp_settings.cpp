@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "core/errors.h"
 #include "core/settings_store_file.h"
@@ -20,19 +21,10 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
          });
 }
 
-}  // namespace
+enum class TNumberText { Whole, NotANumber, OutOfRange };
 
-std::string TSettingValue::AsString() const {
-  if (const auto* text = std::get_if<std::string>(&value_)) return *text;
-  return std::to_string(std::get<int64_t>(value_));
-}
-
-int64_t TSettingValue::AsInteger() const {
-  const auto* text = std::get_if<std::string>(&value_);
-  if (!text) return std::get<int64_t>(value_);
-
-  // Optional sign, then decimal digits only; the whole text must be used.
-  const std::string& s = *text;
+// Optional sign, then decimal digits only; the whole text must be used.
+TNumberText ParseWhole(const std::string& s, int64_t& value) {
   std::size_t i = 0;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
@@ -45,12 +37,42 @@ int64_t TSettingValue::AsInteger() const {
     if (magnitude > (limit - digit) / 10) fits = false;
     if (fits) magnitude = magnitude * 10 + digit;
   }
-  if (i == digitsFrom || i != s.size())
-    throw EISPException("Setting value \"" + s + "\" is not a whole decimal number");
-  if (!fits) throw EISPException("Setting value \"" + s + "\" is out of range");
-  if (!negative) return static_cast<int64_t>(magnitude);
-  return magnitude == (uint64_t{1} << 63) ? std::numeric_limits<int64_t>::min()
-                                          : -static_cast<int64_t>(magnitude);
+  if (i == digitsFrom || i != s.size()) return TNumberText::NotANumber;
+  if (!fits) return TNumberText::OutOfRange;
+  if (!negative)
+    value = static_cast<int64_t>(magnitude);
+  else
+    value = magnitude == (uint64_t{1} << 63) ? std::numeric_limits<int64_t>::min()
+                                             : -static_cast<int64_t>(magnitude);
+  return TNumberText::Whole;
+}
+
+}  // namespace
+
+std::string TSettingValue::AsString() const {
+  if (const auto* text = std::get_if<std::string>(&value_)) return *text;
+  return std::to_string(std::get<int64_t>(value_));
+}
+
+int64_t TSettingValue::AsInteger() const {
+  const auto* text = std::get_if<std::string>(&value_);
+  if (!text) return std::get<int64_t>(value_);
+  int64_t value = 0;
+  switch (ParseWhole(*text, value)) {
+    case TNumberText::Whole: return value;
+    case TNumberText::NotANumber:
+      throw EISPException("Setting value \"" + *text + "\" is not a whole decimal number");
+    case TNumberText::OutOfRange: break;
+  }
+  throw EISPException("Setting value \"" + *text + "\" is out of range");
+}
+
+std::optional<int64_t> TSettingValue::ToInteger() const {
+  const auto* text = std::get_if<std::string>(&value_);
+  if (!text) return std::get<int64_t>(value_);
+  int64_t value = 0;
+  if (ParseWhole(*text, value) != TNumberText::Whole) return std::nullopt;
+  return value;
 }
 
 void TISPSettings::ClearStore(uint8_t store) {
@@ -96,6 +118,13 @@ TSettingValue TISPSettings::GetValue(const std::string& section, const std::stri
     if (SameIgnoringCase(s.Ident, ident) && SameIgnoringCase(s.Section, section)) return s.Value;
   }
   return defaultValue;
+}
+
+
+int64_t TISPSettings::GetInteger(const std::string& section, const std::string& ident,
+                                 int64_t defaultValue, int64_t low, int64_t high) const {
+  const std::optional<int64_t> value = GetValue(section, ident, defaultValue).ToInteger();
+  return value && *value >= low && *value <= high ? *value : defaultValue;
 }
 
 }  // namespace zylisp

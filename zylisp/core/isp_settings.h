@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -24,6 +25,8 @@ class TSettingValue {
   // Integer form; a text that is not a whole decimal number raises
   // EISPException naming the bad value.
   int64_t AsInteger() const;
+  // The integer form, or nothing for a text AsInteger would refuse.
+  std::optional<int64_t> ToInteger() const;
 
  private:
   std::variant<int64_t, std::string> value_;
@@ -39,6 +42,8 @@ struct TSetting {
 class TISPSettings {
  public:
   void ClearStore(uint8_t store);
+  // Both raise ESettingsFileError, naming the settings file and the reason,
+  // for a file that cannot be read or written (see settings_store_file.h).
   void LoadStore(const std::string& keyPath, bool iniFlag, uint8_t store);
   void SaveStore(const std::string& keyPath, bool iniFlag, uint8_t store);
   // Section and ident match ignoring case. The setting found keeps its
@@ -48,6 +53,12 @@ class TISPSettings {
   // The value of the setting whose section and ident match ignoring case.
   TSettingValue GetValue(const std::string& section, const std::string& ident,
                          const TSettingValue& defaultValue) const;
+  // The number a driver reads: the setting's whole value when it lies in
+  // low..high, defaultValue otherwise. A stored text that cannot be used
+  // counts as absent, so it never stops a connection, and the next value
+  // set and saved replaces it.
+  int64_t GetInteger(const std::string& section, const std::string& ident, int64_t defaultValue,
+                     int64_t low, int64_t high) const;
 
   int Count() const { return static_cast<int>(items_.size()); }
   const TSetting& Items(int index) const { return items_.at(static_cast<std::size_t>(index)); }

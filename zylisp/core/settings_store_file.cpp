@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -18,9 +19,9 @@ namespace zylisp {
 
 namespace {
 
-// A settings file larger than this is not ours; it reads as empty rather
-// than filling memory.
-constexpr off_t kMaxStoreSize = 1 << 20;
+// A settings file larger than this is not ours: it is refused rather than
+// read into memory.
+constexpr std::size_t kMaxStoreSize = std::size_t{1} << 20;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -60,7 +61,8 @@ std::string ConfigHome() {
   if (const passwd* pw = getpwuid(getuid())) {
     if (pw->pw_dir && pw->pw_dir[0] == '/') return std::string(pw->pw_dir) + "/.config";
   }
-  throw EISPException("Cannot find the settings folder: neither XDG_CONFIG_HOME nor HOME is set");
+  throw ESettingsFileError(
+      "Cannot find the settings folder: neither XDG_CONFIG_HOME nor HOME is set");
 }
 
 std::vector<std::string> KeyComponents(const std::string& keyPath) {
@@ -75,10 +77,10 @@ std::vector<std::string> KeyComponents(const std::string& keyPath) {
     }
   }
   if (!parts.empty() && EqualsIgnoreCase(parts.front(), "Software")) parts.erase(parts.begin());
-  if (parts.empty()) throw EISPException("Invalid settings key \"" + keyPath + "\"");
+  if (parts.empty()) throw ESettingsFileError("Invalid settings key \"" + keyPath + "\"");
   for (const std::string& p : parts) {
     if (p == "." || p == ".." || p.find('/') != std::string::npos || HasControlChar(p))
-      throw EISPException("Invalid settings key \"" + keyPath + "\"");
+      throw ESettingsFileError("Invalid settings key \"" + keyPath + "\"");
   }
   return parts;
 }
@@ -89,19 +91,35 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// True when the folder exists or could be made.
-bool MakeFolders(const std::string& folder) {
-  if (folder.empty()) return true;
+// Why the folder neither exists nor could be made; "" when it is there.
+std::string FolderProblem(const std::string& folder) {
+  if (folder.empty()) return std::string();
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  return !ec && std::filesystem::is_directory(folder, ec);
+  if (ec) return ec.message();
+  if (!std::filesystem::is_directory(folder, ec)) return "not a folder";
+  return std::string();
 }
+
+bool MakeFolders(const std::string& folder) { return FolderProblem(folder).empty(); }
+
+[[noreturn]] void CannotRead(const std::string& path, const std::string& reason) {
+  throw ESettingsFileError("cannot read " + path + ": " + reason);
+}
+
+// Closes the descriptor on every way out.
+struct TDescriptor {
+  int fd;
+  ~TDescriptor() {
+    if (fd >= 0) close(fd);
+  }
+};
 
 }  // namespace
 
 std::string SettingsFilePath(const std::string& keyPath, bool iniFlag) {
   if (iniFlag) {
-    if (keyPath.empty()) throw EISPException("Invalid settings file name (empty)");
+    if (keyPath.empty()) throw ESettingsFileError("Invalid settings file name (empty)");
     return keyPath;
   }
   const std::vector<std::string> parts = KeyComponents(keyPath);
@@ -156,8 +174,9 @@ std::string FormatStoreText(const std::vector<TStoreEntry>& entries) {
                          e.Name[0] == ';' || e.Name[0] == '#' || Trim(e.Name) != e.Name;
     const bool badValue = HasControlChar(e.Value) || Trim(e.Value) != e.Value;
     if (badSection || badName || badValue)
-      throw EISPException("Cannot store setting \"" + e.Name + "\" of section \"" + e.Section +
-                          "\": the name or value holds characters the settings file cannot keep");
+      throw ESettingsFileError(
+          "Cannot store setting \"" + e.Name + "\" of section \"" + e.Section +
+          "\": the name or value holds characters the settings file cannot keep");
   }
   // Section names are read ignoring case: names differing only in case are
   // one section, headed as first spelt.
@@ -179,45 +198,47 @@ std::string FormatStoreText(const std::vector<TStoreEntry>& entries) {
 }
 
 std::vector<TStoreEntry> ReadStoreFile(const std::string& path, bool createMissing) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT && createMissing) {
-    if (MakeFolders(FolderOf(path))) {
-      const int created = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-      if (created >= 0) close(created);
+  const TDescriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+  // ENOTDIR: a file stands where a folder on the way should be. Either way
+  // there is no store, and so nothing in it to lose.
+  if (file.fd < 0 && (errno == ENOENT || errno == ENOTDIR)) {
+    if (createMissing && MakeFolders(FolderOf(path))) {
+      const TDescriptor created{open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)};
     }
     return {};
   }
-  if (fd < 0) return {};
+  if (file.fd < 0) CannotRead(path, std::strerror(errno));
+  struct stat st {};
+  if (fstat(file.fd, &st) != 0) CannotRead(path, std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) CannotRead(path, "it is not a regular file");
 
   std::string text;
-  struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxStoreSize) {
-    char buffer[4096];
-    for (;;) {
-      const ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        text.clear();
-        break;
-      }
-      if (n == 0) break;
-      text.append(buffer, static_cast<std::size_t>(n));
-      if (text.size() > static_cast<std::size_t>(kMaxStoreSize)) {
-        text.clear();
-        break;
-      }
-    }
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(file.fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) CannotRead(path, std::strerror(errno));
+    if (n == 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+    if (text.size() > kMaxStoreSize)
+      CannotRead(path, "it is larger than 1 MiB, not a settings file");
   }
-  close(fd);
   return ParseStoreText(text);
 }
 
 void WriteStoreFile(const std::string& path, const std::vector<TStoreEntry>& entries,
                     bool createFolders) {
   const std::string text = FormatStoreText(entries);
-  if (createFolders && !MakeFolders(FolderOf(path)))
-    throw EISPException("Cannot write " + path + ": its folder cannot be created");
-  WriteFileAtomically(path, text);
+  if (createFolders) {
+    const std::string folder = FolderOf(path);
+    const std::string problem = FolderProblem(folder);
+    if (!problem.empty()) throw ESettingsFileError("cannot write " + path + ": " + problem);
+  }
+  try {
+    WriteFileAtomically(path, text);
+  } catch (const EISPException& e) {
+    throw ESettingsFileError(e.Message());
+  }
 }
 
 }  // namespace zylisp

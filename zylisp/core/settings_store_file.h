@@ -20,7 +20,7 @@ struct TStoreEntry {
 // defaults to $HOME/.config; a leading "Software" component is dropped).
 // With the ini flag the key path is the file's path itself. A key path with
 // no usable component, or with a component that would leave the settings
-// folder ("." or ".." or one holding '/'), raises EISPException.
+// folder ("." or ".." or one holding '/'), raises ESettingsFileError.
 std::string SettingsFilePath(const std::string& keyPath, bool iniFlag);
 
 // Entries in file order. Lines are split at CR, LF or CR LF; names, values
@@ -31,19 +31,21 @@ std::vector<TStoreEntry> ParseStoreText(const std::string& text);
 
 // The file text for the entries: one section per section name (names that
 // differ only in case are one), in order of first appearance, lines ending
-// in LF. Raises EISPException for a section, name or value that could not be
-// read back as written.
+// in LF. Raises ESettingsFileError for a section, name or value that could
+// not be read back as written.
 std::string FormatStoreText(const std::vector<TStoreEntry>& entries);
 
-// Reads the store file. When it is missing and createMissing is set, the
-// empty file and its folders are created. A file that cannot be read, is not
-// a regular file or is implausibly large reads as empty: the store is never
-// a reason to fail.
+// Reads the store file. A missing one reads as empty; with createMissing
+// the empty file and its folders are made when they can be (a store that is
+// not there holds nothing to lose, and the first write says why it cannot be
+// made). A file that is there but cannot be read, is not a regular file or
+// is implausibly large raises ESettingsFileError with its path and the
+// reason: its settings are neither ignored nor later overwritten unseen.
 std::vector<TStoreEntry> ReadStoreFile(const std::string& path, bool createMissing);
 
 // Replaces the store file with the entries, atomically: on failure the old
-// file stays as it was and EISPException explains why. With createFolders
-// the missing folders on the way are made first.
+// file stays as it was and ESettingsFileError names the path and the
+// reason. With createFolders the missing folders on the way are made first.
 void WriteStoreFile(const std::string& path, const std::vector<TStoreEntry>& entries,
                     bool createFolders);
 

@@ -1,15 +1,8 @@
 #include "devices/device_list.h"
 
-#include <cctype>
+#include "core/text_case.h"
 
 namespace zylisp {
-
-namespace {
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-}  // namespace
 
 int TDeviceList::Add(std::unique_ptr<TDevice> device) {
   items_.push_back(std::move(device));
@@ -17,10 +10,10 @@ int TDeviceList::Add(std::unique_ptr<TDevice> device) {
 }
 
 TDevice* TDeviceList::FindDevice(const std::string& name, uint8_t familyMask) const {
-  const std::string wanted = Upper(name);
+  const std::string wanted = UpperCase(name);
   TDevice* found = nullptr;
   for (const auto& d : items_) {
-    if ((d->Families() & familyMask) != 0 && Upper(d->Name()) == wanted) found = d.get();
+    if ((d->Families() & familyMask) != 0 && UpperCase(d->Name()) == wanted) found = d.get();
   }
   return found;
 }

@@ -84,10 +84,11 @@ void TAdapterProgrammer::EnsureSelected() {
 void TAdapterProgrammer::LoadSettings() {
   const int32_t deviceTime = Device ? Device->WriteTime() : 0;
   if (Settings) {
-    PortIndex = static_cast<uint16_t>(Settings->GetValue(Name, "BASEPORT", 0).AsInteger());
-    WriteTime = static_cast<uint8_t>(Settings->GetValue(Name, "EEPROMtime", deviceTime).AsInteger());
+    PortIndex = static_cast<uint16_t>(Settings->GetInteger(Name, "BASEPORT", 0, 0, 0xFFFF));
+    WriteTime =
+        static_cast<uint8_t>(Settings->GetInteger(Name, "EEPROMtime", deviceTime, 0, 0xFF));
     Shared().ClockSpeed =
-        static_cast<int32_t>(Settings->GetValue(Name, "Clockspeed", 1).AsInteger() & 0xFF);
+        static_cast<int32_t>(Settings->GetInteger(Name, "Clockspeed", 1, 0, 0xFF));
   } else {
     PortIndex = 0;
     WriteTime = static_cast<uint8_t>(deviceTime);

@@ -1,10 +1,10 @@
 // AT45DB DataFlash parts, through the adapter's page commands.
-#include <cctype>
 #include <string>
 
 #include "adapter_commands.h"
 #include "core/errors.h"
 #include "core/hex_text.h"
+#include "core/text_case.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
@@ -120,8 +120,7 @@ class TDataFlashOperations : public TBusOperations {
 
  private:
   const TDataFlashPart& Part() const {
-    std::string name = t_.Device.Name();
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string name = UpperCase(t_.Device.Name());
     for (const TDataFlashPart& p : kParts)
       if (name == p.name) return p;
     t_.Link.Fail("DataFlash device " + t_.Device.Name() + " is not known");

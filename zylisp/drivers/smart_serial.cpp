@@ -23,17 +23,12 @@ constexpr milliseconds kAcknowledgeLimit{1000};
 // often, so that it can show that something is going on.
 constexpr milliseconds kProgressTick{100};
 constexpr unsigned kResetStepMs = 250;
+constexpr uint32_t kLineRate = 115200;
 // Ten bits of a byte at 115200 baud.
 constexpr std::chrono::nanoseconds kLineByteTime{86806};
-
-// A write the device does not take ends with a time-out instead of waiting
-// for ever.
-TTimeouts LinkTimeouts() {
-  TTimeouts t;
-  t.WriteMultiplier = 2;
-  t.WriteConstant = static_cast<uint32_t>(kReplyLimit.count());
-  return t;
-}
+// A write the device does not take ends after this much time per byte on
+// top of kReplyLimit, instead of waiting for ever.
+constexpr milliseconds kWriteLimitPerByte{2};
 
 }  // namespace
 
@@ -53,7 +48,7 @@ void TSmartSerial::CreatePort() {
 }
 
 void TSmartSerial::FreePort() {
-  if (Port) Port->ClosePort();
+  if (Port) Port->Close();
   Port.reset();
   PortCreated = false;
   outgoing_.clear();
@@ -63,26 +58,23 @@ void TSmartSerial::FreePort() {
 
 void TSmartSerial::Flush() {
   if (outgoing_.empty()) return;
-  Serial().WriteText(outgoing_);
+  const std::size_t count = outgoing_.size();
+  const std::size_t sent =
+      Serial().Write(outgoing_.data(), count, kReplyLimit + kWriteLimitPerByte * count);
   outgoing_.clear();
+  if (sent < count) Fail(kMsgCommsFailed);
 }
 
 bool TSmartSerial::Await(Clock::time_point deadline) {
   if (receivedAt_ < received_.size()) return true;
   TSerialPort& port = Serial();
   Flush();
-  received_.clear();
+  char buffer[512];
+  const milliseconds left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+  const std::size_t n = port.Read(buffer, sizeof buffer, std::max(left, milliseconds::zero()));
+  received_.assign(buffer, n);
   receivedAt_ = 0;
-  for (;;) {
-    char buffer[512];
-    const int32_t n = port.ReadAvailable(buffer, sizeof buffer);
-    if (n > 0) {
-      received_.assign(buffer, static_cast<std::size_t>(n));
-      return true;
-    }
-    const milliseconds left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
-    if (left <= milliseconds::zero() || !port.WaitForInput(left)) return false;
-  }
+  return n > 0;
 }
 
 void TSmartSerial::Delay(unsigned milliseconds) {
@@ -97,25 +89,15 @@ bool TSmartSerial::Open() {
     Fail("Serial port COM" + std::to_string(PortIndex + 1) + " not found");
 
   TSerialPort& port = Serial();
-  port.SetDeviceName(names[PortIndex]);
-  port.SetTimeouts(LinkTimeouts());
-  port.OpenPort();
-  port.SetBaudRate(br115200);
-  port.SetDataBits(db8);
+  port.Open(names[PortIndex], kLineRate);
 
-  // The modem lines reset the adapter.
-  port.RaiseDTR();
-  port.RaiseRTS();
+  // The modem lines reset the adapter; then it boots.
+  port.SetModemLines(true, true);
   Delay(kResetStepMs);
-  port.LowerDTR();
-  port.LowerRTS();
+  port.SetModemLines(false, false);
   Delay(kResetStepMs);
-  port.RaiseDTR();
-  port.RaiseRTS();
-  Delay(kResetStepMs);
-  if (!port.WaitForOutputSent(kReplyLimit)) Fail(kMsgCommsFailed);
-  port.SetParity(paNone);
-  Delay(kResetStepMs);
+  port.SetModemLines(true, true);
+  Delay(2 * kResetStepMs);
   // Whatever the adapter said while it booted is not a reply.
   port.PurgeInput();
   received_.clear();
@@ -177,7 +159,7 @@ void TSmartSerial::WriteBytes(uint8_t count, const std::string& data) {
 void TSmartSerial::ReadBytes(uint8_t count, std::string& data) {
   BeginCommand(adapter::kCmdReadBytes, std::string(1, static_cast<char>(count)));
   Flush();
-  if (!Serial().WaitForOutputSent(kReplyLimit)) Fail(kMsgCommsFailed);
+  if (!Serial().Drain(kReplyLimit)) Fail(kMsgCommsFailed);
   data.clear();
   while (data.size() < count) {
     data.push_back(static_cast<char>(ReceiveByte(false)));

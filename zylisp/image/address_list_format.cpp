@@ -33,19 +33,16 @@ uint8_t ByteOrBlank(const THexList& image, uint64_t address) {
 
 }  // namespace
 
-int32_t DetectAddressList(const TLineRange& lines) {
-  int32_t form = 0;
-  for (const std::string& raw : lines) {
-    if (raw.empty()) continue;
-    const std::string line = UpperCase(raw);
-    const int32_t lineForm = FormOf(line);
-    if (lineForm == 0 || (form != 0 && lineForm != form)) return 0;
-    form = lineForm;
-    for (char c : line) {
-      if (c != ':' && !IsHexDigit(c)) return 0;
-    }
-  }
-  return form;
+TLineCheck CheckWordListLine(const std::string& line) {
+  if (FormOf(line) != ffWordList) return BrokenLine("not a word list line");
+  const std::string problem = HexDigitProblem(line.substr(0, 6) + line.substr(7));
+  return problem.empty() ? RecordLine(ffWordList, true) : BrokenLine(problem);
+}
+
+TLineCheck CheckByteListLine(const std::string& line) {
+  if (FormOf(line) != ffByteList) return BrokenLine("not a byte list line");
+  const std::string problem = HexDigitProblem(line.substr(0, 4) + line.substr(5));
+  return problem.empty() ? RecordLine(ffByteList, true) : BrokenLine(problem);
 }
 
 void ReadAddressList(const TLineRange& lines, THexList& image, int32_t format) {
@@ -87,8 +84,13 @@ void WriteAddressList(TLines& lines, const THexList& image, int32_t format) {
   }
 }
 
-TFormatFamily AddressListFamily() {
-  return {"address list", ffWordList, ffByteList, DetectAddressList, ReadAddressList,
+TFormatFamily WordListFamily() {
+  return {"word list", ffWordList, ffWordList, CheckWordListLine, ReadAddressList,
+          WriteAddressList};
+}
+
+TFormatFamily ByteListFamily() {
+  return {"byte list", ffByteList, ffByteList, CheckByteListLine, ReadAddressList,
           WriteAddressList};
 }
 

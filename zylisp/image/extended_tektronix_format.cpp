@@ -7,21 +7,23 @@
 
 namespace zylisp {
 
-int32_t DetectExtendedTektronix(const TLineRange& lines) {
-  int32_t answer = 0;
-  for (const std::string& raw : lines) {
-    if (raw.empty()) continue;
-    if (raw.size() < 6 || raw[0] != '%') return 0;
-    const std::string line = UpperCase(raw);
-    const char type = line[3];
-    if (type == '3') continue;  // symbol blocks are not checked
-    if (type != '6' && type != '8') return 0;
-    if (!AllHexDigits(line, 1)) return 0;
-    if (HexPairAt(line, 1) != line.size() - 1) return 0;
-    answer = ffExtendedTektronix;
-    if (type == '8') return answer;
-  }
-  return answer;
+TLineCheck CheckExtendedTektronixLine(const std::string& line) {
+  if (line[0] != '%') return BrokenLine("not an extended Tektronix block");
+  // Symbol blocks are passed over unchecked.
+  if (line.size() > 3 && line[3] == '3') return {};
+  const std::string upper = UpperCase(line);
+  std::string problem = HexDigitProblem(upper, 1);
+  // The block length counts the characters after the '%': itself, the
+  // type, a checksum, the address length digit, the address and the data.
+  if (problem.empty()) problem = LengthProblem(line.size() - 1, HexPairAt(upper, 1));
+  if (problem.empty() && line.size() < 7) problem = "block shorter than its header";
+  if (!problem.empty()) return BrokenLine(problem);
+  const char type = upper[3];
+  if (type != '6' && type != '8') return BrokenLine(std::string("unknown block type ") + type);
+  const std::size_t dataPos = 7 + HexDigitValue(upper[6]);
+  if (dataPos > line.size()) return BrokenLine("address longer than the block");
+  if ((line.size() - dataPos) % 2 != 0) return BrokenLine("odd number of data digits");
+  return RecordLine(ffExtendedTektronix, type == '6' && dataPos < line.size(), type == '8');
 }
 
 void ReadExtendedTektronix(const TLineRange& lines, THexList& image, int32_t /*format*/) {
@@ -61,8 +63,8 @@ void WriteExtendedTektronix(TLines& lines, const THexList& image, int32_t /*form
 }
 
 TFormatFamily ExtendedTektronixFamily() {
-  return {"extended Tektronix", ffExtendedTektronix, ffExtendedTektronix, DetectExtendedTektronix,
-          ReadExtendedTektronix, WriteExtendedTektronix};
+  return {"extended Tektronix", ffExtendedTektronix, ffExtendedTektronix,
+          CheckExtendedTektronixLine, ReadExtendedTektronix, WriteExtendedTektronix};
 }
 
 }  // namespace zylisp

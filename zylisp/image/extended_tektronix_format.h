@@ -7,7 +7,7 @@
 
 namespace zylisp {
 
-int32_t DetectExtendedTektronix(const TLineRange& lines);
+TLineCheck CheckExtendedTektronixLine(const std::string& line);
 void ReadExtendedTektronix(const TLineRange& lines, THexList& image, int32_t format);
 // Writes 5-digit addresses; raises EISPException when the image uses an
 // address above FFFFF.

@@ -1,8 +1,5 @@
 #include "image/file_loader.h"
 
-#include <cstring>
-#include <vector>
-
 #include "core/atomic_file.h"
 #include "core/errors.h"
 #include "image/binary_format.h"
@@ -10,15 +7,11 @@
 #include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/line_range.h"
+#include "image/text_scan.h"
 
 namespace zylisp {
 
 namespace {
-
-// Longest file taken as text at all. The largest chips hold 128 KiB; even
-// at one byte per record with an address record before each, some 32
-// characters per byte, a text file for them stays near 4 MiB.
-constexpr uint64_t kMaxTextFileBytes = uint64_t{16} << 20;
 
 // Longest text file loaded into an image of imageSize bytes: twice the
 // wordiest form per byte, plus room for headers and symbol blocks.
@@ -26,41 +19,26 @@ uint64_t MaxTextFileBytes(int32_t imageSize) {
   return (uint64_t{64} << 10) + 64 * static_cast<uint64_t>(imageSize > 0 ? imageSize : 0);
 }
 
-enum class TTextCheck { kEmpty, kText, kBinary, kTooLong };
-
-// Looks the file through once before any detector sees it: a NUL byte
-// anywhere makes it binary, and a file longer than limit is not read past
-// limit (nor at all when its length says so).
-TTextCheck CheckText(const TDataFile& file, uint64_t limit) {
-  if (file.Length() > limit) return TTextCheck::kTooLong;
-  std::vector<char> piece(64 * 1024);
-  uint64_t length = 0;
-  for (;;) {
-    const std::size_t n = file.ReadAt(length, piece.data(), piece.size());
-    if (n == 0) break;
-    if (std::memchr(piece.data(), '\0', n) != nullptr) return TTextCheck::kBinary;
-    length += n;
-    if (length > limit) return TTextCheck::kTooLong;
-  }
-  return length == 0 ? TTextCheck::kEmpty : TTextCheck::kText;
+// The lines' verdict; a line that breaks the rules of the format the
+// records claim raises EDamagedFile.
+TTextVerdict SoundLines(const TLineRange& lines, const std::string& fileName) {
+  TTextVerdict verdict = ScanLines(lines);
+  if (verdict.DamagedLine != 0) throw EDamagedFile(DamagedLineDetail(fileName, verdict));
+  return verdict;
 }
 
 int32_t IdentifyLines(const TLineRange& lines) {
   if (lines.Empty()) return kNoLines;
-  for (const TFormatFamily& family : FormatFamilies()) {
-    const int32_t answer = family.Detect(lines);
-    if (answer != 0) return answer;
-  }
-  return kUnknownFormat;
+  return ScanLines(lines).Format;
 }
 
-int32_t LoadLines(THexList& image, const TLineRange& lines) {
+// Clears the image and runs the reader the verdict names; lines of no
+// format load nothing.
+int32_t ReadLines(THexList& image, const TLineRange& lines, const TTextVerdict& verdict) {
   image.Clear();
-  const int32_t format = IdentifyLines(lines);
-  const TFormatFamily* family = FamilyOfFormat(format);
-  if (!family) return 0;
+  if (!verdict.Family) return 0;
   try {
-    family->Read(lines, image, format);
+    verdict.Family->Read(lines, image, verdict.Format);
   } catch (const EISPException&) {
     return -1;  // an address outside the image; what came before stays
   }
@@ -85,16 +63,17 @@ int32_t TFileLoader::IdentifyFile(const std::string& fileName, const TLines* lin
 int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image) {
   const TDataFile file(fileName);
   const TTextCheck check = CheckText(file, MaxTextFileBytes(image.Size()));
-  // Refused before the image changes, as a binary file too large for it is.
+  // Refused before the image changes, as a binary file too large for it
+  // is, and so is damaged text.
   if (check == TTextCheck::kTooLong) return -1;
+  const TTextVerdict verdict =
+      check == TTextCheck::kText ? SoundLines(TLineRange(file), fileName) : TTextVerdict();
   image.SetFileName(fileName);
-  image.Clear();
-  if (check != TTextCheck::kText) return 0;
-  return LoadLines(image, TLineRange(file));
+  return ReadLines(image, TLineRange(file), verdict);
 }
 
 int32_t TFileLoader::LoadFromLines(THexList& image, const TLines& lines) {
-  return LoadLines(image, lines);
+  return ReadLines(image, lines, SoundLines(lines, {}));
 }
 
 int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image) {
@@ -104,7 +83,7 @@ int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image
 bool TFileLoader::KnowsFormat(int32_t format) { return FamilyOfFormat(format) != nullptr; }
 
 int32_t TFileLoader::SaveHexFile(const std::string& fileName, const THexList& image,
-                                 int32_t format) {
+                                 int32_t format, std::string* reason) {
   // An unknown format number writes nothing, so an existing file stays.
   const TFormatFamily* family = FamilyOfFormat(format);
   if (!family) return 1;
@@ -113,16 +92,23 @@ int32_t TFileLoader::SaveHexFile(const std::string& fileName, const THexList& im
     family->Write(lines, image, format);
     WriteFileAtomically(fileName, JoinLines(lines));
     return 0;
+  } catch (const std::exception& e) {
+    if (reason) *reason = e.what();
+    return 1;
   } catch (...) {
     return 1;
   }
 }
 
-int32_t TFileLoader::SaveBinaryFile(const std::string& fileName, THexList& image) {
+int32_t TFileLoader::SaveBinaryFile(const std::string& fileName, THexList& image,
+                                    std::string* reason) {
   try {
     image.SetFileName(fileName);
     SaveBinaryImage(fileName, image);
     return 0;
+  } catch (const std::exception& e) {
+    if (reason) *reason = e.what();
+    return 1;
   } catch (...) {
     return 1;
   }

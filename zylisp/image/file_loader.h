@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/errors.h"
 #include "image/format_family.h"
 #include "image/text_lines.h"
 
@@ -11,23 +12,36 @@ namespace zylisp {
 
 class THexList;
 
+// A text data file with a line that breaks the rules of the format its
+// records claim. The message names the file and the line, and why.
+class EDamagedFile : public EZylError {
+ public:
+  using EZylError::EZylError;
+};
+
 class TFileLoader {
  public:
   // The format number of the lines (or, without lines, of the named file's
-  // lines): 1..10, 0 for no known text format, -2 for no lines at all. A
-  // file holding a NUL byte, or longer than any text file for a memory chip,
-  // is no text format (0). Raises EFileError when the file cannot be read.
+  // lines): 1..10, 0 for no known text format, -2 for no lines at all. The
+  // first line that is a record of a format names it, also when a later
+  // line breaks its rules (the file then cannot be loaded). A file holding
+  // a NUL or another byte that is not text (printable ASCII, tab, CR, LF),
+  // or longer than any text file for a memory chip, is no text format (0).
+  // Raises EFileError when the file cannot be read.
   static int32_t IdentifyFile(const std::string& fileName, const TLines* lines = nullptr);
 
   // Names and clears the image, then loads the file's lines into it; a file
   // that is no text format loads nothing. 0 success, -1 a record lay outside
   // the image (the bytes before it stay) or the file is far longer than any
   // text for the image (then refused unread, the image left as it was).
-  // Raises EFileError when the file cannot be read.
+  // Raises EFileError when the file cannot be read, and EDamagedFile, the
+  // image left as it was, when a line breaks the rules of its format.
   static int32_t LoadHexFile(const std::string& fileName, THexList& image);
 
   // Clears the image, identifies the lines and runs their reader; an unknown
   // format loads nothing. 0 success, -1 a record lay outside the image.
+  // Raises EDamagedFile, the image left as it was, when a line breaks the
+  // rules of the format.
   static int32_t LoadFromLines(THexList& image, const TLines& lines);
 
   // Raw or ASCII-hex binary from address 0. 0 success, -1 the file is larger
@@ -40,12 +54,15 @@ class TFileLoader {
 
   // Writes the image in a text format: 0 written, 1 any failure, a format
   // number no family knows among them (an existing file is then left as it
-  // was).
-  static int32_t SaveHexFile(const std::string& fileName, const THexList& image, int32_t format);
+  // was). A failure's reason, when known, goes to reason.
+  static int32_t SaveHexFile(const std::string& fileName, const THexList& image, int32_t format,
+                             std::string* reason = nullptr);
 
   // Names the image after the file and writes all its bytes: 0 written,
-  // 1 failure (an existing file is then left as it was).
-  static int32_t SaveBinaryFile(const std::string& fileName, THexList& image);
+  // 1 failure (an existing file is then left as it was, the reason in
+  // reason).
+  static int32_t SaveBinaryFile(const std::string& fileName, THexList& image,
+                                std::string* reason = nullptr);
 };
 
 }  // namespace zylisp

@@ -1,8 +1,10 @@
-// A family of text file formats: its format numbers, its detector, its
+// A family of text file formats: its format numbers, its line check, its
 // reader and its writer. The families are listed once, in format_registry.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "image/line_range.h"
 #include "image/text_lines.h"
@@ -30,14 +32,41 @@ enum TFileFormat : int32_t {
 constexpr int32_t kUnknownFormat = 0;
 constexpr int32_t kNoLines = -2;
 
+// What one line, blanks trimmed and not empty, is to a family.
+struct TLineCheck {
+  // Why the line breaks the family's rules, in a few words; empty when it
+  // does not.
+  std::string Problem;
+  // A well-formed record. A line the family passes over unread (a symbol
+  // block) is neither a record nor a problem.
+  bool Record = false;
+  // The least format number of the family the record needs; 0 when it
+  // tells nothing about that.
+  int32_t Format = 0;
+  bool HoldsData = false;  // it stores at least one byte
+  bool EndsData = false;   // the end record: no later line is read
+};
+
+// A line that breaks a family's rules for the given reason.
+TLineCheck BrokenLine(std::string problem);
+// A record of the family needing format (0: any of the family's formats).
+TLineCheck RecordLine(int32_t format, bool holdsData = false, bool endsData = false);
+
+// Why a record of digits hex digits, whose count field asks for expected
+// digits, is not that long; empty when it is.
+std::string LengthProblem(std::size_t digits, std::size_t expected);
+// Why text from position from on is not all hex digits; empty when it is.
+std::string HexDigitProblem(const std::string& text, std::size_t from = 0);
+
 struct TFormatFamily {
   const char* Name;
   // The format numbers the family reads and writes, inclusive.
   int32_t FirstFormat;
   int32_t LastFormat;
-  // A format number of the family, or 0 when a non-empty line breaks its
-  // rules or no line is a record of the family. Empty lines are skipped.
-  int32_t (*Detect)(const TLineRange& lines);
+  // What one line is to the family. A file belongs to the family of its
+  // first record line; then each of its lines up to the end record must
+  // be a record of the family or a line it passes over.
+  TLineCheck (*CheckLine)(const std::string& line);
   // Stores the records' bytes with THexList::SetValue, so an address outside
   // the image raises EISPException. Safe on any lines: fields missing from a
   // line count as zero and nothing outside a record is stored.

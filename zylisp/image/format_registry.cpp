@@ -13,7 +13,7 @@ const std::vector<TFormatFamily>& FormatFamilies() {
   // the least about a file.
   static const std::vector<TFormatFamily> families = {
       IntelHexFamily(), MotorolaFamily(), ExtendedTektronixFamily(), TektronixFamily(),
-      AddressListFamily(),
+      WordListFamily(), ByteListFamily(),
   };
   return families;
 }

@@ -1,5 +1,8 @@
 #include "image/hex_list.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "core/errors.h"
 #include "core/hex_text.h"
 
@@ -13,10 +16,10 @@ void THexList::SetSize(int32_t newSize) {
 }
 
 void THexList::Clear() {
-  for (std::size_t i = 0; i < data_.size(); ++i) {
-    status_[i] = ps_normal;
-    data_[i] = 0xFF;
-  }
+  // Whole-array fills: a byte loop through the vectors reloads their ends
+  // at every step, as a byte store may alias them.
+  std::fill(status_.begin(), status_.end(), ps_normal);
+  std::fill(data_.begin(), data_.end(), uint8_t{0xFF});
 }
 
 uint8_t THexList::GetValue(uint32_t address) const {
@@ -42,11 +45,17 @@ void THexList::Fill(int32_t first, int32_t last, uint8_t value) {
 }
 
 int32_t THexList::LastUsedAddress() const {
-  for (std::size_t i = data_.size(); i-- > 0;) {
-    if (data_[i] != 0xFF) {
+  // Blank stretches are passed over a block at a time, compared whole.
+  static const std::vector<uint8_t> blank(4096, 0xFF);
+  for (std::size_t end = data_.size(); end > 0;) {
+    const std::size_t start = end > blank.size() ? end - blank.size() : 0;
+    if (std::memcmp(data_.data() + start, blank.data(), end - start) != 0) {
+      std::size_t i = end - 1;
+      while (data_[i] == 0xFF) --i;
       const std::size_t lineEnd = i | 0xF;
       return static_cast<int32_t>(lineEnd < data_.size() ? lineEnd : data_.size() - 1);
     }
+    end = start;
   }
   return -1;
 }

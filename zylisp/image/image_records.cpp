@@ -29,7 +29,8 @@ std::vector<TDataRecord> DataRecords(const THexList& image) {
 }
 
 int64_t HighestUsedAddress(const THexList& image) {
-  for (int64_t a = int64_t{image.Size()} - 1; a >= 0; --a) {
+  // The highest non-blank byte lies in the last used 16-byte line.
+  for (int64_t a = image.LastUsedAddress(); a >= 0; --a) {
     if (image.GetValue(static_cast<uint32_t>(a)) != 0xFF) return a;
   }
   return -1;

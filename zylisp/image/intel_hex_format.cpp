@@ -27,34 +27,30 @@ std::string LinearAddressRecord(uint32_t page) {
 
 }  // namespace
 
-int32_t DetectIntelHex(const TLineRange& lines) {
-  int32_t answer = 0;
-  for (const std::string& line : lines) {
-    if (line.empty()) continue;
-    if (line.size() < 11 || line[0] != ':') return 0;
-    const std::string body = UpperCase(line.substr(1));
-    if (body.size() % 2 != 0 || !AllHexDigits(body)) return 0;
-    if (HexPairAt(body, 0) != body.size() / 2 - 5) return 0;
-    switch (HexPairAt(body, 6)) {
-      case 0x00:
-        if (answer == 0) answer = ffIntelHex;
-        break;
-      case 0x01:
-        // The end record ends the file: whatever follows is not looked at.
-        return answer == 0 ? ffIntelHex : answer;
-      case 0x02:
-        if (answer < ffIntelHexSegment) answer = ffIntelHexSegment;
-        break;
-      case 0x03:
-      case 0x04:
-      case 0x05:
-        answer = ffIntelHexLinear;
-        break;
-      default:
-        return 0;
-    }
+TLineCheck CheckIntelHexLine(const std::string& line) {
+  if (line[0] != ':') return BrokenLine("not an Intel HEX record");
+  const std::string body = UpperCase(line.substr(1));
+  const uint8_t count = HexPairAt(body, 0);
+  std::string problem = HexDigitProblem(body);
+  // count, 2 address bytes, type, count data bytes, checksum
+  if (problem.empty()) problem = LengthProblem(body.size(), 2 * (std::size_t{count} + 5));
+  if (!problem.empty()) return BrokenLine(problem);
+  const uint8_t type = HexPairAt(body, 6);
+  // The count each kind of address record has.
+  static const int kAddressCount[] = {-1, 0, 2, 4, 2, 4};
+  if (type > 0x05) return BrokenLine("unknown record type " + HexDigits(type, 2));
+  if (type != 0x00 && count != kAddressCount[type])
+    return BrokenLine("wrong count for a type " + HexDigits(type, 2) + " record");
+  switch (type) {
+    case 0x00:
+      return RecordLine(ffIntelHex, count > 0);
+    case 0x01:
+      return RecordLine(ffIntelHex, false, true);
+    case 0x02:
+      return RecordLine(ffIntelHexSegment);
+    default:
+      return RecordLine(ffIntelHexLinear);
   }
-  return answer;
 }
 
 void ReadIntelHex(const TLineRange& lines, THexList& image, int32_t /*format*/) {
@@ -99,7 +95,8 @@ void WriteIntelHex(TLines& lines, const THexList& image, int32_t /*format*/) {
 }
 
 TFormatFamily IntelHexFamily() {
-  return {"Intel HEX", ffIntelHex, ffIntelHexLinear, DetectIntelHex, ReadIntelHex, WriteIntelHex};
+  return {"Intel HEX", ffIntelHex, ffIntelHexLinear, CheckIntelHexLine, ReadIntelHex,
+          WriteIntelHex};
 }
 
 }  // namespace zylisp

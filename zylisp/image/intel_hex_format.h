@@ -6,7 +6,7 @@
 
 namespace zylisp {
 
-int32_t DetectIntelHex(const TLineRange& lines);
+TLineCheck CheckIntelHexLine(const std::string& line);
 void ReadIntelHex(const TLineRange& lines, THexList& image, int32_t format);
 void WriteIntelHex(TLines& lines, const THexList& image, int32_t format);
 

@@ -8,12 +8,15 @@ namespace {
 
 constexpr std::size_t kPieceSize = 64 * 1024;
 
+bool IsBlank(int c) { return c == ' ' || c == '\t'; }
+
 }  // namespace
 
 TLineRange::Iterator TLineRange::begin() const {
   Iterator it;
   if (list_) {
     it.list_ = list_;
+    it.TakeListLine();
     return it;
   }
   it.file_ = file_;
@@ -25,10 +28,15 @@ TLineRange::Iterator TLineRange::begin() const {
 TLineRange::Iterator& TLineRange::Iterator::operator++() {
   if (list_) {
     ++index_;
+    TakeListLine();
   } else {
     ReadFileLine();
   }
   return *this;
+}
+
+void TLineRange::Iterator::TakeListLine() {
+  if (index_ < list_->size()) line_ = TrimBlanks((*list_)[index_]);
 }
 
 int TLineRange::Iterator::NextChar(bool consume) {
@@ -49,14 +57,22 @@ int TLineRange::Iterator::NextChar(bool consume) {
 
 void TLineRange::Iterator::ReadFileLine() {
   line_.clear();
+  bool cut = false;  // a character other than a blank lay beyond the limit
   int c = NextChar(true);
   // A final line break does not start another line.
   done_ = c < 0;
   while (c >= 0 && c != '\r' && c != '\n') {
-    if (line_.size() < kMaxLineLength) line_ += static_cast<char>(c);
+    if (line_.size() < kMaxLineLength) {
+      if (!line_.empty() || !IsBlank(c)) line_ += static_cast<char>(c);
+    } else if (!IsBlank(c)) {
+      cut = true;
+    }
     c = NextChar(true);
   }
   if (c == '\r' && NextChar(false) == '\n') NextChar(true);
+  // A cut line keeps its full length, blanks and all, so that it stays too
+  // long for every format.
+  if (!cut) line_.erase(line_.find_last_not_of(" \t") + 1);
 }
 
 }  // namespace zylisp

@@ -1,6 +1,8 @@
 // Lines taken one at a time, from a list in memory or from a text file read
-// in pieces: detecting and reading a file never holds more of it than one
-// piece and the current line, however long the file or its lines.
+// in pieces: checking and reading a file never holds more of it than one
+// piece and the current line, however long the file or its lines. Every
+// line comes without the spaces and tabs at its ends, so a record with
+// blanks around it reads as the record.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +18,9 @@ class TDataFile;
 
 class TLineRange {
  public:
-  // No record of any format is longer; a longer line is cut to this length,
-  // which keeps it too long for every detector.
+  // No record of any format is longer; a longer line is cut to this length
+  // (counted from its first character that is not a blank), which keeps it
+  // too long for every format.
   static constexpr std::size_t kMaxLineLength = 1024;
 
   // A list of lines is a range of its own lines. The list must outlive the
@@ -30,7 +33,7 @@ class TLineRange {
   // An input iterator; it is only ever compared with end().
   class Iterator {
    public:
-    const std::string& operator*() const { return list_ ? (*list_)[index_] : line_; }
+    const std::string& operator*() const { return line_; }
     Iterator& operator++();
     bool operator==(const Iterator& other) const { return AtEnd() == other.AtEnd(); }
     bool operator!=(const Iterator& other) const { return !(*this == other); }
@@ -38,6 +41,7 @@ class TLineRange {
    private:
     friend class TLineRange;
     bool AtEnd() const { return list_ ? index_ >= list_->size() : done_; }
+    void TakeListLine();
     // The next character of the file, or -1 at its end or at a NUL; with
     // consume clear the character is only looked at.
     int NextChar(bool consume);

@@ -41,38 +41,42 @@ std::string SRecord(char kind, uint32_t address, std::size_t addressBytes,
 
 }  // namespace
 
-int32_t DetectMotorola(const TLineRange& lines) {
-  int32_t answer = 0;
-  for (const std::string& line : lines) {
-    if (line.empty()) continue;
-    if (line.size() < 10 || line[0] != 'S' || line[1] < '0' || line[1] > '9') return 0;
-    const std::string body = UpperCase(line.substr(2));
-    if (body.size() % 2 != 0 || !AllHexDigits(body)) return 0;
-    if (HexPairAt(body, 0) != body.size() / 2 - 1) return 0;
-    switch (line[1]) {
-      case '0':
-      case '1':
-        if (answer == 0) answer = ffMotorolaS1;
-        break;
-      case '2':
-      case '8':  // end of an S2 file
-        if (answer < ffMotorolaS2) answer = ffMotorolaS2;
-        break;
-      case '3':
-      case '7':
-        answer = ffMotorolaS3;
-        break;
-      case '5':
-      case '6':
-        // Record counts carry no data and say nothing about address widths.
-        break;
-      case '9':
-        return answer == 0 ? ffMotorolaS1 : answer;
-      default:
-        return 0;
-    }
+TLineCheck CheckMotorolaLine(const std::string& line) {
+  if (line.size() < 2 || line[0] != 'S' || line[1] < '0' || line[1] > '9')
+    return BrokenLine("not a Motorola S-record");
+  const char kind = line[1];
+  // Address bytes of each kind: the header and data records carry bytes
+  // after them, the count and end records none.
+  static const std::size_t kAddressBytes[] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
+  const std::size_t addressBytes = kAddressBytes[kind - '0'];
+  if (addressBytes == 0) return BrokenLine(std::string("unknown record type S") + kind);
+  const std::string body = UpperCase(line.substr(2));
+  const std::size_t count = HexPairAt(body, 0);
+  std::string problem = HexDigitProblem(body);
+  if (problem.empty()) problem = LengthProblem(body.size(), 2 * (count + 1));
+  if (!problem.empty()) return BrokenLine(problem);
+  const bool carriesBytes = kind <= '3';
+  if (carriesBytes ? count < addressBytes + 1 : count != addressBytes + 1)
+    return BrokenLine(std::string("wrong count for an S") + kind + " record");
+  switch (kind) {
+    case '0':
+      return RecordLine(ffMotorolaS1);
+    case '1':
+      return RecordLine(ffMotorolaS1, count > addressBytes + 1);
+    case '2':
+      return RecordLine(ffMotorolaS2, count > addressBytes + 1);
+    case '3':
+      return RecordLine(ffMotorolaS3, count > addressBytes + 1);
+    case '7':
+      return RecordLine(ffMotorolaS3);
+    case '8':  // end of an S2 file; S9 alone ends the data
+      return RecordLine(ffMotorolaS2);
+    case '9':
+      return RecordLine(ffMotorolaS1, false, true);
+    default:
+      // Record counts carry no data and say nothing about address widths.
+      return RecordLine(0);
   }
-  return answer;
 }
 
 void ReadMotorolaS(const TLineRange& lines, THexList& image, int32_t /*format*/) {
@@ -106,7 +110,7 @@ void WriteMotorolaS(TLines& lines, const THexList& image, int32_t /*format*/) {
 }
 
 TFormatFamily MotorolaFamily() {
-  return {"Motorola S-record", ffMotorolaS1, ffMotorolaS3, DetectMotorola, ReadMotorolaS,
+  return {"Motorola S-record", ffMotorolaS1, ffMotorolaS3, CheckMotorolaLine, ReadMotorolaS,
           WriteMotorolaS};
 }
 

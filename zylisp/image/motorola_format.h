@@ -5,7 +5,7 @@
 
 namespace zylisp {
 
-int32_t DetectMotorola(const TLineRange& lines);
+TLineCheck CheckMotorolaLine(const std::string& line);
 void ReadMotorolaS(const TLineRange& lines, THexList& image, int32_t format);
 void WriteMotorolaS(TLines& lines, const THexList& image, int32_t format);
 

@@ -18,20 +18,19 @@ unsigned DigitSum(const std::string& digits) {
 
 }  // namespace
 
-int32_t DetectTektronix(const TLineRange& lines) {
-  int32_t answer = 0;
-  for (const std::string& line : lines) {
-    if (line.empty()) continue;
-    if (line.size() < 9 || line[0] != '/') return 0;
-    const std::string body = UpperCase(line.substr(1));
-    if (body.size() % 2 != 0 || !AllHexDigits(body)) return 0;
-    if (DigitSum(body.substr(0, 6)) != HexPairAt(body, 6)) return 0;
-    const std::size_t count = HexPairAt(body, 4);
-    if (count == 0 && body.size() == 8) return ffTektronix;  // termination record
-    if (body.size() / 2 != count + 5) return 0;
-    answer = ffTektronix;
-  }
-  return answer;
+TLineCheck CheckTektronixLine(const std::string& line) {
+  if (line[0] != '/') return BrokenLine("not a Tektronix record");
+  const std::string body = UpperCase(line.substr(1));
+  const std::size_t count = HexPairAt(body, 4);
+  // Address, count, header checksum, then count data bytes and their
+  // checksum; a record of count 0 may end after its header.
+  const std::size_t expected = count == 0 && body.size() <= 8 ? 8 : 2 * (count + 5);
+  std::string problem = HexDigitProblem(body);
+  if (problem.empty()) problem = LengthProblem(body.size(), expected);
+  if (!problem.empty()) return BrokenLine(problem);
+  if (DigitSum(body.substr(0, 6)) != HexPairAt(body, 6))
+    return BrokenLine("header checksum does not match");
+  return RecordLine(ffTektronix, count > 0, count == 0);
 }
 
 void ReadTektronix(const TLineRange& lines, THexList& image, int32_t /*format*/) {
@@ -60,7 +59,8 @@ void WriteTektronix(TLines& lines, const THexList& image, int32_t /*format*/) {
 }
 
 TFormatFamily TektronixFamily() {
-  return {"Tektronix", ffTektronix, ffTektronix, DetectTektronix, ReadTektronix, WriteTektronix};
+  return {"Tektronix", ffTektronix, ffTektronix, CheckTektronixLine, ReadTektronix,
+          WriteTektronix};
 }
 
 }  // namespace zylisp

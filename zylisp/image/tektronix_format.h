@@ -6,7 +6,7 @@
 
 namespace zylisp {
 
-int32_t DetectTektronix(const TLineRange& lines);
+TLineCheck CheckTektronixLine(const std::string& line);
 void ReadTektronix(const TLineRange& lines, THexList& image, int32_t format);
 // Raises EISPException when the image uses an address above FFFF.
 void WriteTektronix(TLines& lines, const THexList& image, int32_t format);

@@ -1,6 +1,5 @@
 #include "image/text_lines.h"
 
-
 #include "core/hex_text.h"
 
 namespace zylisp {
@@ -35,11 +34,10 @@ std::string JoinLines(const TLines& lines) {
   return out;
 }
 
-std::string UpperCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
+std::string TrimBlanks(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 bool AllHexDigits(const std::string& text, std::size_t from) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/text_case.h"
+
 namespace zylisp {
 
 using TLines = std::vector<std::string>;
@@ -16,8 +18,8 @@ TLines SplitLines(const std::string& text);
 // Every line, the last included, followed by CR LF.
 std::string JoinLines(const TLines& lines);
 
-// ASCII upper case; other characters stay as they are.
-std::string UpperCase(std::string text);
+// The text without the spaces and tabs at either end.
+std::string TrimBlanks(const std::string& text);
 
 // Every character is a hex digit (either case); true for the empty text.
 bool AllHexDigits(const std::string& text, std::size_t from = 0);

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace zylisp {
+namespace zylsim {
 
 // Bit p (1..17) of a pin word is the electrical level of connector pin p
 // (1 = high). Host-driven pins: 1..9, 14, 16, 17. Device-driven: 10, 11, 12,
@@ -20,8 +20,4 @@ class TConnectorDevice {
   virtual void Elapse(unsigned milliseconds) { (void)milliseconds; }
 };
 
-// The adapter emulator plugged into the simulated LPT1, configured from
-// ZYLISP_LPT_SIM; nullptr when the variable is not set.
-TConnectorDevice* SimulatedAdapter();
-
-}  // namespace zylisp
+}  // namespace zylsim

@@ -1,5 +1,6 @@
 // A simulated I/O space with parallel-port models in it, for running the
-// port code (and the programmer driver) without hardware.
+// library's port code (and the programmer driver) without hardware: it is a
+// backend behind the port layer's I/O-space seam.
 #pragma once
 
 #include <bitset>
@@ -7,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "ports/connector_device.h"
-#include "ports/io_space.h"
+#include "zylisp/ports/io_space.h"
+#include "zylsim/connector_device.h"
 
-namespace zylisp {
+namespace zylsim {
 
 // What the model at a base behaves like:
 // - spp: data latch, status, control; the data lines always drive.
@@ -25,7 +26,7 @@ namespace zylisp {
 //   111 configuration (cnfgA/cnfgB at base + 0x400/0x401).
 enum class TSimPortKind : uint8_t { spp, ps2, epp, ecp };
 
-class TSimIoSpace : public TIoBackend {
+class TSimIoSpace : public zylisp::TIoBackend {
  public:
   TSimIoSpace();
   ~TSimIoSpace() override;
@@ -64,4 +65,4 @@ class TSimIoSpace : public TIoBackend {
   uint64_t ungranted_ = 0;
 };
 
-}  // namespace zylisp
+}  // namespace zylsim

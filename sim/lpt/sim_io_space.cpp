@@ -1,6 +1,6 @@
-#include "ports/sim_io_space.h"
+#include "zylsim/sim_io_space.h"
 
-namespace zylisp {
+namespace zylsim {
 
 namespace {
 
@@ -205,4 +205,4 @@ void TSimIoSpace::Write(uint16_t address, uint8_t value) {
 
 bool TSimIoSpace::Acquire(uint8_t /*slot*/, bool /*on*/) { return open_; }
 
-}  // namespace zylisp
+}  // namespace zylsim

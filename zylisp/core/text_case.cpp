@@ -1,0 +1,12 @@
+#include "core/text_case.h"
+
+namespace zylisp {
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+}  // namespace zylisp

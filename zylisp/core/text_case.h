@@ -1,0 +1,11 @@
+// Case of ASCII text, for names and records compared without regard to it.
+#pragma once
+
+#include <string>
+
+namespace zylisp {
+
+// ASCII upper case; other characters stay as they are.
+std::string UpperCase(std::string text);
+
+}  // namespace zylisp

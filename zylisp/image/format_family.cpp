@@ -1,0 +1,39 @@
+#include "image/format_family.h"
+
+#include "core/hex_text.h"
+
+namespace zylisp {
+
+TLineCheck BrokenLine(std::string problem) {
+  TLineCheck check;
+  check.Problem = std::move(problem);
+  return check;
+}
+
+TLineCheck RecordLine(int32_t format, bool holdsData, bool endsData) {
+  TLineCheck check;
+  check.Record = true;
+  check.Format = format;
+  check.HoldsData = holdsData;
+  check.EndsData = endsData;
+  return check;
+}
+
+std::string LengthProblem(std::size_t digits, std::size_t expected) {
+  if (digits < expected) return "record cut short";
+  if (digits > expected) return "record longer than its count says";
+  return {};
+}
+
+std::string HexDigitProblem(const std::string& text, std::size_t from) {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    const char c = text[i];
+    if (IsHexDigit(c)) continue;
+    // Only visible characters are shown; a line never holds a line break.
+    if (c > ' ' && c < 0x7F) return std::string("'") + c + "' is not a hex digit";
+    return "a blank or control character inside the record";
+  }
+  return {};
+}
+
+}  // namespace zylisp
