@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "devices/device.h"
-#include "drivers/shared_values.h"
 #include "e2e/sim_fixture.h"
 
 namespace {
@@ -128,7 +127,7 @@ TEST_F(Connection, SettersNeedNoConnection) {
   EXPECT_EQ(Zyl_PROG_EE_Time(10), 0);
   Zyl_SetDevice("24C02");
   Zyl_SetDevice("93C46");
-  EXPECT_EQ(zylisp::ApiState().Device->WriteTime(), 10);
+  EXPECT_EQ(zylisp::DeviceWriteTime(*zylisp::ApiState().Device), 10);
   Zyl_PROG_EE_Time(6);
   EXPECT_EQ(Zyl_SetSerialNum(1, 2), 0);
   EXPECT_EQ(Zyl_SetResetPolarity(1), 0);

@@ -15,13 +15,12 @@
 
 namespace {
 
-std::unique_ptr<zylisp::TDevice> DataFlash(const std::string& name, int32_t pages) {
-  std::vector<zylisp::TDeviceOptions> options(1);
-  options[0].Families = zylisp::FamilyIsp;
-  options[0].Timings = std::make_unique<zylisp::TTimings>();
-  options[0].Timings->WriteTime = 5;
-  return std::make_unique<zylisp::TDevice>(name, zylisp::kBusDataFlash, 5, pages * 264, 0, 264,
-                                           std::move(options));
+// A part of pages pages of 264 bytes; blocks erase blocks (none: a part
+// whose geometry is not known).
+std::unique_ptr<zylisp::TDevice> DataFlash(const std::string& name, int32_t pages,
+                                           int32_t blocks) {
+  return std::make_unique<zylisp::TDevice>(
+      zylisp::TDevice{name, zylisp::kBusDataFlash, pages * 264, 264, 5, 0, blocks, 16});
 }
 
 class DataFlashParts : public SimulatedAdapterTest {
@@ -31,18 +30,18 @@ class DataFlashParts : public SimulatedAdapterTest {
   void Select(zylisp::TDevice& device) {
     Connect("24C02");
     zylisp::ApiState().Device = &device;
-    zylisp::ApiState().Buffer->SetSize(device.Size());
+    zylisp::ApiState().Buffer->SetSize(device.Size);
   }
 };
 
 TEST_F(DataFlashParts, ProgramVerifyReadEraseAndStatus) {
   // The first 64 pages of the part keep the test quick; the erase still
   // covers every block.
-  auto flash = DataFlash("AT45DB011", 64);
+  auto flash = DataFlash("AT45DB011", 64, 64);
   UseChip("AT45DB011");
   Select(*flash);
 
-  const std::vector<uint8_t> image = RandomImage(static_cast<std::size_t>(flash->Size()), 45);
+  const std::vector<uint8_t> image = RandomImage(static_cast<std::size_t>(flash->Size), 45);
   testing_support::WriteBytes(File("in.bin"), image);
   ASSERT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), 0) << Zyl_GetLastError();
   const auto& chip = Sim().TargetChip().Memory();
@@ -63,14 +62,14 @@ TEST_F(DataFlashParts, ProgramVerifyReadEraseAndStatus) {
 }
 
 TEST_F(DataFlashParts, UnknownPartIsRefusedInsteadOfGuessingItsBlocks) {
-  auto known = DataFlash("AT45DB011", 64);
-  auto flash = DataFlash("AT45DB999", 512);
+  auto known = DataFlash("AT45DB011", 64, 64);
+  auto flash = DataFlash("AT45DB999", 512, 0);
   UseChip("AT45DB011");
   // A connection for a part other than the emulated one is refused at the
   // open, so the unknown part takes the known one's place once it is open.
   Select(*known);
   ASSERT_EQ(Zyl_PROG_Open(), 0);
-  zylisp::ApiState().Programmer->SetDevice(flash.get());
+  zylisp::ApiState().Programmer->Params().Device = flash.get();
   Sim().ClearCommandLog();
   EXPECT_EQ(Zyl_EraseAllDevice(), 3);
   const auto& log = Sim().CommandLog();

@@ -73,7 +73,6 @@ class Failures : public SimulatedAdapterTest {
 
   void ExpectClosed() {
     EXPECT_EQ(zylisp::ApiState().Programmer, nullptr);
-    EXPECT_EQ(zylisp::ApiState().Settings, nullptr);
     EXPECT_EQ(zylisp::ApiState().Lpt, nullptr);
   }
 };
@@ -267,7 +266,6 @@ TEST_F(Failures, ModeWithoutAProgrammerKindOpensNothing) {
   EXPECT_EQ(Zyl_EraseAllDevice(), 2);
   EXPECT_EQ(Zyl_PROG_Open(), 2);
   EXPECT_EQ(zylisp::ApiState().Programmer, nullptr);
-  EXPECT_EQ(zylisp::ApiState().Settings, nullptr);
 }
 
 TEST_F(Failures, SerialKindWithoutItsDriverFailsCleanly) {

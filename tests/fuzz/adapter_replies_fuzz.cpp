@@ -6,29 +6,28 @@
 // port's, and it neither waits nor sleeps.
 #include <cstdint>
 
-#include "drivers/shared_values.h"
+#include <memory>
+
 #include "drivers/smart_parallel.h"
 #include "fuzz/driver_session.h"
 #include "fuzz/reply_script.h"
 #include "fuzz/script_connector.h"
 #include "fuzz/script_serial_port.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  zylisp::Shared().PortNames[0] = "COM1";
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
   const fuzz::TSessionHeader header(data[0], data[1], data[2]);
   fuzz::TReplyScript script(data + 3, size - 3);
   if (header.Serial) {
-    fuzz::TScriptSerial driver(script);
-    fuzz::RunSession(driver, header);
+    fuzz::RunSession(header, [&](const zylisp::TConnectionParams& params) {
+      return std::make_unique<fuzz::TQuickSerial>(
+          params, std::make_unique<fuzz::TScriptSerialPort>(script));
+    });
     return 0;
   }
   fuzz::TScriptConnector connector(script);
-  zylisp::TSmartParallel driver;
-  fuzz::RunParallelSession(driver, connector, header);
+  fuzz::RunParallelSession(header, connector, [](const zylisp::TConnectionParams& params) {
+    return std::make_unique<zylisp::TSmartParallel>(params);
+  });
   return 0;
 }

@@ -8,10 +8,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "drivers/adapter_link.h"
+#include "drivers/connection_params.h"
 
 namespace zylisp {
-class TDevice;
-class TISPProgrammer;
+struct TDevice;
 }  // namespace zylisp
 
 namespace zylsim {
@@ -36,16 +40,21 @@ struct TSessionHeader {
 
 // The part byte 1 picks; the catalogue has no DataFlash part, so a small
 // AT45DB011 of this file's own stands in after the catalogue's.
-zylisp::TDevice& SessionDevice(uint8_t pick);
+const zylisp::TDevice& SessionDevice(uint8_t pick);
 
-// Opens the driver, runs the operation and closes it. The library's own
-// failures and the serial port's end the operation quietly; anything else
-// escapes.
-void RunSession(zylisp::TISPProgrammer& driver, const TSessionHeader& header);
+// Makes the link of a session's programmer from the session's values.
+using TLinkMaker =
+    std::function<std::unique_ptr<zylisp::TAdapterLink>(const zylisp::TConnectionParams&)>;
 
-// RunSession with the driver's parallel port simulated at LPT1, with
+// Opens a programmer on the link makeLink makes, with the values the API
+// layer would give it for the header's part, runs the operation and closes
+// it. The library's own failures and the serial port's end the operation
+// quietly; anything else escapes.
+void RunSession(const TSessionHeader& header, const TLinkMaker& makeLink);
+
+// RunSession with the values' parallel port a simulated LPT1 with
 // connector plugged into it.
-void RunParallelSession(zylisp::TISPProgrammer& driver, zylsim::TConnectorDevice& connector,
-                        const TSessionHeader& header);
+void RunParallelSession(const TSessionHeader& header, zylsim::TConnectorDevice& connector,
+                        const TLinkMaker& makeLink);
 
 }  // namespace fuzz

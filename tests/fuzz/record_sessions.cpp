@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "devices/device.h"
-#include "drivers/shared_values.h"
 #include "drivers/smart_parallel.h"
 #include "drivers/smart_serial.h"
 #include "fuzz/driver_session.h"
@@ -36,7 +35,8 @@ struct TTraffic {
 
 class TRecordingParallel : public zylisp::TSmartParallel {
  public:
-  explicit TRecordingParallel(TTraffic& traffic) : traffic_(traffic) {}
+  TRecordingParallel(const zylisp::TConnectionParams& params, TTraffic& traffic)
+      : TSmartParallel(params), traffic_(traffic) {}
   void SendByte(uint8_t value) override {
     traffic_.Host(value);
     TSmartParallel::SendByte(value);
@@ -87,22 +87,6 @@ class TEmulatorPort : public zylisp::TSerialPort {
   TTraffic& traffic_;
 };
 
-class TRecordingSerial : public zylisp::TSmartSerial {
- public:
-  TRecordingSerial(zylsim::Emulator& emulator, TTraffic& traffic)
-      : emulator_(emulator), traffic_(traffic) {}
-  void CreatePort() override {
-    if (PortCreated) return;
-    Port = std::make_unique<TEmulatorPort>(emulator_, traffic_);
-    PortCreated = true;
-  }
-  void Delay(unsigned) override {}
-
- private:
-  zylsim::Emulator& emulator_;
-  TTraffic& traffic_;
-};
-
 // Host byte runs and reply runs as exchanges of the reply script.
 std::string Script(const TTraffic& traffic) {
   std::string script;
@@ -139,14 +123,18 @@ std::string HostBytes(const TTraffic& traffic) {
 std::string Replayed(const fuzz::TSessionHeader& header, const std::string& script) {
   fuzz::TReplyScript replies(reinterpret_cast<const uint8_t*>(script.data()), script.size());
   if (header.Serial) {
-    fuzz::TScriptSerial driver(replies);
-    fuzz::RunSession(driver, header);
-    return driver.Written();
+    std::string written;
+    fuzz::RunSession(header, [&](const zylisp::TConnectionParams& params) {
+      return std::make_unique<fuzz::TQuickSerial>(
+          params, std::make_unique<fuzz::TScriptSerialPort>(replies, &written));
+    });
+    return written;
   }
   TTraffic traffic;
   fuzz::TScriptConnector connector(replies);
-  TRecordingParallel driver(traffic);
-  fuzz::RunParallelSession(driver, connector, header);
+  fuzz::RunParallelSession(header, connector, [&](const zylisp::TConnectionParams& params) {
+    return std::make_unique<TRecordingParallel>(params, traffic);
+  });
   return HostBytes(traffic);
 }
 
@@ -159,23 +147,26 @@ uint8_t ChipIndex(const std::string& name) {
 
 bool Record(const std::string& folder, uint8_t link, uint8_t device, uint8_t value) {
   const fuzz::TSessionHeader header(link, device, value);
-  zylisp::TDevice& part = fuzz::SessionDevice(device);
+  const zylisp::TDevice& part = fuzz::SessionDevice(device);
   zylsim::EmulatorConfig config;
-  config.device = part.Name();
+  config.device = part.Name;
   config.org = header.ProgMode;
   zylsim::Emulator emulator(config);
   TTraffic traffic;
   if (header.Serial) {
-    TRecordingSerial driver(emulator, traffic);
-    fuzz::RunSession(driver, header);
+    fuzz::RunSession(header, [&](const zylisp::TConnectionParams& params) {
+      return std::make_unique<fuzz::TQuickSerial>(
+          params, std::make_unique<TEmulatorPort>(emulator, traffic));
+    });
   } else {
     const auto connector = zylsim::MakeAdapterConnector(emulator);
-    TRecordingParallel driver(traffic);
-    fuzz::RunParallelSession(driver, *connector, header);
+    fuzz::RunParallelSession(header, *connector, [&](const zylisp::TConnectionParams& params) {
+      return std::make_unique<TRecordingParallel>(params, traffic);
+    });
   }
   static const char* const kOperations[] = {"open",  "program",     "verify",       "read",
                                             "erase", "read-status", "write-status", "program-verify"};
-  std::string name = std::string(header.Serial ? "com-" : "lpt-") + part.Name() + "-" +
+  std::string name = std::string(header.Serial ? "com-" : "lpt-") + part.Name + "-" +
                      kOperations[header.Operation] + (header.ProgMode == 16 ? "-org16" : "");
   for (char& c : name)
     if (c == ' ' || c == '(' || c == ')') c = '_';
@@ -185,7 +176,7 @@ bool Record(const std::string& folder, uint8_t link, uint8_t device, uint8_t val
                   prefix + static_cast<char>(device) + static_cast<char>(value) + script);
   const char options = static_cast<char>((header.ProgMode == 16 ? 1 : 0) | (header.Serial ? 0 : 4));
   fuzz::WriteFile(folder + "/emulator_commands/" + name,
-                  std::string(1, static_cast<char>(ChipIndex(part.Name()))) + options +
+                  std::string(1, static_cast<char>(ChipIndex(part.Name))) + options +
                       HostBytes(traffic));
   if (Replayed(header, script) == HostBytes(traffic)) return true;
   std::fprintf(stderr, "%s: the script does not replay the session\n", name.c_str());
@@ -202,7 +193,6 @@ int main(int argc, char** argv) {
   const std::string folder = argv[1];
   std::filesystem::create_directories(folder + "/adapter_replies");
   std::filesystem::create_directories(folder + "/emulator_commands");
-  zylisp::Shared().PortNames[0] = "COM1";
   // One part of each bus kind (DataFlash is the one after the catalogue),
   // every operation, both links; Microwire in both organisations.
   const uint8_t dataFlash = static_cast<uint8_t>(fuzz::DeviceNames().size());

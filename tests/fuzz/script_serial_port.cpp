@@ -1,7 +1,6 @@
 #include "fuzz/script_serial_port.h"
 
 #include <cerrno>
-#include <memory>
 
 #include "ports/serial_error.h"
 
@@ -13,7 +12,7 @@ void TScriptSerialPort::RequireOpen() const {
 
 std::size_t TScriptSerialPort::Write(const void* data, std::size_t count, Milliseconds) {
   RequireOpen();
-  written_.append(static_cast<const char*>(data), count);
+  if (written_) written_->append(static_cast<const char*>(data), count);
   for (std::size_t i = 0; i < count; ++i) script_.TakeHostByte();
   return count;
 }
@@ -26,17 +25,6 @@ std::size_t TScriptSerialPort::Read(void* buffer, std::size_t max, Milliseconds 
   std::size_t n = 0;
   while (n < max && script_.HasReply()) bytes[n++] = script_.TakeReply();
   return n;
-}
-
-void TScriptSerial::CreatePort() {
-  if (PortCreated) return;
-  Port = std::make_unique<TScriptSerialPort>(script_);
-  PortCreated = true;
-}
-
-void TScriptSerial::FreePort() {
-  if (Port) written_ += static_cast<const TScriptSerialPort&>(*Port).Written();
-  TSmartSerial::FreePort();
 }
 
 }  // namespace fuzz

@@ -1,6 +1,6 @@
 // A serial port whose far end says what a reply script says: writes go to
-// the script as host bytes (and are kept), reads take the reply bytes on
-// offer. Nothing waits: a read that may wait, with no reply on offer, means
+// the script as host bytes (and to written, when given), reads take the
+// reply bytes on offer. Nothing waits: a read that may wait, with no reply on offer, means
 // the input is used up, and the port reports a hung-up device instead.
 #pragma once
 
@@ -8,15 +8,16 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz/reply_script.h"
 #include "drivers/smart_serial.h"
+#include "fuzz/reply_script.h"
 #include "ports/serial_port.h"
 
 namespace fuzz {
 
 class TScriptSerialPort : public zylisp::TSerialPort {
  public:
-  explicit TScriptSerialPort(TReplyScript& script) : script_(script) {}
+  explicit TScriptSerialPort(TReplyScript& script, std::string* written = nullptr)
+      : script_(script), written_(written) {}
 
   void Open(const std::string&, uint32_t) override { open_ = true; }
   void Close() override { open_ = false; }
@@ -26,30 +27,21 @@ class TScriptSerialPort : public zylisp::TSerialPort {
   bool Drain(Milliseconds) override { return open_; }
   void PurgeInput() override { script_.Purge(); }
 
-  const std::string& Written() const { return written_; }
-
  private:
   void RequireOpen() const;
 
   TReplyScript& script_;
+  std::string* written_;
   bool open_ = false;
-  std::string written_;
 };
 
-// The serial driver on such a port, with its waits for the adapter's reset
-// left out.
-class TScriptSerial : public zylisp::TSmartSerial {
+// The serial link on a port of the test's own, with its waits for the
+// adapter's reset left out.
+class TQuickSerial : public zylisp::TSmartSerial {
  public:
-  explicit TScriptSerial(TReplyScript& script) : script_(script) {}
-  void CreatePort() override;
+  TQuickSerial(const zylisp::TConnectionParams& params, std::unique_ptr<zylisp::TSerialPort> port)
+      : TSmartSerial(params, std::move(port)) {}
   void Delay(unsigned) override {}
-  // What the driver wrote to its port so far.
-  const std::string& Written() const { return written_; }
-  void FreePort() override;
-
- private:
-  TReplyScript& script_;
-  std::string written_;
 };
 
 }  // namespace fuzz

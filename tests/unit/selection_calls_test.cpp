@@ -26,9 +26,9 @@ TEST_F(SelectionCalls, StateAtLoadReportsSuccess) {
 
 TEST_F(SelectionCalls, SelectingADeviceIgnoresCaseAndSizesTheImage) {
   EXPECT_EQ(Zyl_SetDevice("24wc16"), 0);
-  EXPECT_EQ(zylisp::ApiState().Device->Name(), "24WC16");
+  EXPECT_EQ(zylisp::ApiState().Device->Name, "24WC16");
   EXPECT_EQ(Zyl_SetDevice("25010 (at)"), 0);
-  EXPECT_EQ(zylisp::ApiState().Device->Name(), "25010 (AT)");
+  EXPECT_EQ(zylisp::ApiState().Device->Name, "25010 (AT)");
   ASSERT_NE(zylisp::ApiState().Buffer, nullptr);
   EXPECT_EQ(zylisp::ApiState().Buffer->Size(), 128);
 }

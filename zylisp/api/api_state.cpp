@@ -1,6 +1,6 @@
 #include "api/api_state.h"
 
-#include "core/isp_settings.h"
+#include "devices/device.h"
 #include "drivers/isp_programmer.h"
 #include "image/hex_list.h"
 #include "ports/lpt_access.h"
@@ -20,6 +20,17 @@ TApiState& ApiState() {
 bool IsReady() {
   const TApiState& s = ApiState();
   return s.Device != nullptr && s.Mode != 0 && s.Port != 0;
+}
+
+int32_t Record(int32_t code) {
+  ApiState().LastResult = code;
+  return code;
+}
+
+uint8_t DeviceWriteTime(const TDevice& device) {
+  const auto& times = ApiState().WriteTimes;
+  const auto found = times.find(&device);
+  return found != times.end() ? found->second : device.WriteTime;
 }
 
 const char* ResultText(int32_t code) {
@@ -45,7 +56,7 @@ const char* ResultText(int32_t code) {
       "Operation cancelled",
       "device write-protected by its status register",
   };
-  if (code < 0 || code > 19) return "";
+  if (code < 0 || code > ZYL_ERR_WRITE_PROTECTED) return "";
   return kTexts[code];
 }
 

@@ -1,7 +1,9 @@
 // The library's single process-wide state behind the exports.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -9,27 +11,37 @@
 
 namespace zylisp {
 
-class TDevice;
+struct TDevice;
 class THexList;
 class TISPProgrammer;
-class TISPSettings;
 class TLptAccess;
+
+constexpr int kPortNameSlots = 127;
+
+// Code 1 also answers a value out of range (a mode, a page size).
+constexpr int32_t kInvalidValue = ZYL_ERR_FILE;
 
 struct TApiState {
   TApiState();
   ~TApiState();
 
   int32_t Mode = 0;  // 0 none, 1 serial, 2 parallel, 3 accepted without a kind
-  TDevice* Device = nullptr;
+  const TDevice* Device = nullptr;
   std::unique_ptr<TISPProgrammer> Programmer;
   std::unique_ptr<THexList> Buffer;
-  std::unique_ptr<TISPSettings> Settings;
   int32_t Port = 0;  // 1-based, 0 = none
   int32_t LastResult = 0;
   ZylProgressHandler ProgressHandler = nullptr;
   bool KeepOpen = false;
   uint8_t ProgMode = 0;
   uint8_t ResetPolarity = 0;
+  // Names found by the port enumerations: slot k names port k+1. A later
+  // enumeration leaves the slots it does not write as they were.
+  std::array<std::string, kPortNameSlots> PortNames;
+  int32_t PortCount = 0;
+  // Write times given with Zyl_PROG_EE_Time, per catalogue row; they stay
+  // for the life of the library, through any reselection.
+  std::map<const TDevice*, uint8_t> WriteTimes;
   // What the failure recorded with DetailCode was about (file and line,
   // path and reason); shown only while LastResult is that code.
   int32_t DetailCode = 0;
@@ -42,6 +54,12 @@ TApiState& ApiState();
 
 // Device, mode and port are all set.
 bool IsReady();
+
+// Makes code the last result and returns it: every export records here.
+int32_t Record(int32_t code);
+
+// The write time of a catalogue row, as Zyl_PROG_EE_Time may have set it.
+uint8_t DeviceWriteTime(const TDevice& device);
 
 // Text of a result code; empty outside 0..19.
 const char* ResultText(int32_t code);

@@ -2,6 +2,7 @@
 // access to it.
 #include "api/api_state.h"
 #include "api/export_guard.h"
+#include "api/image_files.h"
 #include "core/errors.h"
 #include "core/target_file.h"
 #include "devices/device.h"
@@ -14,11 +15,6 @@ using namespace zylisp;
 namespace {
 
 constexpr uint8_t kEepromArea = ZYL_AREA_EEPROM;
-
-int32_t Record(int32_t result) {
-  ApiState().LastResult = result;
-  return result;
-}
 
 // Zyl_ReadBuffer and Zyl_WriteBuffer share their checks; access runs on the
 // image and maps its range error to 7.
@@ -39,61 +35,77 @@ int32_t ByteAccess(uint8_t area, uint8_t* value, Access&& access) {
   }
 }
 
+int32_t ReadImageByte(uint8_t area, int32_t address, uint8_t* value) {
+  return ByteAccess(area, value, [&](const THexList& image) {
+    // Negative addresses are huge unsigned ones and fail the range check.
+    const uint8_t byte = image.GetValue(static_cast<uint32_t>(address));
+    if (value) *value = byte;
+  });
+}
+
 }  // namespace
+
+namespace zylisp {
+
+int32_t LoadImageFile(uint8_t area, const char* fileName) {
+  TApiState& s = ApiState();
+  if (!IsReady()) return ZYL_ERR_NOT_READY;
+  if (area != kEepromArea || !s.Buffer) return ZYL_ERR_AREA;
+  if (!fileName) return ZYL_ERR_FILE;
+  int32_t loaded = 0;
+  try {
+    // Text formats by their content; everything else is a binary image.
+    if (TFileLoader::IdentifyFile(fileName) > 0) {
+      loaded = TFileLoader::LoadHexFile(fileName, *s.Buffer);
+    } else {
+      loaded = TFileLoader::LoadBinaryFile(fileName, *s.Buffer);
+    }
+  } catch (const EDamagedFile& e) {
+    Record(ZYL_ERR_FILE);
+    SetErrorDetail(ZYL_ERR_FILE, e.Message());
+    return ZYL_ERR_FILE;
+  } catch (const EFileError& e) {
+    // Not recorded, as ever; the detail is there for a run that fails on it.
+    SetErrorDetail(ZYL_ERR_FILE, e.what());
+    return ZYL_ERR_FILE;
+  } catch (...) {
+    return ZYL_ERR_FILE;
+  }
+  return Record(loaded == -1 ? ZYL_ERR_FILE_TOO_LARGE : ZYL_OK);
+}
+
+int32_t SaveImageFile(uint8_t area, const char* fileName, uint8_t format) {
+  TApiState& s = ApiState();
+  if (!IsReady()) return Record(ZYL_ERR_NOT_READY);
+  if (area != kEepromArea) return Record(ZYL_ERR_AREA);
+  const auto fileFailure = [](std::string reason) {
+    SetErrorDetail(ZYL_ERR_FILE, std::move(reason));
+    return Record(ZYL_ERR_FILE);
+  };
+  // An unknown format is refused before anything is written, so a file of
+  // that name stays as it was.
+  if (!TFileLoader::KnowsFormat(format)) return fileFailure({});
+  if (format != ZYL_FMT_BINARY && !s.Buffer) return Record(ZYL_ERR_AREA);
+  if (!s.Buffer || !fileName) return fileFailure({});
+  // A file that cannot be written is told before its text is made.
+  std::string reason = TargetFileProblem(fileName);
+  if (!reason.empty()) return fileFailure(reason);
+  const int32_t saved = format == ZYL_FMT_BINARY
+                            ? TFileLoader::SaveBinaryFile(fileName, *s.Buffer, &reason)
+                            : TFileLoader::SaveHexFile(fileName, *s.Buffer, format, &reason);
+  return saved == 0 ? Record(ZYL_OK) : fileFailure(reason);
+}
+
+}  // namespace zylisp
 
 extern "C" {
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_LoadBuffer(uint8_t area, const char* fileName) {
-  return Guarded<int32_t>(ZYL_ERR_FILE, [&]() -> int32_t {
-    TApiState& s = ApiState();
-    if (!IsReady()) return ZYL_ERR_NOT_READY;
-    if (area != kEepromArea || !s.Buffer) return ZYL_ERR_AREA;
-    if (!fileName) return ZYL_ERR_FILE;
-    int32_t loaded = 0;
-    try {
-      // Text formats by their content; everything else is a binary image.
-      if (TFileLoader::IdentifyFile(fileName) > 0) {
-        loaded = TFileLoader::LoadHexFile(fileName, *s.Buffer);
-      } else {
-        loaded = TFileLoader::LoadBinaryFile(fileName, *s.Buffer);
-      }
-    } catch (const EDamagedFile& e) {
-      Record(ZYL_ERR_FILE);
-      SetErrorDetail(ZYL_ERR_FILE, e.Message());
-      return ZYL_ERR_FILE;
-    } catch (const EFileError& e) {
-      // Not recorded, as ever; the detail is there for a run that fails on it.
-      SetErrorDetail(ZYL_ERR_FILE, e.what());
-      return ZYL_ERR_FILE;
-    } catch (...) {
-      return ZYL_ERR_FILE;
-    }
-    return Record(loaded == -1 ? ZYL_ERR_FILE_TOO_LARGE : ZYL_OK);
-  });
+  return Guarded<int32_t>(ZYL_ERR_FILE, [&] { return LoadImageFile(area, fileName); });
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SaveBuffer(uint8_t area, const char* fileName, uint8_t format) {
-  return Guarded<int32_t>(ZYL_ERR_FILE, [&]() -> int32_t {
-    TApiState& s = ApiState();
-    if (!IsReady()) return Record(ZYL_ERR_NOT_READY);
-    if (area != kEepromArea) return Record(ZYL_ERR_AREA);
-    const auto fileFailure = [](std::string reason) {
-      SetErrorDetail(ZYL_ERR_FILE, std::move(reason));
-      return Record(ZYL_ERR_FILE);
-    };
-    // An unknown format is refused before anything is written, so a file of
-    // that name stays as it was.
-    if (!TFileLoader::KnowsFormat(format)) return fileFailure({});
-    if (format != ZYL_FMT_BINARY && !s.Buffer) return Record(ZYL_ERR_AREA);
-    if (!s.Buffer || !fileName) return fileFailure({});
-    // A file that cannot be written is told before its text is made.
-    std::string reason = TargetFileProblem(fileName);
-    if (!reason.empty()) return fileFailure(reason);
-    const int32_t saved = format == ZYL_FMT_BINARY
-                              ? TFileLoader::SaveBinaryFile(fileName, *s.Buffer, &reason)
-                              : TFileLoader::SaveHexFile(fileName, *s.Buffer, format, &reason);
-    return saved == 0 ? Record(ZYL_OK) : fileFailure(reason);
-  });
+  return Guarded<int32_t>(ZYL_ERR_FILE, [&] { return SaveImageFile(area, fileName, format); });
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_ClearBuffer(uint8_t area) {
@@ -119,13 +131,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_IdentifyFile(const char* fileName) {
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadBuffer(uint8_t area, int32_t address, uint8_t* value) {
-  return Guarded<int32_t>(-1, [&]() -> int32_t {
-    return ByteAccess(area, value, [&](const THexList& image) {
-      // Negative addresses are huge unsigned ones and fail the range check.
-      const uint8_t byte = image.GetValue(static_cast<uint32_t>(address));
-      if (value) *value = byte;
-    });
-  });
+  return Guarded<int32_t>(-1, [&] { return ReadImageByte(area, address, value); });
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteBuffer(uint8_t area, int32_t address, uint8_t value) {
@@ -139,16 +145,16 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteBuffer(uint8_t area, int32_t address, uint8
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetBufferSize(uint8_t area) {
   return Guarded<int32_t>(0, [&]() -> int32_t {
     const TApiState& s = ApiState();
-    return Record(IsReady() && area == kEepromArea ? s.Device->Size() : 0);
+    return Record(IsReady() && area == kEepromArea ? s.Device->Size : 0);
   });
 }
 
 ZYL_EXPORT uint8_t ZYL_CALL Zyl_ANSI_ReadBuffer(uint8_t area, int32_t address) {
   return Guarded<uint8_t>(0, [&]() -> uint8_t {
     uint8_t value = 0;
-    Zyl_ReadBuffer(area, address, &value);
-    // The byte replaces the inner call's code.
-    ApiState().LastResult = value;
+    ReadImageByte(area, address, &value);
+    // The byte replaces the read's code.
+    Record(value);
     return value;
   });
 }

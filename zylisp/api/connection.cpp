@@ -10,9 +10,7 @@
 #include "core/errors.h"
 #include "core/isp_settings.h"
 #include "devices/device.h"
-#include "devices/hardware_registry.h"
 #include "drivers/isp_programmer.h"
-#include "drivers/shared_values.h"
 #include "ports/lpt_access.h"
 #include "ports/serial_enumeration.h"
 #include "ports/serial_error.h"
@@ -21,8 +19,8 @@ namespace zylisp {
 
 const char* KindOfMode(int32_t mode) {
   switch (mode) {
-    case 1: return kKindSerial;
-    case 2: return kKindParallel;
+    case ZYL_MODE_SERIAL: return kKindSerial;
+    case ZYL_MODE_PARALLEL: return kKindParallel;
     default: return nullptr;
   }
 }
@@ -31,48 +29,70 @@ bool IsReadyForProgrammer() { return IsReady() && KindOfMode(ApiState().Mode) !=
 
 namespace {
 
-void EnsureLpt() {
+TLptAccess& EnsureLpt() {
   TApiState& s = ApiState();
-  if (!s.Lpt) {
-    s.Lpt = CreateLptAccess();
-    Shared().Lpt = s.Lpt.get();
-  }
+  if (!s.Lpt) s.Lpt = CreateLptAccess();
+  return *s.Lpt;
 }
 
-void ReleaseLpt() {
-  TApiState& s = ApiState();
-  Shared().Lpt = nullptr;
-  s.Lpt.reset();
+// The parallel adapter knows LPT1 to LPT3; any other port number means
+// LPT1.
+uint8_t LptSlot(int32_t port) { return static_cast<uint8_t>(port >= 1 && port <= 3 ? port : 1); }
+
+// The device path of COMk, empty when the port list has no such port (the
+// serial link then says so when it connects).
+std::string SerialPath(int32_t port) {
+  const TApiState& s = ApiState();
+  if (port < 1 || port > kPortNameSlots) return {};
+  const std::string& name = s.PortNames[static_cast<std::size_t>(port - 1)];
+  try {
+    return name.empty() ? std::string() : SerialDevicePath(name);
+  } catch (const ESerialError&) {
+    return {};
+  }
 }
 
 }  // namespace
 
 void OpenConnection() {
   TApiState& s = ApiState();
-  s.LastResult = 0;
-  s.Settings = std::make_unique<TISPSettings>();
-  s.Settings->LoadStore(kCommandLineKey, false, 1);
+  Record(ZYL_OK);
+  TISPSettings settings;
+  settings.LoadStore(kCommandLineKey, false, 1);
   const char* kind = KindOfMode(s.Mode);
   if (!kind) throw EISPException("Internal error: Invalid Hardware Select");
-  s.Programmer = CreateHardware(kind);
-  s.Programmer->SetSettings(s.Settings.get());
-  s.Settings->SetValue(s.Programmer->GetName(), "BASEPORT", 1, static_cast<int64_t>(s.Port - 1));
+  // The firmware version can be asked for without a device.
+  const TDevice* device = s.Device;
+  const uint8_t deviceTime = device ? DeviceWriteTime(*device) : 0;
+  TConnectionParams params;
+  params.Kind = kind;
+  params.Device = device;
+  params.PageSize = device ? device->PageSize : 0;
+  params.BusAddress = 0xA0;
+  params.ProgMode = s.ProgMode;
+  params.ResetPolarity = s.ResetPolarity;
+  params.WriteTime =
+      static_cast<uint8_t>(settings.GetInteger(kind, "EEPROMtime", deviceTime, 0, 0xFF));
+  if (params.WriteTime == 0) params.WriteTime = deviceTime;
+  params.ClockSpeed = static_cast<uint8_t>(settings.GetInteger(kind, "Clockspeed", 1, 0, 0xFF));
   if (s.Mode == ZYL_MODE_PARALLEL) {
-    EnsureLpt();
+    params.Lpt = &EnsureLpt();
+    params.LptSlot = LptSlot(s.Port);
     // A badly set up emulator fails here, by name, before anything is sent.
-    if (s.Device) CheckSimulatedAdapter(s.Device->Name());
+    if (device) CheckSimulatedAdapter(device->Name);
+  } else {
+    params.SerialPort = s.Port;
+    params.SerialPath = SerialPath(s.Port);
   }
-  s.Programmer->SetDevice(s.Device);
-  Shared().PageSize = s.Device ? s.Device->PageSize() : 0;
-  Shared().BusAddress = 0xA0;
-  OpenLink(*s.Programmer);
+  s.Programmer = MakeProgrammer(s.Mode, params);
+  s.Programmer->Open();
   s.Programmer->SetOnProgress(&TProgressObj::Forward);
 }
 
-void OpenLink(TISPProgrammer& driver) {
-  driver.Open();
-  driver.SetResetPolarity(ApiState().ResetPolarity);
-  driver.SetProgMode(ApiState().ProgMode);
+void OpenLink(TISPProgrammer& programmer) {
+  programmer.Params().ResetPolarity = ApiState().ResetPolarity;
+  programmer.Params().ProgMode = ApiState().ProgMode;
+  programmer.Open();
 }
 
 void CloseConnection() {
@@ -84,12 +104,9 @@ void CloseConnection() {
     } catch (...) {
       failure = std::current_exception();
     }
-    s.Programmer->SetDevice(nullptr);
-    s.Programmer->SetSettings(nullptr);
     s.Programmer.reset();
   }
-  s.Settings.reset();
-  ReleaseLpt();
+  s.Lpt.reset();
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -113,17 +130,16 @@ void WithConnection(const std::function<void()>& work) {
 }
 
 void EnumeratePorts(int32_t mode) {
-  TSharedValues& shared = Shared();
-  if (mode == 1) {
+  TApiState& s = ApiState();
+  if (mode == ZYL_MODE_SERIAL) {
     std::vector<std::string> names;
     EnumerateSerialPorts(names);
     const std::size_t n = std::min<std::size_t>(names.size(), kPortNameSlots);
-    shared.PortCount = static_cast<int32_t>(n);
-    for (std::size_t i = 0; i < n; ++i) shared.PortNames[i] = names[i];
-  } else if (mode == 2) {
-    shared.PortCount = 0;
-    EnsureLpt();
-    TLptAccess& lpt = *ApiState().Lpt;
+    s.PortCount = static_cast<int32_t>(n);
+    for (std::size_t i = 0; i < n; ++i) s.PortNames[i] = names[i];
+  } else if (mode == ZYL_MODE_PARALLEL) {
+    s.PortCount = 0;
+    TLptAccess& lpt = EnsureLpt();
     lpt.SelectPort(1);
     lpt.SetActive(1);
     lpt.WriteECR(0);
@@ -131,28 +147,26 @@ void EnumeratePorts(int32_t mode) {
     for (uint8_t i = 1; i <= count && i <= kPortNameSlots; ++i) {
       lpt.SelectPort(i);
       if (lpt.PortAvailable()) {
-        shared.PortNames[i - 1] = "LPT" + std::to_string(i);
-        ++shared.PortCount;
+        s.PortNames[i - 1] = "LPT" + std::to_string(i);
+        ++s.PortCount;
       }
     }
     lpt.SetActive(0);
     // Without a connection nothing needs the object any more; a new one
     // is made for the next connection, for the ports as they are then.
-    if (!ApiState().Programmer) ReleaseLpt();
+    if (!s.Programmer) s.Lpt.reset();
   }
 }
 
 int32_t FailureCode(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
-  } catch (const ETargetNotFound&) {
-    return 9;
   } catch (const EVerifyError&) {
-    return 10;
+    return ZYL_ERR_VERIFY;
   } catch (const EFirmwareMisMatch&) {
-    return 12;
+    return ZYL_ERR_FIRMWARE;
   } catch (const ENotSupported&) {
-    return 11;
+    return ZYL_ERR_NOT_SUPPORTED;
   } catch (const ECancelled&) {
     return ZYL_ERR_CANCELLED;
   } catch (const EWriteProtected& e) {
@@ -168,14 +182,14 @@ int32_t FailureCode(const std::exception_ptr& failure) {
     SetErrorDetail(ZYL_ERR_DEVICE_UNKNOWN, e.Message());
     return ZYL_ERR_DEVICE_UNKNOWN;
   } catch (const EISPException&) {
-    return 3;
+    return ZYL_ERR_HARDWARE;
   } catch (const ESerialError& e) {
     // Another program holds the port: say so rather than blame the hardware.
-    return e.ErrorCode() == EBUSY ? 17 : 3;
+    return e.ErrorCode() == EBUSY ? ZYL_ERR_PORT_IN_USE : ZYL_ERR_HARDWARE;
   } catch (...) {
     // Anything else (a port that cannot be opened) means the programmer
     // could not be reached.
-    return 3;
+    return ZYL_ERR_HARDWARE;
   }
 }
 

@@ -10,15 +10,16 @@ namespace zylisp {
 
 class TISPProgrammer;
 
-// Creates the settings and the driver for the current mode, hands it the
-// port and the device, and opens it. Raises the failure family.
+// Builds the connection's values from the selection and the stored
+// settings, creates the programmer for the current mode with them and opens
+// it. Raises the failure family.
 void OpenConnection();
-// Opens the driver's link and hands it the values the adapter forgets when
-// it restarts: the reset polarity and the programming mode.
-void OpenLink(TISPProgrammer& driver);
-// Closes and frees the driver, frees the settings and the parallel-port
-// access object. Cleans up completely even when the driver's Close raises
-// (that exception is passed on afterwards).
+// Opens the programmer again with the reset polarity and programming mode
+// the client set: the values the adapter forgets when it restarts.
+void OpenLink(TISPProgrammer& programmer);
+// Closes and frees the programmer and the parallel-port access object.
+// Cleans up completely even when the programmer's Close raises (that
+// exception is passed on afterwards).
 void CloseConnection();
 
 // Runs work with a connection: opens and closes one around it unless the

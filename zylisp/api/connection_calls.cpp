@@ -1,12 +1,11 @@
 // Exports that list ports, select one by name and hold the connection.
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "api/api_state.h"
 #include "api/connection.h"
 #include "api/export_guard.h"
-#include "drivers/shared_values.h"
+#include "api/selection.h"
+#include "core/debug_output.h"
 
 using namespace zylisp;
 
@@ -14,8 +13,8 @@ namespace {
 
 // Mode, no device, then the port list of the mode.
 void PrepareEnumeration(uint8_t mode) {
-  Zyl_SetMode(mode);
-  Zyl_SetDevice("AT90S1200");
+  SelectMode(mode);
+  ClearDeviceSelection();
   EnumeratePorts(mode);
 }
 
@@ -25,10 +24,10 @@ extern "C" {
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_InitProgrammer(const char* portName, const char* deviceName,
                                                uint8_t mode) {
-  return Guarded<int32_t>(1, [&]() -> int32_t {
+  return Guarded<int32_t>(kInvalidValue, [&]() -> int32_t {
     TApiState& s = ApiState();
-    Zyl_SetDevice(deviceName);
-    Zyl_SetMode(mode);
+    SelectDevice(deviceName);
+    SelectMode(mode);
     s.ProgMode = 8;
     try {
       EnumeratePorts(mode);
@@ -37,21 +36,17 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_InitProgrammer(const char* portName, const char*
     }
     const std::string wanted = portName ? portName : "";
     for (int k = 0; k < kPortNameSlots; ++k) {
-      if (Shared().PortNames[static_cast<std::size_t>(k)] == wanted) {
-        Zyl_SetPort(static_cast<uint8_t>(k + 1));
-        s.LastResult = 0;
-        return 0;
-      }
+      if (s.PortNames[static_cast<std::size_t>(k)] == wanted)
+        return SelectPort(static_cast<uint8_t>(k + 1));
     }
-    s.LastResult = 1;
-    return 1;
+    return Record(kInvalidValue);
   });
 }
 
 ZYL_EXPORT uint8_t ZYL_CALL Zyl_GetNumPorts(uint8_t mode) {
   return Guarded<uint8_t>(0, [&]() -> uint8_t {
     PrepareEnumeration(mode);
-    return static_cast<uint8_t>(Shared().PortCount);
+    return static_cast<uint8_t>(ApiState().PortCount);
   });
 }
 
@@ -59,53 +54,46 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_GetPort(int32_t index, char* name, uint8_t mode)
   return Guarded<int32_t>(0, [&]() -> int32_t {
     PrepareEnumeration(mode);
     int32_t seen = 0;
-    for (const std::string& slot : Shared().PortNames) {
+    for (const std::string& slot : ApiState().PortNames) {
       if (slot.empty()) continue;
       if (seen++ == index) {
         if (name) std::memcpy(name, slot.c_str(), slot.size() + 1);
-        if (std::getenv("ZYLISP_DEBUG")) std::fprintf(stderr, "%s\n", slot.c_str());
+        DebugOutput(slot);
         break;
       }
     }
-    ApiState().LastResult = 0;
-    return 0;
+    return Record(ZYL_OK);
   });
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Open(void) {
-  return Guarded<int32_t>(3, [&]() -> int32_t {
+  return Guarded<int32_t>(ZYL_ERR_HARDWARE, [&]() -> int32_t {
     TApiState& s = ApiState();
     s.KeepOpen = true;
-    int32_t result = 0;
-    if (!IsReadyForProgrammer()) {
-      result = 2;
-    } else {
-      try {
-        // A second open replaces the held connection instead of leaking it.
-        if (s.Programmer) CloseConnection();
-        OpenConnection();
-      } catch (...) {
-        result = FailureCode(std::current_exception());
-      }
+    if (!IsReadyForProgrammer()) return Record(ZYL_ERR_NOT_READY);
+    try {
+      // A second open replaces the held connection instead of leaking it.
+      if (s.Programmer) CloseConnection();
+      OpenConnection();
+    } catch (...) {
+      return Record(FailureCode(std::current_exception()));
     }
-    s.LastResult = result;
-    return result;
+    return Record(ZYL_OK);
   });
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Close(void) {
-  return Guarded<int32_t>(3, [&]() -> int32_t {
+  return Guarded<int32_t>(ZYL_ERR_HARDWARE, [&]() -> int32_t {
     TApiState& s = ApiState();
-    if (!s.KeepOpen) return 3;
-    int32_t result = 0;
+    if (!s.KeepOpen) return ZYL_ERR_HARDWARE;  // not recorded
+    int32_t result = ZYL_OK;
     try {
       CloseConnection();
     } catch (...) {
       result = FailureCode(std::current_exception());
     }
     s.KeepOpen = false;
-    s.LastResult = result;
-    return result;
+    return Record(result);
   });
 }
 

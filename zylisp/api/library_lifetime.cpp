@@ -5,13 +5,10 @@
 
 namespace zylisp {
 
-void RegisterProgrammerKinds();  // drivers: the two programmer kinds
-
 namespace {
 
 __attribute__((constructor)) void OnLoad() {
   DeviceCatalogue();
-  RegisterProgrammerKinds();
   ResetApiState();
 }
 

@@ -4,8 +4,44 @@
 
 #include "api/api_state.h"
 #include "api/export_guard.h"
+#include "api/selection.h"
 #include "devices/device_list.h"
 #include "image/hex_list.h"
+
+namespace zylisp {
+
+void ClearDeviceSelection() {
+  TApiState& s = ApiState();
+  s.Device = nullptr;
+  s.Buffer.reset();
+  Record(ZYL_ERR_DEVICE_UNKNOWN);
+}
+
+int32_t SelectDevice(const char* name) {
+  TApiState& s = ApiState();
+  ClearDeviceSelection();
+  const TDevice* device = name ? FindDevice(name) : nullptr;
+  if (!device) return ZYL_ERR_DEVICE_UNKNOWN;
+  s.Device = device;
+  if (device->Size != 0) {
+    s.Buffer = std::make_unique<THexList>();
+    s.Buffer->SetSize(device->Size);
+  }
+  return Record(ZYL_OK);
+}
+
+int32_t SelectMode(uint8_t mode) {
+  if (mode < 1 || mode > 3) return Record(kInvalidValue);
+  ApiState().Mode = mode;
+  return Record(ZYL_OK);
+}
+
+int32_t SelectPort(uint8_t port) {
+  ApiState().Port = port;
+  return Record(ZYL_OK);
+}
+
+}  // namespace zylisp
 
 using namespace zylisp;
 
@@ -13,64 +49,31 @@ extern "C" {
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetProgressHandler(ZylProgressHandler handler) {
   ApiState().ProgressHandler = handler;
-  return 0;
+  return ZYL_OK;
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetDevice(const char* name) {
-  return Guarded<int32_t>(8, [&]() -> int32_t {
-    TApiState& s = ApiState();
-    s.Device = nullptr;
-    s.Buffer.reset();
-    TDevice* device = name ? DeviceCatalogue().FindDevice(name, FamilyIsp) : nullptr;
-    if (!device) {
-      s.LastResult = 8;
-      return 8;
-    }
-    s.Device = device;
-    if (device->Size() != 0) {
-      s.Buffer = std::make_unique<THexList>();
-      s.Buffer->SetSize(device->Size());
-    }
-    s.LastResult = 0;
-    return 0;
-  });
+  return Guarded<int32_t>(ZYL_ERR_DEVICE_UNKNOWN, [&] { return SelectDevice(name); });
 }
 
-ZYL_EXPORT int32_t ZYL_CALL Zyl_SetMode(uint8_t mode) {
-  TApiState& s = ApiState();
-  const int32_t result = (mode >= 1 && mode <= 3) ? 0 : 1;
-  if (result == 0) s.Mode = mode;
-  s.LastResult = result;
-  return result;
-}
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetMode(uint8_t mode) { return SelectMode(mode); }
 
-ZYL_EXPORT int32_t ZYL_CALL Zyl_SetPort(uint8_t port) {
-  ApiState().Port = port;
-  ApiState().LastResult = 0;
-  return 0;
-}
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetPort(uint8_t port) { return SelectPort(port); }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDevice(int32_t busKind, uint32_t index, char* name) {
-  return Guarded<int32_t>(1, [&]() -> int32_t {
-    int32_t result = 1;
-    if (busKind >= 0 && busKind <= 255) {
-      const std::vector<std::string> names =
-          DeviceCatalogue().DeviceNames(FamilyIsp, static_cast<uint8_t>(busKind));
-      if (index < names.size() && name != nullptr) {
-        std::memcpy(name, names[index].c_str(), names[index].size() + 1);
-        result = 0;
-      }
-    }
-    ApiState().LastResult = result;
-    return result;
+  return Guarded<int32_t>(kInvalidValue, [&]() -> int32_t {
+    if (busKind < 0 || busKind > 255) return Record(kInvalidValue);
+    const std::vector<std::string> names = DeviceNames(static_cast<uint8_t>(busKind));
+    if (index >= names.size() || name == nullptr) return Record(kInvalidValue);
+    std::memcpy(name, names[index].c_str(), names[index].size() + 1);
+    return Record(ZYL_OK);
   });
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDeviceCount(int32_t busKind) {
   return Guarded<int32_t>(0, [&]() -> int32_t {
     if (busKind < 0 || busKind > 255) return 0;
-    return static_cast<int32_t>(
-        DeviceCatalogue().DeviceNames(FamilyIsp, static_cast<uint8_t>(busKind)).size());
+    return static_cast<int32_t>(DeviceNames(static_cast<uint8_t>(busKind)).size());
   });
 }
 

@@ -13,7 +13,6 @@
 #include "api/firmware_updater.h"
 #include "core/run_and_wait.h"
 #include "drivers/isp_programmer.h"
-#include "drivers/shared_values.h"
 
 using namespace zylisp;
 
@@ -56,11 +55,8 @@ ZYL_EXPORT const char* ZYL_CALL Zyl_GetFWVersion(void) {
     if (!KindOfMode(ApiState().Mode)) return version.c_str();
     try {
       WithConnection([&] {
-        TISPProgrammer* driver = ApiState().Programmer.get();
-        if (!driver) return;
-        std::string reply;
-        driver->GetFirmwareVersion(reply);
-        version = reply;
+        if (TISPProgrammer* programmer = ApiState().Programmer.get())
+          version = programmer->FirmwareVersion();
       });
     } catch (...) {
       version = "N/A";
@@ -72,33 +68,25 @@ ZYL_EXPORT const char* ZYL_CALL Zyl_GetFWVersion(void) {
 // Works on the connection held by Zyl_PROG_Open: the link is closed while
 // the updater runs, so that it can use the port, and opened again after.
 ZYL_EXPORT int32_t ZYL_CALL Zyl_UpdateFW(const char* folder) {
-  return Guarded<int32_t>(3, [&]() -> int32_t {
+  return Guarded<int32_t>(ZYL_ERR_HARDWARE, [&]() -> int32_t {
     TApiState& s = ApiState();
-    TISPProgrammer* driver = s.Programmer.get();
-    if (!KindOfMode(s.Mode) || !s.KeepOpen || !driver) {
-      s.LastResult = 2;
-      return 2;
-    }
+    TISPProgrammer* programmer = s.Programmer.get();
+    if (!KindOfMode(s.Mode) || !s.KeepOpen || !programmer) return Record(ZYL_ERR_NOT_READY);
     const std::string updater = FindUpdater(folder ? folder : "");
-    if (updater.empty()) {
-      s.LastResult = 1;
-      return 1;
-    }
+    if (updater.empty()) return Record(ZYL_ERR_FILE);
     try {
-      driver->Close();
+      programmer->Close();
     } catch (...) {
       // The link is released either way; the updater may still reach it.
     }
-    const bool ran =
-        RunAndWait({updater, "zylisp", Shared().RequiredFirmware}, UpdaterTimeLimit());
-    int32_t result = ran ? 0 : 1;
+    const bool ran = RunAndWait({updater, "zylisp", kRequiredFirmware}, UpdaterTimeLimit());
+    int32_t result = ran ? ZYL_OK : ZYL_ERR_FILE;
     try {
-      OpenLink(*driver);
+      OpenLink(*programmer);
     } catch (...) {
-      result = 3;
+      result = ZYL_ERR_HARDWARE;
     }
-    s.LastResult = result;
-    return result;
+    return Record(result);
   });
 }
 

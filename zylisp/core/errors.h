@@ -35,11 +35,6 @@ class EFirmwareMisMatch : public EZylError {
   using EZylError::EZylError;
 };
 
-class ETargetNotFound : public EZylError {
- public:
-  using EZylError::EZylError;
-};
-
 class EVerifyError : public EZylError {
  public:
   using EZylError::EZylError;

@@ -1,65 +1,29 @@
-// One entry of the device catalogue and the option records it carries.
+// One row of the device catalogue: everything the library knows about a
+// part.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <vector>
 
 namespace zylisp {
 
 // Bus kinds of TDevice::BusType.
 enum : uint8_t { kBusI2C = 0, kBusSPI = 1, kBusMicrowire = 2, kBusDataFlash = 3 };
 
-// Programmer family of this library's two programmer kinds.
-constexpr uint8_t FamilyIsp = 4;
-
-struct TTimings {
-  uint8_t Reserved1 = 0;
-  uint8_t Reserved2 = 0;
-  uint8_t WriteTime = 0;      // write-cycle time handed to the programmer
-  uint8_t MicrowireBits = 0;  // command length in bits (Microwire, 8-bit org.)
-};
-
-struct TDeviceOptions {
-  uint8_t Families = 0;
-  std::unique_ptr<TTimings> Timings;
-  int32_t Reserved1 = 0;
-  int32_t Reserved2 = 0;
-  int32_t Reserved3 = 0;
-};
-
-class TDevice {
- public:
-  TDevice(std::string name, uint8_t busType, uint8_t families, int32_t size, int32_t variant,
-          int32_t pageSize, std::vector<TDeviceOptions> options);
-
-  uint8_t BusType() const { return busType_; }
-  int32_t Size() const { return size_; }
-  int32_t Variant() const { return variant_; }
-  const std::string& Name() const { return name_; }
-  uint8_t Families() const { return families_; }
-  int32_t PageSize() const { return pageSize_; }
-  int32_t WriteTime() const { return writeTime_; }
-  const std::vector<TDeviceOptions>& Options() const { return options_; }
-
-  void SetName(std::string name) { name_ = std::move(name); }
-  void SetBusType(uint8_t v) { busType_ = v; }
-  void SetFamilies(uint8_t v) { families_ = v; }
-  void SetSize(int32_t v) { size_ = v; }
-  void SetVariant(int32_t v) { variant_ = v; }
-  void SetPageSize(int32_t v) { pageSize_ = v; }
-  void SetWriteTime(int32_t v) { writeTime_ = v; }
-
- private:
-  uint8_t busType_;
-  int32_t size_;
-  int32_t variant_;
-  std::string name_;
-  uint8_t families_;
-  int32_t pageSize_;
-  int32_t writeTime_ = 0;
-  std::vector<TDeviceOptions> options_;
+struct TDevice {
+  std::string Name;
+  uint8_t BusType = kBusI2C;
+  int32_t Size = 0;       // data area in bytes
+  int32_t PageSize = 0;   // write page in bytes
+  uint8_t WriteTime = 0;  // write-cycle time handed to the adapter, in ms
+  // Microwire: length of a command in bits with 8-bit organisation; the
+  // 16-bit organisation's is one bit shorter, and the address sits below
+  // the opcode so that a command fills the top of 16 bits.
+  uint8_t MicrowireBits = 0;
+  // DataFlash: the erase blocks, and the block value that block i is sent
+  // as (i * BlockStep).
+  int32_t EraseBlocks = 0;
+  int32_t BlockStep = 0;
 };
 
 }  // namespace zylisp

@@ -4,35 +4,20 @@
 
 namespace zylisp {
 
-int TDeviceList::Add(std::unique_ptr<TDevice> device) {
-  items_.push_back(std::move(device));
-  return Count() - 1;
-}
-
-TDevice* TDeviceList::FindDevice(const std::string& name, uint8_t familyMask) const {
+const TDevice* FindDevice(const std::string& name) {
   const std::string wanted = UpperCase(name);
-  TDevice* found = nullptr;
-  for (const auto& d : items_) {
-    if ((d->Families() & familyMask) != 0 && UpperCase(d->Name()) == wanted) found = d.get();
+  for (const TDevice& d : DeviceCatalogue()) {
+    if (UpperCase(d.Name) == wanted) return &d;
   }
-  return found;
+  return nullptr;
 }
 
-std::vector<std::string> TDeviceList::DeviceNames(uint8_t familyMask, uint8_t busType) const {
+std::vector<std::string> DeviceNames(uint8_t busType) {
   std::vector<std::string> names;
-  for (const auto& d : items_) {
-    if ((d->Families() & familyMask) != 0 && d->BusType() == busType) names.push_back(d->Name());
+  for (const TDevice& d : DeviceCatalogue()) {
+    if (d.BusType == busType) names.push_back(d.Name);
   }
   return names;
-}
-
-TDeviceList& DeviceCatalogue() {
-  static TDeviceList* catalogue = [] {
-    auto* list = new TDeviceList;  // lives for the whole process
-    list->BuildCatalogue();
-    return list;
-  }();
-  return *catalogue;
 }
 
 }  // namespace zylisp

@@ -8,6 +8,7 @@ namespace zylisp {
 
 const char* const kMsgTimedOut = "ISP timed out during operation";
 const char* const kMsgCommsFailed = "Communications with ISP failed during this operation";
+const char* const kMsgNotDetected = "Programmer was not detected";
 
 std::string HexArg(unsigned value) { return HexDigits(value & 0xFF, 2); }
 

@@ -1,17 +1,33 @@
 // The command framing of the adapter's firmware protocol, shared by both
-// links. A link supplies the byte transport (the pure virtual operations);
-// everything above it — commands, acknowledges, error replies, the bus
-// helpers — is the same for the parallel and the serial adapter.
+// links. A link supplies the byte transport and brings the adapter up (the
+// pure virtual operations); everything above it — commands, acknowledges,
+// error replies, the bus helpers — is the same for the parallel and the
+// serial adapter.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zylisp {
 
+using TProgressEvent = std::function<void(int32_t done, int32_t total)>;
+
 class TAdapterLink {
  public:
+  // name: the programmer kind, the source of the link's failures.
+  explicit TAdapterLink(std::string name) : name_(std::move(name)) {}
   virtual ~TAdapterLink() = default;
+  TAdapterLink(const TAdapterLink&) = delete;
+  TAdapterLink& operator=(const TAdapterLink&) = delete;
+
+  // Takes the port, brings the adapter up and returns the identity it
+  // announces; "Programmer was not detected" when none answers.
+  virtual std::string Connect() = 0;
+  // Lets go of the adapter and the port.
+  virtual void Disconnect() = 0;
+  // The parallel adapter takes its clock only with a bus kind selected.
+  virtual bool SelectsOnConnect() const { return false; }
 
   // Byte transport.
   // True when the adapter has a byte to send, false when it waits for one.
@@ -24,8 +40,12 @@ class TAdapterLink {
   virtual void ReadBytes(uint8_t count, std::string& data) = 0;
   // Waits the given time at the adapter's side of the link.
   virtual void Delay(unsigned milliseconds) = 0;
-  // Source text of the link's failures (the programmer kind's name).
-  virtual const std::string& LinkName() const = 0;
+
+  const std::string& LinkName() const { return name_; }
+  void SetOnProgress(TProgressEvent handler) { onProgress_ = std::move(handler); }
+  void Progress(int32_t done, int32_t total) const {
+    if (onProgress_) onProgress_(done, total);
+  }
 
   // Command framing.
   // Command byte, arguments, then the acknowledge.
@@ -48,6 +68,10 @@ class TAdapterLink {
 
   // Raises EISPException with the link's name as source.
   [[noreturn]] void Fail(const std::string& message) const;
+
+ private:
+  std::string name_;
+  TProgressEvent onProgress_;
 };
 
 // Two upper-case hex digits, as numeric command arguments travel.
@@ -56,5 +80,6 @@ std::string HexArg(unsigned value);
 // Failure texts of the links.
 extern const char* const kMsgTimedOut;
 extern const char* const kMsgCommsFailed;
+extern const char* const kMsgNotDetected;
 
 }  // namespace zylisp

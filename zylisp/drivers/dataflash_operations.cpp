@@ -4,28 +4,15 @@
 #include "adapter_commands.h"
 #include "core/errors.h"
 #include "core/hex_text.h"
-#include "core/text_case.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
-#include "drivers/shared_values.h"
 #include "drivers/thread_priority.h"
 #include "image/hex_list.h"
 
 namespace zylisp {
 
 namespace {
-
-struct TDataFlashPart {
-  const char* name;
-  int32_t blocks;
-  int32_t blockStep;  // block value of block i is i * blockStep
-};
-
-constexpr TDataFlashPart kParts[] = {
-    {"AT45DB011", 64, 16},  {"AT45DB021", 128, 16}, {"AT45DB041", 256, 16},
-    {"AT45DB081", 512, 16}, {"AT45DB161", 512, 32}, {"AT45DB321", 1024, 32},
-};
 
 constexpr uint8_t kBusyBit = 0x40;
 // A page the adapter keeps reporting busy is given up after this many tries.
@@ -48,11 +35,10 @@ class TDataFlashOperations : public TBusOperations {
   void Program(THexList& image) override {
     TAdapterLink& link = t_.Link;
     TLowPriorityScope lowPriority;
-    const int32_t size = t_.Device.Size();
+    const int32_t size = t_.Device.Size;
     link.BeginPass();
     Progress(0, size);
-    Shared().PageSize = t_.Device.PageSize();
-    const int32_t page = CheckedPageSize(MaxTransfer());
+    const int32_t page = CheckedSize(t_.Device.PageSize, MaxTransfer());
     for (int32_t a = 0; a <= size - 1; a += page) {
       StopAtBoundary();
       uint8_t status = 0;
@@ -77,7 +63,7 @@ class TDataFlashOperations : public TBusOperations {
   void ReadBlock(uint8_t* buffer, int32_t count, int32_t address) override {
     TAdapterLink& link = t_.Link;
     link.BeginCommand(adapter::kCmdFlashRead, Bytes5(address, count));
-    const int32_t size = t_.Device.Size();
+    const int32_t size = t_.Device.Size;
     for (int32_t j = 0; j < count; ++j) {
       const uint8_t value = link.ReceiveByte(false);
       if (address + j < size) buffer[address + j] = value;
@@ -88,16 +74,17 @@ class TDataFlashOperations : public TBusOperations {
   void EraseAll() override {
     TAdapterLink& link = t_.Link;
     link.BeginPass();
-    const TDataFlashPart& part = Part();
-    Progress(0, part.blocks);
-    for (int32_t i = 0; i < part.blocks; ++i) {
+    const int32_t blocks = t_.Device.EraseBlocks;
+    if (blocks < 1) t_.Link.Fail("DataFlash device " + t_.Device.Name + " is not known");
+    Progress(0, blocks);
+    for (int32_t i = 0; i < blocks; ++i) {
       StopAtBoundary();
-      const int32_t v = i * part.blockStep;
+      const int32_t v = i * t_.Device.BlockStep;
       std::string args;
       args.push_back(static_cast<char>((v >> 8) & 0xFF));
       args.push_back(static_cast<char>(v & 0xFF));
       link.SendCommand(adapter::kCmdFlashErase, args);
-      Progress(i + 1, part.blocks);
+      Progress(i + 1, blocks);
     }
     link.EndPass();
   }
@@ -113,17 +100,10 @@ class TDataFlashOperations : public TBusOperations {
 
  protected:
   int32_t MaxTransfer() const override { return 0xFFFF; }
-  void PrepareReadPass() override {
-    const int32_t page = t_.Device.PageSize();
-    Shared().PageSize = page > 0 ? t_.Device.Size() / page : 0;
-  }
-
- private:
-  const TDataFlashPart& Part() const {
-    const std::string name = UpperCase(t_.Device.Name());
-    for (const TDataFlashPart& p : kParts)
-      if (name == p.name) return p;
-    t_.Link.Fail("DataFlash device " + t_.Device.Name() + " is not known");
+  // Reads go in blocks of as many bytes as the part has pages.
+  int32_t ReadBlockSize() const override {
+    const int32_t page = t_.Device.PageSize;
+    return CheckedSize(page > 0 ? t_.Device.Size / page : 0, MaxTransfer());
   }
 };
 

@@ -6,7 +6,6 @@
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
-#include "drivers/shared_values.h"
 #include "image/hex_list.h"
 
 namespace zylisp {
@@ -19,7 +18,7 @@ class TI2COperations : public TBusOperations {
 
   void Program(THexList& image) override {
     TAdapterLink& link = t_.Link;
-    const int32_t size = t_.Device.Size();
+    const int32_t size = t_.Device.Size;
     const int32_t page = BeginPageWritePass(MaxTransfer());
     for (int32_t a = 0; a <= size - 1; a += page) {
       StopAtBoundary();
@@ -39,7 +38,7 @@ class TI2COperations : public TBusOperations {
   void ReadBlock(uint8_t* buffer, int32_t count, int32_t address) override {
     TAdapterLink& link = t_.Link;
     const int32_t page = CheckedPageSize(MaxTransfer());
-    count = std::min(count, t_.Device.Size() - address);
+    count = std::min(count, t_.Device.Size - address);
     Address(address);
     link.BusStart();
     link.BusWrite(static_cast<uint8_t>(ControlByte(address) | 1));
@@ -64,8 +63,8 @@ class TI2COperations : public TBusOperations {
   // Control byte: bus address, block bits for parts below 4 KiB, and bit 16
   // of the address for the largest part.
   uint8_t ControlByte(int32_t address) const {
-    uint32_t control = Shared().BusAddress;
-    if (t_.Device.Size() < 4096) control |= ((static_cast<uint32_t>(address) >> 8) & 7) << 1;
+    uint32_t control = t_.BusAddress;
+    if (t_.Device.Size < 4096) control |= ((static_cast<uint32_t>(address) >> 8) & 7) << 1;
     control |= ((static_cast<uint32_t>(address) >> 16) & 1) << 1;
     return static_cast<uint8_t>(control);
   }
@@ -75,7 +74,7 @@ class TI2COperations : public TBusOperations {
     TAdapterLink& link = t_.Link;
     link.BusStart();
     link.BusWrite(ControlByte(address));
-    if (t_.Device.Size() >= 4096) link.BusWrite(static_cast<uint8_t>(address >> 8));
+    if (t_.Device.Size >= 4096) link.BusWrite(static_cast<uint8_t>(address >> 8));
     link.BusWrite(static_cast<uint8_t>(address));
   }
 };

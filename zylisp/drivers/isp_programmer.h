@@ -1,61 +1,66 @@
-// The abstract programmer driver the API layer works with.
+// The programmer the API layer works with: the adapter's firmware reached
+// through a link it owns, and the chip operations of the device's bus kind.
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string>
+
+#include "drivers/adapter_link.h"
+#include "drivers/connection_params.h"
 
 namespace zylisp {
 
-class TDevice;
 class THexList;
-class TISPSettings;
+class TSerialPort;
 
-using TProgressEvent = std::function<void(int32_t done, int32_t total)>;
+// The firmware version the programmer must report.
+constexpr const char* kRequiredFirmware = "000A";
 
 class TISPProgrammer {
  public:
-  TISPProgrammer() = default;
-  virtual ~TISPProgrammer() = default;
+  TISPProgrammer(TConnectionParams params, std::unique_ptr<TAdapterLink> link);
+  ~TISPProgrammer();
   TISPProgrammer(const TISPProgrammer&) = delete;
   TISPProgrammer& operator=(const TISPProgrammer&) = delete;
 
-  virtual void SetDevice(TDevice* device) { Device = device; }
-  virtual void SetProgMode(uint8_t mode) { ProgMode = mode; }
-  virtual void Program(THexList& image) = 0;
-  virtual void Verify(THexList& image) = 0;
-  virtual void Read(THexList& image) = 0;
-  virtual void EraseAll() = 0;
-  virtual uint8_t ReadStatus() = 0;
-  virtual void WriteStatus(uint8_t value) = 0;
-  virtual void SetResetPolarity(uint8_t value) = 0;
-  virtual bool Open() = 0;
-  virtual void Close() = 0;
-  virtual void CheckFirmware() = 0;
-  virtual void LoadSettings() = 0;
-  virtual void SaveSettings() = 0;
-  virtual void GetFirmwareVersion(std::string& version) = 0;
+  // Connects, checks identity and firmware, sets the clock, then hands the
+  // adapter the reset polarity and takes the programming mode.
+  void Open();
+  void Close();
 
-  // Calls OnProgress when one is installed.
-  void DoProgress(int32_t done, int32_t total) {
-    if (OnProgress) OnProgress(done, total);
-  }
+  void Program(THexList& image);
+  void Verify(THexList& image);
+  void Read(THexList& image);
+  void EraseAll();
+  uint8_t ReadStatus();
+  void WriteStatus(uint8_t value);
+  std::string FirmwareVersion();
 
-  void SetName(const std::string& name) { Name = name; }
-  void SetSettings(TISPSettings* settings) { Settings = settings; }
-  void SetOnProgress(TProgressEvent handler) { OnProgress = std::move(handler); }
+  // The values of the connection; a client's changes on a held connection
+  // reach the next operation.
+  TConnectionParams& Params() { return params_; }
+  void SetOnProgress(TProgressEvent handler) { link_->SetOnProgress(std::move(handler)); }
 
-  const std::string& GetName() const { return Name; }
-  TDevice* GetDevice() const { return Device; }
-  uint8_t GetProgMode() const { return ProgMode; }
-  TISPSettings* GetSettings() const { return Settings; }
+ private:
+  // Connect, identity and firmware check, device selection where the link
+  // needs it, clock.
+  void Connect();
+  void SelectDevice();
+  // Selects the device; when that fails, reconnects once and selects
+  // again, letting a second failure through.
+  void EnsureSelected();
 
- protected:
-  uint8_t ProgMode = 0;
-  TDevice* Device = nullptr;
-  TProgressEvent OnProgress;
-  std::string Name;
-  TISPSettings* Settings = nullptr;
+  TConnectionParams params_;
+  std::unique_ptr<TAdapterLink> link_;
 };
+
+// The programmer for a mode (1 serial, 2 parallel) with its link: the
+// serial port at params.SerialPath, or the parallel port of params.Lpt.
+std::unique_ptr<TISPProgrammer> MakeProgrammer(int32_t mode, const TConnectionParams& params);
+// The serial programmer talking through a port of the caller's (a test's
+// stand-in for the device).
+std::unique_ptr<TISPProgrammer> MakeSerialProgrammer(const TConnectionParams& params,
+                                                     std::unique_ptr<TSerialPort> port);
 
 }  // namespace zylisp

@@ -9,14 +9,12 @@
 #include "core/stop_request.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
-#include "drivers/shared_values.h"
 #include "drivers/thread_priority.h"
 #include "image/hex_list.h"
 
 namespace zylisp {
 
-int32_t TBusOperations::CheckedPageSize(int32_t limit) const {
-  const int32_t size = Shared().PageSize;
+int32_t TBusOperations::CheckedSize(int32_t size, int32_t limit) const {
   if (size < 1 || size > limit)
     t_.Link.Fail("Page size " + std::to_string(size) + " cannot be used with this device");
   return size;
@@ -33,7 +31,7 @@ void TBusOperations::StopAtBoundary() const {
 }
 
 int32_t TBusOperations::BeginPageWritePass(int32_t limit) {
-  Progress(0, t_.Device.Size());
+  Progress(0, t_.Device.Size);
   t_.Link.SendCommand(adapter::kCmdWriteTime, HexArg(t_.WriteTime));
   const int32_t page = CheckedPageSize(limit);
   t_.Link.BeginPass();
@@ -55,10 +53,9 @@ void TBusOperations::StoreBlock(uint8_t* buffer, int32_t address, const std::str
 
 void TBusOperations::Read(THexList& image) {
   TLowPriorityScope lowPriority;
-  const int32_t size = t_.Device.Size();
+  const int32_t size = t_.Device.Size;
   Progress(0, size);
-  PrepareReadPass();
-  const int32_t block = CheckedPageSize(MaxTransfer());
+  const int32_t block = ReadBlockSize();
   t_.Link.BeginPass();
   for (int32_t a = 0; a <= size - 1; a += block) {
     StopAtBoundary();
@@ -70,10 +67,9 @@ void TBusOperations::Read(THexList& image) {
 
 void TBusOperations::Verify(THexList& image) {
   TLowPriorityScope lowPriority;
-  const int32_t size = t_.Device.Size();
+  const int32_t size = t_.Device.Size;
   Progress(0, size);
-  PrepareReadPass();
-  const int32_t block = CheckedPageSize(MaxTransfer());
+  const int32_t block = ReadBlockSize();
   std::vector<uint8_t> scratch(static_cast<std::size_t>(size), 0);
   int32_t errors = 0;
   t_.Link.BeginPass();
@@ -101,7 +97,7 @@ void TBusOperations::Verify(THexList& image) {
 }
 
 std::unique_ptr<TBusOperations> MakeBusOperations(const TMemoryTarget& target) {
-  switch (target.Device.BusType()) {
+  switch (target.Device.BusType) {
     case kBusI2C: return MakeI2COperations(target);
     case kBusSPI: return MakeSpiOperations(target);
     case kBusMicrowire: return MakeMicrowireOperations(target);

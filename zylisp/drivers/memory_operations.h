@@ -10,17 +10,17 @@
 namespace zylisp {
 
 class TAdapterLink;
-class TDevice;
+struct TDevice;
 class THexList;
 
 // Everything a bus's operations need to know about the current target.
 struct TMemoryTarget {
   TAdapterLink& Link;
   const TDevice& Device;
-  uint8_t ProgMode;        // Microwire organisation: 8 or 16
-  uint8_t MicrowireBits;   // Microwire command length
-  uint8_t MicrowireShift;  // Microwire address shift in the command word
-  uint8_t WriteTime;       // write-cycle time handed to the adapter
+  uint8_t ProgMode;     // Microwire organisation: 8 or 16
+  uint8_t WriteTime;    // write-cycle time handed to the adapter
+  int32_t PageSize;     // write page and read block the client asked for
+  uint8_t BusAddress;   // I2C control byte base
   std::function<void(int32_t done, int32_t total)> Progress;
 };
 
@@ -44,14 +44,17 @@ class TBusOperations {
   void Verify(THexList& image);
 
  protected:
-  // Sets the shared transfer block for a read or verify pass.
-  virtual void PrepareReadPass() {}
   // Largest block one read or page write carries (a count byte by default).
   virtual int32_t MaxTransfer() const { return 255; }
+  // The block a read or verify pass reads at a time: the page size by
+  // default.
+  virtual int32_t ReadBlockSize() const { return CheckedPageSize(MaxTransfer()); }
   // Verify failures on this bus hint at block protection.
   virtual bool HintsBlockProtection() const { return false; }
-  // The shared page size, refused when the transfer cannot carry it.
-  int32_t CheckedPageSize(int32_t limit) const;
+  // size, refused when it is below 1 or the transfer cannot carry it.
+  int32_t CheckedSize(int32_t size, int32_t limit) const;
+  // The page size, checked.
+  int32_t CheckedPageSize(int32_t limit) const { return CheckedSize(t_.PageSize, limit); }
   void Progress(int32_t done, int32_t total) const;
   // At a page or block boundary of a pass: when a stop was requested, ends
   // the pass so that the adapter is ready again, and raises ECancelled.

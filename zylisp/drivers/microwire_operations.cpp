@@ -5,7 +5,6 @@
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
-#include "drivers/shared_values.h"
 #include "image/hex_list.h"
 
 namespace zylisp {
@@ -28,7 +27,7 @@ class TMicrowireOperations : public TBusOperations {
 
   void Program(THexList& image) override {
     TAdapterLink& link = t_.Link;
-    const int32_t size = t_.Device.Size();
+    const int32_t size = t_.Device.Size;
     const int32_t page = DevicePage();
     const int32_t items = ItemsPerPage();
     Progress(0, size);
@@ -56,7 +55,7 @@ class TMicrowireOperations : public TBusOperations {
 
   void ReadBlock(uint8_t* buffer, int32_t, int32_t address) override {
     TAdapterLink& link = t_.Link;
-    const int32_t size = t_.Device.Size();
+    const int32_t size = t_.Device.Size;
     const int32_t items = ItemsPerPage();
     for (int32_t k = 0; k < items; ++k) {
       link.BusStart();
@@ -103,12 +102,12 @@ class TMicrowireOperations : public TBusOperations {
   }
 
  protected:
-  void PrepareReadPass() override { Shared().PageSize = DevicePage(); }
+  int32_t ReadBlockSize() const override { return CheckedSize(DevicePage(), MaxTransfer()); }
 
  private:
   bool WordWide() const { return t_.ProgMode == 16; }
   int32_t DevicePage() const {
-    const int32_t page = t_.Device.PageSize();
+    const int32_t page = t_.Device.PageSize;
     if (page < 1) t_.Link.Fail("Page size " + std::to_string(page) + " cannot be used with this device");
     return page;
   }
@@ -116,14 +115,20 @@ class TMicrowireOperations : public TBusOperations {
   int32_t FirstItem(int32_t byteAddress) const {
     return t_.ProgMode == 8 ? byteAddress : byteAddress / 2;
   }
+  // Command length: the row's for 8-bit organisation, one bit less for
+  // 16-bit; the address sits right below the opcode at the top of 16 bits.
+  uint8_t CommandBits() const {
+    return static_cast<uint8_t>(t_.ProgMode == 8 ? t_.Device.MicrowireBits
+                                                 : t_.Device.MicrowireBits - 1);
+  }
   uint16_t ItemWord(int32_t item) const {
-    return static_cast<uint16_t>(static_cast<uint16_t>(item) << t_.MicrowireShift);
+    return static_cast<uint16_t>(static_cast<uint16_t>(item) << (16 - CommandBits()));
   }
   void SendWord(uint16_t word) {
     std::string data;
     data.push_back(static_cast<char>(word >> 8));
     data.push_back(static_cast<char>(word & 0xFF));
-    t_.Link.WriteBytes(t_.MicrowireBits, data);
+    t_.Link.WriteBytes(CommandBits(), data);
   }
   void Command(uint16_t word) {
     t_.Link.BusStart();

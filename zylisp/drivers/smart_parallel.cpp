@@ -6,8 +6,6 @@
 
 #include "adapter_commands.h"
 #include "core/errors.h"
-#include "devices/device.h"
-#include "drivers/shared_values.h"
 #include "ports/lpt_access.h"
 
 namespace zylisp {
@@ -18,33 +16,38 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kReadyTimeout = std::chrono::seconds(10);
 constexpr int kAcknowledgePolls = 65535;
 constexpr int kIdentityLength = 9;
+constexpr const char* kMsgPortUnavailable = "LPT port not found or in use by another program";
+
+// Connector pins of the adapter.
+constexpr int32_t kDataOutPin = 16;
+constexpr int32_t kClockPin = 14;
+constexpr int32_t kReadyPin = 10;
+constexpr int32_t kDataInPin = 11;
+constexpr int32_t kSelectPin = 17;
+constexpr int32_t kRunPin = 1;
+constexpr int32_t kPollLimit = 50000;
 
 }  // namespace
 
-TSmartParallel::TSmartParallel() = default;
-TSmartParallel::~TSmartParallel() = default;
+TSmartParallel::TSmartParallel(const TConnectionParams& params)
+    : TAdapterLink(params.Kind), lpt_(params.Lpt), slot_(params.LptSlot) {}
 
 TLptAccess& TSmartParallel::Port() const {
-  if (!Shared().Lpt) Fail("LPT port not found or in use by another program");
-  return *Shared().Lpt;
+  if (!lpt_) Fail(kMsgPortUnavailable);
+  return *lpt_;
 }
 
 bool TSmartParallel::Pin(int32_t pin) const { return Port().GetPin(pin); }
 void TSmartParallel::SetPin(int32_t pin, bool level) { Port().SetPin(pin, level); }
 
-void TSmartParallel::LoadSettings() {
-  TAdapterProgrammer::LoadSettings();
-  PollLimit = 50000;
-}
-
 void TSmartParallel::Delay(unsigned milliseconds) { Port().Delay(milliseconds); }
 
 bool TSmartParallel::WaitReady() {
   const auto deadline = Clock::now() + kReadyTimeout;
-  while (!Pin(ReadyPin)) {
+  while (!Pin(kReadyPin)) {
     if (Clock::now() > deadline) Fail(kMsgTimedOut);
   }
-  return !Pin(DataInPin);
+  return !Pin(kDataInPin);
 }
 
 void TSmartParallel::SendByte(uint8_t value) {
@@ -52,18 +55,18 @@ void TSmartParallel::SendByte(uint8_t value) {
   uint8_t echo = 0;
   for (int bit = 7; bit >= 0; --bit) {
     echo = static_cast<uint8_t>(echo << 1);
-    SetPin(SelectPin, false);
-    SetPin(ClockPin, false);
-    SetPin(DataOutPin, ((value >> bit) & 1) != 0);
-    SetPin(ClockPin, true);
+    SetPin(kSelectPin, false);
+    SetPin(kClockPin, false);
+    SetPin(kDataOutPin, ((value >> bit) & 1) != 0);
+    SetPin(kClockPin, true);
     int polls = 0;
-    while (Pin(ReadyPin)) {
+    while (Pin(kReadyPin)) {
       if (++polls >= kAcknowledgePolls) Fail(kMsgTimedOut);
     }
-    if (Pin(DataInPin)) echo |= 1;
-    SetPin(ClockPin, false);
+    if (Pin(kDataInPin)) echo |= 1;
+    SetPin(kClockPin, false);
     const auto deadline = Clock::now() + kReadyTimeout;
-    while (!Pin(ReadyPin)) {
+    while (!Pin(kReadyPin)) {
       if (Clock::now() > deadline) Fail(kMsgTimedOut);
     }
   }
@@ -76,16 +79,16 @@ uint8_t TSmartParallel::ReceiveByte(bool) {
   for (int bit = 0; bit < 8; ++bit) {
     result = static_cast<uint8_t>(result << 1);
     int polls = 0;
-    while (!Pin(ReadyPin)) {
-      if (++polls >= PollLimit) Fail(kMsgCommsFailed);
+    while (!Pin(kReadyPin)) {
+      if (++polls >= kPollLimit) Fail(kMsgCommsFailed);
     }
-    SetPin(ClockPin, true);
+    SetPin(kClockPin, true);
     polls = 0;
-    while (Pin(ReadyPin)) {
+    while (Pin(kReadyPin)) {
       if (++polls >= kAcknowledgePolls) Fail(kMsgTimedOut);
     }
-    if (Pin(DataInPin)) result |= 1;
-    SetPin(ClockPin, false);
+    if (Pin(kDataInPin)) result |= 1;
+    SetPin(kClockPin, false);
   }
   return result;
 }
@@ -103,27 +106,23 @@ void TSmartParallel::ReadBytes(uint8_t count, std::string& data) {
   CheckAcknowledge();
 }
 
-bool TSmartParallel::Open() {
-  if (!Shared().Lpt) Fail("LPT port not found or in use by another program");
+std::string TSmartParallel::Connect() {
   TLptAccess& port = Port();
   port.SetActive(1);
-  if (port.Active() == 0) Fail("LPT port not found or in use by another program");
-
-  LoadSettings();
-  if (PortIndex > 2) PortIndex = 0;
-  port.SelectPort(static_cast<uint8_t>(PortIndex + 1));
-  if (!port.PortAvailable()) Fail("LPT port not found or in use by another program");
+  if (port.Active() == 0) Fail(kMsgPortUnavailable);
+  port.SelectPort(slot_);
+  if (!port.PortAvailable()) Fail(kMsgPortUnavailable);
   port.SetECPMode(lpt_epp);
 
   // Power the adapter up with its controller held in reset, then release it.
   for (int pin = 1; pin <= 17; ++pin) SetPin(pin, false);
   for (int pin = 2; pin <= 9; ++pin) SetPin(pin, true);
   Delay(300);
-  SetPin(ClockPin, false);
-  SetPin(SelectPin, false);
-  SetPin(RunPin, false);
+  SetPin(kClockPin, false);
+  SetPin(kSelectPin, false);
+  SetPin(kRunPin, false);
   Delay(500);
-  SetPin(RunPin, true);
+  SetPin(kRunPin, true);
   Delay(500);
 
   std::string identity;
@@ -131,28 +130,18 @@ bool TSmartParallel::Open() {
     for (int i = 0; i < kIdentityLength; ++i)
       identity.push_back(static_cast<char>(ReceiveByte(false)));
   } catch (const EISPException&) {
-    throw EISPException("Programmer was not detected");
+    throw EISPException(kMsgNotDetected);
   }
-  CheckIdentity(identity);
-  try {
-    SelectDevice();
-  } catch (const EISPException&) {
-    Fail("ISP is not responding, check your communications settings");
-  }
-  if (WriteTime == 0 && Device) WriteTime = static_cast<uint8_t>(Device->WriteTime());
-  SendCommand(adapter::kCmdClock, HexArg(static_cast<unsigned>(Shared().ClockSpeed)));
-  return true;
+  return identity;
 }
 
-void TSmartParallel::Close() {
-  TLptAccess* port = Shared().Lpt;
-  if (port && port->Active() != 0) {
+void TSmartParallel::Disconnect() {
+  if (lpt_ && lpt_->Active() != 0) {
     // Hold the adapter in reset and let go of the port.
-    port->SetPin(RunPin, false);
-    port->SetPin(SelectPin, false);
+    lpt_->SetPin(kRunPin, false);
+    lpt_->SetPin(kSelectPin, false);
   }
-  SaveSettings();
-  if (port) port->SetActive(0);
+  if (lpt_) lpt_->SetActive(0);
 }
 
 }  // namespace zylisp

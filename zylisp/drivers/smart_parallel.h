@@ -5,20 +5,25 @@
 #include <cstdint>
 #include <string>
 
-#include "drivers/adapter_programmer.h"
+#include "drivers/adapter_link.h"
+#include "drivers/connection_params.h"
 
 namespace zylisp {
 
 class TLptAccess;
 
-class TSmartParallel : public TAdapterProgrammer {
+class TSmartParallel : public TAdapterLink {
  public:
-  TSmartParallel();
-  ~TSmartParallel() override;
+  // Works on params.Lpt (none: every use fails as a port in use would),
+  // slot params.LptSlot.
+  explicit TSmartParallel(const TConnectionParams& params);
 
-  bool Open() override;
-  void Close() override;
-  void LoadSettings() override;
+  // Opens the port driver, powers the adapter up and reads the identity it
+  // announces.
+  std::string Connect() override;
+  // Holds the adapter in reset and lets go of the port.
+  void Disconnect() override;
+  bool SelectsOnConnect() const override { return true; }
 
   // Byte transport over the pins.
   bool WaitReady() override;
@@ -29,19 +34,13 @@ class TSmartParallel : public TAdapterProgrammer {
   void ReadBytes(uint8_t count, std::string& data) override;
   void Delay(unsigned milliseconds) override;
 
- protected:
-  int32_t DataOutPin = 16;
-  int32_t ClockPin = 14;
-  int32_t ReadyPin = 10;
-  int32_t DataInPin = 11;
-  int32_t SelectPin = 17;
-  int32_t RunPin = 1;
-  int32_t PollLimit = 50000;
-
  private:
   TLptAccess& Port() const;
   bool Pin(int32_t pin) const;
   void SetPin(int32_t pin, bool level);
+
+  TLptAccess* lpt_;
+  uint8_t slot_;
 };
 
 }  // namespace zylisp

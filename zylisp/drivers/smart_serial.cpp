@@ -6,8 +6,6 @@
 
 #include "adapter_commands.h"
 #include "core/errors.h"
-#include "devices/device.h"
-#include "drivers/shared_values.h"
 #include "ports/serial_port.h"
 
 namespace zylisp {
@@ -32,28 +30,29 @@ constexpr milliseconds kWriteLimitPerByte{2};
 
 }  // namespace
 
-TSmartSerial::TSmartSerial() = default;
+TSmartSerial::TSmartSerial(const TConnectionParams& params, std::unique_ptr<TSerialPort> port)
+    : TAdapterLink(params.Kind),
+      portNumber_(params.SerialPort),
+      path_(params.SerialPath),
+      port_(port ? std::move(port) : std::make_unique<TSerialPort>()) {}
 
 TSmartSerial::~TSmartSerial() = default;
 
 TSerialPort& TSmartSerial::Serial() const {
-  if (!Port) Fail("Communications port is not open");
-  return *Port;
+  if (!connected_) Fail("Communications port is not open");
+  return *port_;
 }
 
-void TSmartSerial::CreatePort() {
-  if (PortCreated) return;
-  Port = std::make_unique<TSerialPort>();
-  PortCreated = true;
-}
-
-void TSmartSerial::FreePort() {
-  if (Port) Port->Close();
-  Port.reset();
-  PortCreated = false;
+void TSmartSerial::Forget() {
   outgoing_.clear();
   received_.clear();
   receivedAt_ = 0;
+}
+
+void TSmartSerial::Disconnect() {
+  connected_ = false;
+  port_->Close();
+  Forget();
 }
 
 void TSmartSerial::Flush() {
@@ -81,15 +80,11 @@ void TSmartSerial::Delay(unsigned milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-bool TSmartSerial::Open() {
-  CreatePort();
-  LoadSettings();
-  const auto& names = Shared().PortNames;
-  if (PortIndex >= names.size() || names[PortIndex].empty())
-    Fail("Serial port COM" + std::to_string(PortIndex + 1) + " not found");
-
-  TSerialPort& port = Serial();
-  port.Open(names[PortIndex], kLineRate);
+std::string TSmartSerial::Connect() {
+  if (path_.empty()) Fail("Serial port COM" + std::to_string(portNumber_) + " not found");
+  port_->Open(path_, kLineRate);
+  connected_ = true;
+  TSerialPort& port = *port_;
 
   // The modem lines reset the adapter; then it boots.
   port.SetModemLines(true, true);
@@ -100,8 +95,7 @@ bool TSmartSerial::Open() {
   Delay(2 * kResetStepMs);
   // Whatever the adapter said while it booted is not a reply.
   port.PurgeInput();
-  received_.clear();
-  receivedAt_ = 0;
+  Forget();
 
   std::string identity;
   try {
@@ -109,17 +103,9 @@ bool TSmartSerial::Open() {
     if (ReceiveByte(true) == adapter::kErrorIntroducer) ReceiveByte(true);
     Query(adapter::kCmdIdentity, 9, identity);
   } catch (const EISPException&) {
-    throw EISPException("Programmer was not detected");
+    throw EISPException(kMsgNotDetected);
   }
-  CheckIdentity(identity);
-  if (WriteTime == 0 && Device) WriteTime = static_cast<uint8_t>(Device->WriteTime());
-  SendCommand(adapter::kCmdClock, HexArg(static_cast<unsigned>(Shared().ClockSpeed)));
-  return true;
-}
-
-void TSmartSerial::Close() {
-  FreePort();
-  SaveSettings();
+  return identity;
 }
 
 bool TSmartSerial::WaitReady() {
@@ -130,7 +116,7 @@ bool TSmartSerial::WaitReady() {
 uint8_t TSmartSerial::ReceiveByte(bool showProgress) {
   const Clock::time_point deadline = Clock::now() + kReplyLimit;
   for (;;) {
-    if (showProgress) DoProgress(-1, -1);
+    if (showProgress) Progress(-1, -1);
     const Clock::time_point now = Clock::now();
     if (now >= deadline) break;
     if (Await(showProgress ? std::min(deadline, now + kProgressTick) : deadline))

@@ -8,22 +8,24 @@
 #include <memory>
 #include <string>
 
-#include "drivers/adapter_programmer.h"
+#include "drivers/adapter_link.h"
+#include "drivers/connection_params.h"
 
 namespace zylisp {
 
 class TSerialPort;
 
-class TSmartSerial : public TAdapterProgrammer {
+class TSmartSerial : public TAdapterLink {
  public:
-  TSmartSerial();
+  // Talks through port when one is given (a test's stand-in for the
+  // device), else through a port of its own on params.SerialPath.
+  TSmartSerial(const TConnectionParams& params, std::unique_ptr<TSerialPort> port);
   ~TSmartSerial() override;
 
-  // Opens the port named in slot PortIndex of the port list, resets the
-  // adapter with a DTR/RTS pulse and checks who answers.
-  bool Open() override;
-  // Frees the port, then keeps the driver's values in the settings.
-  void Close() override;
+  // Opens the port, resets the adapter with a DTR/RTS pulse, synchronises
+  // and asks who answers.
+  std::string Connect() override;
+  void Disconnect() override;
 
   // Byte transport. Every wait sleeps in poll() for at most what is left of
   // its limit: 2 s for a reply byte, 1 s for an acknowledge.
@@ -35,13 +37,6 @@ class TSmartSerial : public TAdapterProgrammer {
   void ReadBytes(uint8_t count, std::string& data) override;
   void Delay(unsigned milliseconds) override;
 
-  virtual void CreatePort();
-  virtual void FreePort();
-
- protected:
-  bool PortCreated = false;
-  std::unique_ptr<TSerialPort> Port;
-
  private:
   using Clock = std::chrono::steady_clock;
 
@@ -52,9 +47,14 @@ class TSmartSerial : public TAdapterProgrammer {
   void Flush();
   // True once a received byte is at hand; false when deadline passes first.
   bool Await(Clock::time_point deadline);
+  void Forget();
 
+  int32_t portNumber_;
+  std::string path_;
+  std::unique_ptr<TSerialPort> port_;
+  bool connected_ = false;
   std::string outgoing_;
-  std::string received_;      // read from the port, not yet taken
+  std::string received_;  // read from the port, not yet taken
   std::size_t receivedAt_ = 0;
 };
 

@@ -6,7 +6,6 @@
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
-#include "drivers/shared_values.h"
 #include "image/hex_list.h"
 
 namespace zylisp {
@@ -37,7 +36,7 @@ class TSpiOperations : public TBusOperations {
 
   void Program(THexList& image) override {
     TAdapterLink& link = t_.Link;
-    const int32_t size = t_.Device.Size();
+    const int32_t size = t_.Device.Size;
     RefuseProtectedWrites(0, size - 1);
     const int32_t page = BeginPageWritePass(MaxTransfer());
     for (int32_t a = 0; a <= size - 1; a += page) {
@@ -59,7 +58,7 @@ class TSpiOperations : public TBusOperations {
   void ReadBlock(uint8_t* buffer, int32_t count, int32_t address) override {
     TAdapterLink& link = t_.Link;
     CheckedPageSize(MaxTransfer());
-    count = std::min(count, t_.Device.Size() - address);
+    count = std::min(count, t_.Device.Size - address);
     link.BusStart();
     Address(kRead, address);
     std::string data;
@@ -103,7 +102,7 @@ class TSpiOperations : public TBusOperations {
   // contents: refuse before anything is written.
   void RefuseProtectedWrites(int32_t first, int32_t last) {
     const uint8_t status = ReadStatus();
-    const int32_t from = ProtectedFrom(status, t_.Device.Size());
+    const int32_t from = ProtectedFrom(status, t_.Device.Size);
     if (last < from) return;
     throw EWriteProtected("device write-protected by its status register: addresses " +
                           std::to_string(std::max(first, from)) + " to " +
@@ -115,7 +114,7 @@ class TSpiOperations : public TBusOperations {
   // bit 3 of the opcode, larger parts take two address bytes.
   void Address(uint8_t opcode, int32_t address) {
     TAdapterLink& link = t_.Link;
-    const int32_t size = t_.Device.Size();
+    const int32_t size = t_.Device.Size;
     if (size == 512) opcode = static_cast<uint8_t>(opcode | (((address >> 8) & 1) << 3));
     link.BusWrite(opcode);
     if (size > 512) link.BusWrite(static_cast<uint8_t>(address >> 8));

@@ -1,0 +1,134 @@
+#include "drivers/isp_programmer.h"
+
+#include "adapter_commands.h"
+#include "core/errors.h"
+#include "devices/device.h"
+#include "drivers/memory_operations.h"
+#include "drivers/smart_parallel.h"
+#include "drivers/smart_serial.h"
+#include "image/hex_list.h"
+#include "ports/serial_port.h"
+
+namespace zylisp {
+
+namespace {
+
+constexpr const char* kIdentity = "EEPROMISP";
+
+// The operations of the device's bus kind on the link.
+std::unique_ptr<TBusOperations> Operations(TAdapterLink& link, const TConnectionParams& p) {
+  if (!p.Device) link.Fail("No device selected");
+  TMemoryTarget target{link,        *p.Device,   p.ProgMode, p.WriteTime,
+                       p.PageSize, p.BusAddress, [&link](int32_t done, int32_t total) {
+                         link.Progress(done, total);
+                       }};
+  std::unique_ptr<TBusOperations> ops = MakeBusOperations(target);
+  if (!ops) link.Fail("Bus kind " + std::to_string(p.Device->BusType) + " is not supported");
+  return ops;
+}
+
+}  // namespace
+
+TISPProgrammer::TISPProgrammer(TConnectionParams params, std::unique_ptr<TAdapterLink> link)
+    : params_(std::move(params)), link_(std::move(link)) {}
+
+TISPProgrammer::~TISPProgrammer() = default;
+
+void TISPProgrammer::Connect() {
+  const std::string identity = link_->Connect();
+  if (identity != kIdentity || FirmwareVersion() != kRequiredFirmware)
+    throw EFirmwareMisMatch("Your ISP needs a firmware update");
+  if (link_->SelectsOnConnect()) {
+    try {
+      SelectDevice();
+    } catch (const EISPException&) {
+      link_->Fail("ISP is not responding, check your communications settings");
+    }
+  }
+  link_->SendCommand(adapter::kCmdClock, HexArg(params_.ClockSpeed));
+}
+
+void TISPProgrammer::Open() {
+  Connect();
+  link_->SendCommand(adapter::kCmdResetPolarity, HexArg(params_.ResetPolarity));
+}
+
+void TISPProgrammer::Close() { link_->Disconnect(); }
+
+std::string TISPProgrammer::FirmwareVersion() {
+  std::string version;
+  link_->Query(adapter::kCmdVersion, 4, version);
+  return version;
+}
+
+void TISPProgrammer::SelectDevice() {
+  const uint8_t bus = params_.Device ? params_.Device->BusType : 0;
+  link_->SendCommand(adapter::kCmdSelectBus, HexArg(bus));
+  if (bus == kBusI2C)
+    link_->DeviceWait();
+  else
+    link_->BusStop();
+}
+
+void TISPProgrammer::EnsureSelected() {
+  try {
+    SelectDevice();
+  } catch (const EISPException&) {
+    Close();
+    Connect();
+    SelectDevice();
+  }
+}
+
+void TISPProgrammer::Program(THexList& image) {
+  EnsureSelected();
+  Operations(*link_, params_)->Program(image);
+}
+
+void TISPProgrammer::Verify(THexList& image) {
+  EnsureSelected();
+  Operations(*link_, params_)->Verify(image);
+}
+
+void TISPProgrammer::Read(THexList& image) {
+  EnsureSelected();
+  Operations(*link_, params_)->Read(image);
+}
+
+void TISPProgrammer::EraseAll() {
+  EnsureSelected();
+  const TDevice* device = params_.Device;
+  if (device && (device->BusType == kBusI2C || device->BusType == kBusSPI)) {
+    // These parts are erased by programming a blank image.
+    THexList blank;
+    blank.SetSize(device->Size);
+    blank.Fill(0, device->Size - 1, 0xFF);
+    Program(blank);
+    return;
+  }
+  Operations(*link_, params_)->EraseAll();
+}
+
+uint8_t TISPProgrammer::ReadStatus() {
+  EnsureSelected();
+  return Operations(*link_, params_)->ReadStatus();
+}
+
+void TISPProgrammer::WriteStatus(uint8_t value) {
+  EnsureSelected();
+  Operations(*link_, params_)->WriteStatus(value);
+}
+
+std::unique_ptr<TISPProgrammer> MakeProgrammer(int32_t mode, const TConnectionParams& params) {
+  if (mode == 1) return MakeSerialProgrammer(params, nullptr);
+  if (mode != 2) throw EISPException("Internal error: Invalid Hardware Select");
+  return std::make_unique<TISPProgrammer>(params, std::make_unique<TSmartParallel>(params));
+}
+
+std::unique_ptr<TISPProgrammer> MakeSerialProgrammer(const TConnectionParams& params,
+                                                     std::unique_ptr<TSerialPort> port) {
+  return std::make_unique<TISPProgrammer>(params,
+                                          std::make_unique<TSmartSerial>(params, std::move(port)));
+}
+
+}  // namespace zylisp
