@@ -49,6 +49,7 @@ int Usage(const std::string& message) {
 
 int main(int argc, char** argv) {
   zylsim::EmulatorConfig config;
+  std::unique_ptr<zylsim::Emulator> emulator;
   bool stats = false;
   try {
     for (int i = 1; i < argc; ++i) {
@@ -69,12 +70,6 @@ int main(int argc, char** argv) {
       config.Set(key, arg.substr(eq + 1));
     }
     config.Check();
-  } catch (const zylsim::ConfigError& e) {
-    return Usage(e.what());
-  }
-
-  std::unique_ptr<zylsim::Emulator> emulator;
-  try {
     emulator = std::make_unique<zylsim::Emulator>(config);
   } catch (const zylsim::ConfigError& e) {
     return Usage(e.what());
@@ -83,9 +78,7 @@ int main(int argc, char** argv) {
   // Signals arrive as readable data, so the serving loop ends cleanly.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGHUP);
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stopSignals, s);
   sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
   // Sleeps end when they are due: a paced line must not lose the default

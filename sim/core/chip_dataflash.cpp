@@ -1,5 +1,8 @@
 #include "zylsim/chip_dataflash.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace zylsim {
 
 namespace {
@@ -15,12 +18,15 @@ constexpr uint8_t kPageToBuffer = 0x53;
 constexpr uint8_t kPageCompare = 0x60;
 constexpr uint8_t kPageErase = 0x81;
 constexpr uint8_t kBlockErase = 0x50;
+constexpr uint8_t kKnown[] = {kStatusRead,   kPageRead,          kArrayRead,    kArrayReadSlow,
+                              kBufferWrite,  kBufferToPageErase, kBufferToPage, kPageThroughBuffer,
+                              kPageToBuffer, kPageCompare,       kPageErase,    kBlockErase};
 constexpr uint32_t kPagesPerBlock = 8;
 }  // namespace
 
 At45DataFlash::At45DataFlash(int pageSize, int pageCount, int pageAddressShift,
                              uint8_t densityCode)
-    : DataFlashChip(static_cast<std::size_t>(pageSize) * static_cast<std::size_t>(pageCount)),
+    : SpiChip(static_cast<std::size_t>(pageSize) * static_cast<std::size_t>(pageCount)),
       pageSize_(pageSize),
       pageCount_(pageCount),
       shift_(pageAddressShift),
@@ -34,10 +40,6 @@ uint8_t At45DataFlash::StatusRegister() const {
 
 uint32_t At45DataFlash::Page() const {
   return (address_ >> shift_) % static_cast<uint32_t>(pageCount_);
-}
-
-uint32_t At45DataFlash::Offset() const {
-  return (address_ & ((1u << shift_) - 1)) % static_cast<uint32_t>(pageSize_);
 }
 
 void At45DataFlash::Select() {
@@ -56,36 +58,18 @@ void At45DataFlash::Deselect() {
 
 uint8_t At45DataFlash::Transfer(uint8_t out) {
   if (!selected_) return 0xFF;
+  const auto pageSize = static_cast<uint32_t>(pageSize_);
   if (!haveOpcode_) {
     haveOpcode_ = true;
     opcode_ = out;
     address_ = 0;
     addressLeft_ = 3;
     dummyLeft_ = 0;
-    switch (out) {
-      case kStatusRead:
-        addressLeft_ = 0;
-        break;
-      case kPageRead:
-      case kArrayRead:
-        dummyLeft_ = 4;
-        break;
-      case kArrayReadSlow:
-      case kBufferWrite:
-      case kBufferToPageErase:
-      case kBufferToPage:
-      case kPageThroughBuffer:
-      case kPageToBuffer:
-      case kPageCompare:
-      case kPageErase:
-      case kBlockErase:
-        break;
-      default:
-        ignore_ = true;
-        break;
-    }
+    if (out == kStatusRead) addressLeft_ = 0;
+    if (out == kPageRead || out == kArrayRead) dummyLeft_ = 4;
     // A running program or erase leaves only the status read working.
-    if (Busy() && out != kStatusRead) ignore_ = true;
+    ignore_ = std::find(std::begin(kKnown), std::end(kKnown), out) == std::end(kKnown) ||
+              (Busy() && out != kStatusRead);
     return 0xFF;
   }
   if (ignore_) return 0xFF;
@@ -94,10 +78,8 @@ uint8_t At45DataFlash::Transfer(uint8_t out) {
     --addressLeft_;
     address_ |= uint32_t{out} << (8 * addressLeft_);
     if (addressLeft_ == 0) {
-      cursor_ = Offset();
-      if (opcode_ == kArrayRead || opcode_ == kArrayReadSlow) {
-        cursor_ += Page() * static_cast<uint32_t>(pageSize_);
-      }
+      cursor_ = (address_ & ((1u << shift_) - 1)) % pageSize;
+      if (opcode_ == kArrayRead || opcode_ == kArrayReadSlow) cursor_ += Page() * pageSize;
     }
     return 0xFF;
   }
@@ -105,17 +87,14 @@ uint8_t At45DataFlash::Transfer(uint8_t out) {
     --dummyLeft_;
     return 0xFF;
   }
-  const auto pageSize = static_cast<uint32_t>(pageSize_);
   switch (opcode_) {
-    case kPageRead: {
-      const uint8_t value = LoadByte(Page() * pageSize + cursor_);
-      cursor_ = (cursor_ + 1) % pageSize;
-      return value;
-    }
+    case kPageRead:
     case kArrayRead:
     case kArrayReadSlow: {
-      const uint8_t value = LoadByte(cursor_);
-      cursor_ = (cursor_ + 1) % static_cast<uint32_t>(Memory().size());
+      // A page read wraps inside its page, an array read at the end of the array.
+      const bool inPage = opcode_ == kPageRead;
+      const uint8_t value = LoadByte(inPage ? Page() * pageSize + cursor_ : cursor_);
+      cursor_ = (cursor_ + 1) % (inPage ? pageSize : Size());
       return value;
     }
     case kBufferWrite:
@@ -129,56 +108,41 @@ uint8_t At45DataFlash::Transfer(uint8_t out) {
 }
 
 void At45DataFlash::Execute() {
+  const uint32_t base = Page() * static_cast<uint32_t>(pageSize_);
   switch (opcode_) {
     case kBufferToPageErase:
     case kPageThroughBuffer:
-      ProgramPage(Page(), true);
-      BeginWriteCycle();
-      break;
     case kBufferToPage:
-      ProgramPage(Page(), false);
-      BeginWriteCycle();
+      for (uint32_t i = 0; i < buffer_.size(); ++i) {
+        // Programming alone can only clear bits; the erase sets them first.
+        const uint8_t old = opcode_ == kBufferToPage ? LoadByte(base + i) : 0xFF;
+        StoreByte(base + i, static_cast<uint8_t>(old & buffer_[i]));
+      }
       break;
     case kPageErase:
-      ErasePage(Page());
-      BeginWriteCycle();
+      ErasePages(Page(), 1);
       break;
-    case kBlockErase: {
-      const uint32_t first = Page() - Page() % kPagesPerBlock;
-      for (uint32_t p = first; p < first + kPagesPerBlock; ++p) ErasePage(p);
-      BeginWriteCycle();
+    case kBlockErase:
+      ErasePages(Page() - Page() % kPagesPerBlock, kPagesPerBlock);
       break;
-    }
-    case kPageToBuffer: {
-      const uint32_t base = Page() * static_cast<uint32_t>(pageSize_);
+    case kPageToBuffer:
       for (uint32_t i = 0; i < buffer_.size(); ++i) buffer_[i] = LoadByte(base + i);
-      break;
-    }
-    case kPageCompare: {
-      const uint32_t base = Page() * static_cast<uint32_t>(pageSize_);
+      return;
+    case kPageCompare:
       compareMismatch_ = false;
       for (uint32_t i = 0; i < buffer_.size(); ++i) {
         if (buffer_[i] != LoadByte(base + i)) compareMismatch_ = true;
       }
-      break;
-    }
+      return;
     default:
-      break;
+      return;
   }
+  BeginWriteCycle();
 }
 
-void At45DataFlash::ProgramPage(uint32_t page, bool erase) {
-  const uint32_t base = page * static_cast<uint32_t>(pageSize_);
-  for (uint32_t i = 0; i < buffer_.size(); ++i) {
-    // Programming alone can only clear bits; the erase sets them first.
-    const uint8_t old = erase ? 0xFF : LoadByte(base + i);
-    StoreByte(base + i, static_cast<uint8_t>(old & buffer_[i]));
-  }
-}
-
-void At45DataFlash::ErasePage(uint32_t page) {
-  const uint32_t base = page * static_cast<uint32_t>(pageSize_);
-  for (uint32_t i = 0; i < static_cast<uint32_t>(pageSize_); ++i) StoreByte(base + i, 0xFF);
+void At45DataFlash::ErasePages(uint32_t first, uint32_t count) {
+  const auto pageSize = static_cast<uint32_t>(pageSize_);
+  for (uint32_t a = first * pageSize; a < (first + count) * pageSize; ++a) StoreByte(a, 0xFF);
 }
 
 }  // namespace zylsim

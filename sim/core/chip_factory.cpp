@@ -1,6 +1,7 @@
 // The parts the emulator can stand in for, with the geometry each model needs.
-#include <algorithm>
-#include <cctype>
+#include <strings.h>
+
+#include <cstring>
 
 #include "zylsim/chip.h"
 #include "zylsim/chip_dataflash.h"
@@ -75,12 +76,7 @@ constexpr DataFlashPart kDataFlashes[] = {
 };
 
 bool SameName(const std::string& a, const char* b) {
-  const std::string other(b);
-  return a.size() == other.size() &&
-         std::equal(a.begin(), a.end(), other.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
+  return a.size() == std::strlen(b) && ::strcasecmp(a.c_str(), b) == 0;
 }
 
 }  // namespace
@@ -89,15 +85,10 @@ std::unique_ptr<Chip> CreateChip(const std::string& name, int organisation) {
   for (const EepromPart& p : kEeproms) {
     if (!SameName(name, p.name)) continue;
     const auto size = static_cast<std::size_t>(p.size);
-    switch (p.bus) {
-      case kI2C:
-        return std::make_unique<I2CEeprom>(size, p.pageSize);
-      case kSpi:
-        return std::make_unique<SpiEeprom>(size, p.pageSize);
-      case kMicrowire:
-        if (organisation != 8 && organisation != 16) return nullptr;
-        return std::make_unique<MicrowireEeprom>(size, p.addressBitsX8, organisation);
-    }
+    if (p.bus == kI2C) return std::make_unique<I2CEeprom>(size, p.pageSize);
+    if (p.bus == kSpi) return std::make_unique<SpiEeprom>(size, p.pageSize);
+    if (organisation != 8 && organisation != 16) return nullptr;
+    return std::make_unique<MicrowireEeprom>(size, p.addressBitsX8, organisation);
   }
   for (const DataFlashPart& p : kDataFlashes) {
     if (SameName(name, p.name)) {

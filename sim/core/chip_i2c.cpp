@@ -1,55 +1,49 @@
 #include "zylsim/chip_i2c.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 
 namespace zylsim {
 
+namespace {
+
+// Which control bits 3..1 are pins and which address bits, by part size
+// (the table in chip_i2c.h).
+struct ControlBits {
+  std::size_t upTo;
+  unsigned pins;
+  unsigned blocks;
+};
+constexpr ControlBits kControlBits[] = {{16, 0, 0},   {256, 7, 0},   {512, 6, 1},        {1024, 4, 3},
+                                        {4095, 0, 7}, {65536, 7, 0}, {SIZE_MAX, 6, 1}};
+
+}  // namespace
+
 I2CEeprom::I2CEeprom(std::size_t size, int pageSize)
-    : I2CChip(size),
-      size_(size),
+    : Chip(size),
       pageSize_(pageSize < 1 ? 1 : pageSize),
       addressBytes_(size >= 4096 ? 2 : 1),
-      pinMask_(0),
-      blockMask_(0),
-      blockShift_(8),
+      blockShift_(size > 65536 ? 16 : 8),
       latch_(static_cast<std::size_t>(pageSize_)),
       latched_(static_cast<std::size_t>(pageSize_)) {
-  if (size <= 16) {
-    // 24C00: the three select bits are not decoded.
-  } else if (size <= 256) {
-    pinMask_ = 7;
-  } else if (size <= 512) {
-    pinMask_ = 6;
-    blockMask_ = 1;
-  } else if (size <= 1024) {
-    pinMask_ = 4;
-    blockMask_ = 3;
-  } else if (size < 4096) {
-    blockMask_ = 7;
-  } else if (size <= 65536) {
-    pinMask_ = 7;
-  } else {
-    pinMask_ = 6;
-    blockMask_ = 1;
-    blockShift_ = 16;
-  }
+  const ControlBits& bits = *std::find_if(std::begin(kControlBits), std::end(kControlBits),
+                                          [&](const ControlBits& b) { return size <= b.upTo; });
+  pinMask_ = bits.pins;
+  blockMask_ = bits.blocks;
 }
 
 bool I2CEeprom::Addressed(uint8_t control) const {
-  if ((control & 0xF0) != 0xA0) return false;
-  unsigned select = (control >> 1) & 7u;
-  return (select & pinMask_) == (pins_ & pinMask_);
+  return (control & 0xF0) == 0xA0 && ((control >> 1) & pinMask_) == (pins_ & pinMask_);
 }
 
 void I2CEeprom::Start() {
   // A (repeated) start abandons a write not yet ended by a stop.
-  anyLatched_ = false;
   state_ = Busy() ? State::Ignore : State::Control;
 }
 
 void I2CEeprom::Stop() {
   if (state_ == State::Data && anyLatched_) CommitPage();
-  anyLatched_ = false;
   state_ = State::Idle;
 }
 
@@ -74,7 +68,7 @@ bool I2CEeprom::WriteByte(uint8_t value) {
       --addressLeft_;
       pending_ |= uint32_t{value} << (8 * addressLeft_);
       if (addressLeft_ == 0) {
-        counter_ = pending_ % static_cast<uint32_t>(size_);
+        counter_ = pending_ % Size();
         pageBase_ = counter_ - counter_ % static_cast<uint32_t>(pageSize_);
         pageOffset_ = counter_ - pageBase_;
         std::fill(latched_.begin(), latched_.end(), false);
@@ -100,7 +94,7 @@ bool I2CEeprom::WriteByte(uint8_t value) {
 uint8_t I2CEeprom::ReadByte(bool ack) {
   if (state_ != State::Read) return 0xFF;  // bus released: the pull-up reads 1
   uint8_t value = LoadByte(counter_);
-  counter_ = (counter_ + 1) % static_cast<uint32_t>(size_);
+  counter_ = (counter_ + 1) % Size();
   if (!ack) state_ = State::Ignore;
   return value;
 }
@@ -109,7 +103,7 @@ void I2CEeprom::CommitPage() {
   for (uint32_t i = 0; i < static_cast<uint32_t>(pageSize_); ++i) {
     if (latched_[i]) StoreByte(pageBase_ + i, latch_[i]);
   }
-  counter_ = (pageBase_ + pageOffset_) % static_cast<uint32_t>(size_);
+  counter_ = (pageBase_ + pageOffset_) % Size();
   BeginWriteCycle();
 }
 

@@ -3,10 +3,9 @@
 namespace zylsim {
 
 MicrowireEeprom::MicrowireEeprom(std::size_t size, int addressBitsX8, int organisation)
-    : MicrowireChip(size),
+    : Chip(size),
       organisation_(organisation == 16 ? 16 : 8),
       addressBits_(organisation == 16 ? addressBitsX8 - 1 : addressBitsX8),
-      dataBits_(organisation == 16 ? 16 : 8),
       items_(static_cast<uint32_t>(organisation == 16 ? size / 2 : size)) {
   if (items_ == 0) items_ = 1;
 }
@@ -23,23 +22,10 @@ void MicrowireEeprom::Deselect() {
   if (!selected_) return;
   selected_ = false;
   if (state_ == State::Complete && enabled_) {
-    // The self-timed cycle starts on the falling edge of CS.
-    switch (op_) {
-      case Op::Write:
-        StoreItem(address_, data_);
-        break;
-      case Op::Erase:
-        StoreItem(address_, 0xFFFF);
-        break;
-      case Op::Eral:
-        for (uint32_t i = 0; i < items_; ++i) StoreItem(i, 0xFFFF);
-        break;
-      case Op::Wral:
-        for (uint32_t i = 0; i < items_; ++i) StoreItem(i, data_);
-        break;
-      default:
-        break;
-    }
+    // The self-timed cycle starts on the falling edge of CS. WRITE and ERASE
+    // store one item, WRAL and ERAL all; an erase stores the ones Decode set.
+    const bool all = op_ == Op::Eral || op_ == Op::Wral;
+    for (uint32_t i = all ? 0 : address_; i < (all ? items_ : address_ + 1); ++i) StoreItem(i, data_);
     BeginWriteCycle();
     cycleArmed_ = true;
   }
@@ -68,7 +54,7 @@ bool MicrowireEeprom::Clock(bool di) {
       break;
     case State::DataIn:
       data_ = static_cast<uint16_t>((data_ << 1) | (di ? 1 : 0));
-      if (++count_ == dataBits_) state_ = State::Complete;
+      if (++count_ == organisation_) state_ = State::Complete;
       break;
     case State::ReadOut:
       if (outBit_ == 0) {
@@ -98,6 +84,8 @@ void MicrowireEeprom::Decode() {
   const uint32_t address = shift_ & ((1u << addressBits_) - 1);
   address_ = address % items_;
   state_ = State::Done;
+  count_ = 0;
+  data_ = 0xFFFF;  // an erase's value; WRITE and WRAL shift their data in over it
   switch (opcode) {
     case 2:
       op_ = Op::Read;
@@ -108,8 +96,6 @@ void MicrowireEeprom::Decode() {
     case 1:
       op_ = Op::Write;
       state_ = State::DataIn;
-      count_ = 0;
-      data_ = 0;
       break;
     case 3:
       op_ = Op::Erase;
@@ -120,25 +106,16 @@ void MicrowireEeprom::Decode() {
         case 3: op_ = Op::Ewen; enabled_ = true; break;
         case 0: op_ = Op::Ewds; enabled_ = false; break;
         case 2: op_ = Op::Eral; state_ = State::Complete; break;
-        default:
-          op_ = Op::Wral;
-          state_ = State::DataIn;
-          count_ = 0;
-          data_ = 0;
-          break;
+        default: op_ = Op::Wral; state_ = State::DataIn; break;
       }
       break;
   }
 }
 
 void MicrowireEeprom::LoadItem() {
-  outWord_ = ItemValue(address_);
-  outBit_ = dataBits_;
-}
-
-uint16_t MicrowireEeprom::ItemValue(uint32_t item) const {
-  if (organisation_ == 8) return LoadByte(item);
-  return static_cast<uint16_t>(LoadByte(2 * item) | (LoadByte(2 * item + 1) << 8));
+  const uint32_t at = organisation_ == 8 ? address_ : 2 * address_;
+  outWord_ = static_cast<uint16_t>(LoadByte(at) | (organisation_ == 8 ? 0 : LoadByte(at + 1) << 8));
+  outBit_ = organisation_;
 }
 
 void MicrowireEeprom::StoreItem(uint32_t item, uint16_t value) {

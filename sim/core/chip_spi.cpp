@@ -16,7 +16,6 @@ constexpr uint8_t kA8 = 0x08;
 
 SpiEeprom::SpiEeprom(std::size_t size, int pageSize)
     : SpiChip(size),
-      size_(size),
       pageSize_(pageSize < 1 ? 1 : pageSize),
       addressBytes_(size > 512 ? 2 : 1),
       latch_(static_cast<std::size_t>(pageSize_)),
@@ -27,7 +26,7 @@ uint8_t SpiEeprom::StatusRegister() const {
 }
 
 uint32_t SpiEeprom::ProtectedFrom() const {
-  const auto size = static_cast<uint32_t>(size_);
+  const auto size = Size();
   switch (bp_) {
     case 1: return size - size / 4;
     case 2: return size / 2;
@@ -39,7 +38,6 @@ uint32_t SpiEeprom::ProtectedFrom() const {
 void SpiEeprom::Select() {
   selected_ = true;
   op_ = Op::None;
-  anyLatched_ = false;
   wrsrValueSeen_ = false;
 }
 
@@ -75,30 +73,16 @@ uint8_t SpiEeprom::Transfer(uint8_t out) {
     }
     const bool shortAddress = addressBytes_ == 1;
     const uint8_t base = shortAddress ? static_cast<uint8_t>(out & ~kA8) : out;
-    address_ = 0;
+    address_ = shortAddress && (out & kA8) ? 0x100 : 0;
     addressLeft_ = addressBytes_;
-    if (out == kWren) {
-      op_ = Op::Wren;
-    } else if (out == kWrdi) {
-      op_ = Op::Wrdi;
-    } else if (out == kRdsr) {
-      op_ = Op::Rdsr;
-    } else if (out == kWrsr) {
-      op_ = wel_ ? Op::Wrsr : Op::Ignore;
-    } else if (base == kRead || base == kWrite) {
-      if (shortAddress && (out & kA8)) address_ = 0x100;
-      if (base == kRead) {
-        op_ = Op::Read;
-      } else if (wel_) {
-        op_ = Op::Write;
-        std::fill(latched_.begin(), latched_.end(), false);
-        anyLatched_ = false;
-      } else {
-        op_ = Op::Ignore;
-      }
-    } else {
-      op_ = Op::Ignore;
-    }
+    // WRSR and WRITE need the write enable latch set.
+    op_ = out == kWren            ? Op::Wren
+          : out == kWrdi          ? Op::Wrdi
+          : out == kRdsr          ? Op::Rdsr
+          : out == kWrsr && wel_  ? Op::Wrsr
+          : base == kRead         ? Op::Read
+          : base == kWrite && wel_ ? Op::Write
+                                  : Op::Ignore;
     return 0xFF;
   }
 
@@ -117,15 +101,17 @@ uint8_t SpiEeprom::Transfer(uint8_t out) {
         --addressLeft_;
         address_ |= uint32_t{out} << (8 * addressLeft_);
         if (addressLeft_ == 0) {
-          address_ %= static_cast<uint32_t>(size_);
+          address_ %= Size();
           pageBase_ = address_ - address_ % static_cast<uint32_t>(pageSize_);
           pageOffset_ = address_ - pageBase_;
+          std::fill(latched_.begin(), latched_.end(), false);
+          anyLatched_ = false;
         }
         return 0xFF;
       }
       if (op_ == Op::Read) {
         const uint8_t value = LoadByte(address_);
-        address_ = (address_ + 1) % static_cast<uint32_t>(size_);
+        address_ = (address_ + 1) % Size();
         return value;
       }
       latch_[pageOffset_] = out;

@@ -6,27 +6,21 @@
 
 namespace zylsim {
 
-std::unique_ptr<Chip> Emulator::BuildChip(const EmulatorConfig& config) {
+namespace {
+
+std::unique_ptr<Chip> BuildChip(const EmulatorConfig& config) {
   config.Check();
   std::unique_ptr<Chip> chip = CreateChip(config.device, config.org);
   if (!chip) throw ConfigError("unknown device '" + config.device + "'");
   return chip;
 }
 
-FirmwareOptions Emulator::OptionsFor(const EmulatorConfig& config) {
-  FirmwareOptions options;
-  options.identity = config.identity;
-  options.version = config.firmware;
-  options.neverReady = config.neverReady;
-  options.errors = config.errors;
-  options.cutAfter = config.cutAfter;
-  return options;
-}
+}  // namespace
 
 Emulator::Emulator(EmulatorConfig config)
     : config_(std::move(config)),
       chip_(BuildChip(config_)),
-      firmware_(*chip_, OptionsFor(config_), stats_) {
+      firmware_(*chip_, config_, stats_) {
   if (!config_.image.empty()) LoadImageFile(config_.image, chip_->Memory());
   // Stuck cells are defects of the array: they show in what was loaded too.
   for (const StuckCell& s : config_.stuck) {
@@ -36,7 +30,6 @@ Emulator::Emulator(EmulatorConfig config)
     chip_->AddStuckBits(s.address, s.mask, s.value);
   }
   saved_ = chip_->Memory();
-  firmware_.Reset();
 }
 
 Emulator::~Emulator() {
@@ -47,11 +40,9 @@ Emulator::~Emulator() {
   }
 }
 
-std::unique_ptr<Emulator> Emulator::FromConfig(const std::string& text) {
-  return std::make_unique<Emulator>(EmulatorConfig::Parse(text));
+std::unique_ptr<Emulator> MakeEmulator(const std::string& config) {
+  return std::make_unique<Emulator>(EmulatorConfig::Parse(config));
 }
-
-std::unique_ptr<Emulator> MakeEmulator(const std::string& config) { return Emulator::FromConfig(config); }
 
 void Emulator::PrintStatistics(std::ostream& out) const {
   zylsim::PrintStatistics(out, stats_);
@@ -60,8 +51,7 @@ void Emulator::PrintStatistics(std::ostream& out) const {
 }
 
 void Emulator::PowerOn(bool announce) {
-  firmware_.Reset();
-  if (announce) firmware_.QueueIdentity();
+  firmware_.Reset(announce);
 }
 
 void Emulator::Persist() {

@@ -15,50 +15,36 @@ std::string Trim(const std::string& s) {
   return s.substr(first, last - first + 1);
 }
 
-std::vector<std::string> Split(const std::string& s, const std::string& separators) {
+std::vector<std::string> Split(const std::string& s, const char* separators) {
   std::vector<std::string> parts;
-  std::string part;
-  for (char c : s) {
-    if (separators.find(c) != std::string::npos) {
-      parts.push_back(part);
-      part.clear();
-    } else {
-      part += c;
-    }
-  }
-  parts.push_back(part);
+  std::size_t from = 0;
+  for (std::size_t at; (at = s.find_first_of(separators, from)) != std::string::npos; from = at + 1)
+    parts.push_back(s.substr(from, at - from));
+  parts.push_back(s.substr(from));
   return parts;
 }
 
 // Decimal or 0x-prefixed hexadecimal, no sign, no trailing characters.
 bool ParseNumber(const std::string& text, unsigned long max, unsigned long& out) {
-  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   const std::string digits = hex ? text.substr(2) : text;
   if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
                             std::string::npos)
     return false;
   errno = 0;
-  char* end = nullptr;
-  const unsigned long v = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
-  if (errno != 0 || *end != '\0' || v > max) return false;
+  const unsigned long v = std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10);
+  if (errno != 0 || v > max) return false;
   out = v;
   return true;
-}
-
-bool Printable(const std::string& text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
 void ParseFault(EmulatorConfig& config, const std::string& fault) {
   const std::vector<std::string> f = Split(fault, ":");
   const std::string& kind = f[0];
-  if (kind == "silent" && f.size() == 1) {
-    config.silent = true;
-  } else if (kind == "badecho" && f.size() == 1) {
-    config.badEcho = true;
-  } else if (kind == "busy" && f.size() == 1) {
-    config.neverReady = true;
+  bool* flag = kind == "silent" ? &config.silent : kind == "badecho" ? &config.badEcho
+               : kind == "busy" ? &config.neverReady : nullptr;
+  if (flag && f.size() == 1) {
+    *flag = true;
   } else if (kind == "error" || kind == "ack") {
     unsigned long n = 0;
     if (f.size() != 4 || f[1].size() != 1 || f[3].size() != 1 || !ParseNumber(f[2], 1000000, n) || n == 0)
@@ -113,14 +99,11 @@ void EmulatorConfig::Set(const std::string& key, const std::string& value) {
   } else if (key == "org") {
     if (value != "8" && value != "16") throw ConfigError("bad org '" + value + "': expected 8 or 16");
     org = value == "8" ? 8 : 16;
-  } else if (key == "firmware") {
-    if (value.empty() || value.size() > 32 || !Printable(value))
-      throw ConfigError("bad firmware '" + value + "': expected 1 to 32 printable characters");
-    firmware = value;
-  } else if (key == "identity") {
-    if (value.empty() || value.size() > 32 || !Printable(value))
-      throw ConfigError("bad identity '" + value + "': expected 1 to 32 printable characters");
-    identity = value;
+  } else if (key == "firmware" || key == "identity") {
+    if (value.empty() || value.size() > 32 ||
+        !std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+      throw ConfigError("bad " + key + " '" + value + "': expected 1 to 32 printable characters");
+    (key == "firmware" ? version : identity) = value;
   } else if (key == "pace") {
     if (value != "0" && value != "1") throw ConfigError("bad pace '" + value + "': expected 0 or 1");
     pace = value == "1";

@@ -35,37 +35,30 @@ int HexValue(uint8_t c) {
 
 char HexDigit(unsigned v) { return "0123456789ABCDEF"[v & 0xF]; }
 
+uint8_t ReadyOrTimeout(bool ready) { return ready ? 0 : kErrBusyTimeout; }
+
 }  // namespace
 
 Firmware::Firmware(Chip& chip, FirmwareOptions options, Statistics& stats)
     : chip_(chip),
-      i2c_(dynamic_cast<I2CChip*>(&chip)),
+      i2c_(dynamic_cast<I2CEeprom*>(&chip)),
       spi_(dynamic_cast<SpiChip*>(&chip)),
-      flash_(dynamic_cast<DataFlashChip*>(&chip)),
-      mw_(dynamic_cast<MicrowireChip*>(&chip)),
+      flash_(dynamic_cast<At45DataFlash*>(&chip)),
+      mw_(dynamic_cast<MicrowireEeprom*>(&chip)),
       options_(std::move(options)),
       stats_(stats) {}
 
-void Firmware::Reset() {
+void Firmware::Reset(bool announce) {
   command_.clear();
   arrivals_.clear();
   output_.clear();
   replied_ = 0;
-  bus_ = 0;
-  inPass_ = false;
-  writeTimeMs_ = 10;
-  clock_ = 1;
-  polarity_ = 0;
-  transferBytes_ = 0;
-  i2cControl_ = 0xA0;
-  i2cWriting_ = false;
-  spiOpcode_ = 0;
+  s_ = State{};
   // The adapter's pins come up idle: nothing selected on any bus.
   if (spi_) spi_->Deselect();
   if (mw_) mw_->Deselect();
+  if (announce) ReplyText(options_.identity);
 }
-
-void Firmware::QueueIdentity() { ReplyText(options_.identity); }
 
 uint8_t Firmware::TakeOutput() {
   const uint8_t b = output_.front().byte;
@@ -102,13 +95,11 @@ bool Firmware::ArgumentsComplete() const {
     case kCmdReadBytes:
       return args == 1;
     case kCmdWriteBytes:
-      if (args < 1) return false;
       // On Microwire the count is in bits and the command word always
       // travels as two bytes.
-      return args == 1 + (bus_ == 2 ? 2u : command_[1]);
+      return args >= 1 && args == 1 + (s_.bus == 2 ? 2u : command_[1]);
     case kCmdFlashWrite:
-      if (args < 5) return false;
-      return args == 5 + ((std::size_t{command_[4]} << 8) | command_[5]);
+      return args >= 5 && args == 5 + ((std::size_t{command_[4]} << 8) | command_[5]);
     case kCmdFlashRead:
       return args == 5;
     default:
@@ -131,84 +122,70 @@ void Firmware::Execute() {
 
   ++seen_[c];
   uint8_t acknowledge = kAcknowledge;
+  const InjectedError* refusal = nullptr;
   for (const InjectedError& e : options_.errors) {
     if (e.command != c || e.occurrence != seen_[c]) continue;
-    if (e.replacesAcknowledge) {
-      acknowledge = e.code;
-    } else {
-      command_.clear();
-      arrivals_.clear();
-      ReplyError(e.code);
-      return;
+    if (!e.replacesAcknowledge) {
+      refusal = &e;
+      break;
     }
+    acknowledge = e.code;
   }
+  const uint8_t error = refusal ? refusal->code : Run(c);
+  command_.clear();
+  arrivals_.clear();
+  if (refusal || error != 0) {
+    ReplyError(error);
+  } else {
+    Reply(acknowledge);
+  }
+}
 
-  uint8_t error = 0;
+uint8_t Firmware::Run(uint8_t c) {
   switch (c) {
     case kCmdBeginPass:
-      inPass_ = true;
+      s_.inPass = true;
       ++stats_.passes;
-      break;
+      return 0;
     case kCmdEndPass:
-      inPass_ = false;
-      break;
+      s_.inPass = false;
+      return 0;
     case kCmdSelectBus:
     case kCmdWriteTime:
     case kCmdClock:
     case kCmdResetPolarity:
-      error = RunHexSetting();
-      break;
+      return RunHexSetting();
     case kCmdDeviceWait:
-      error = RunDeviceWait();
-      break;
+      return RunDeviceWait();
     case kCmdBusStart:
-      error = RunBusStart();
-      break;
+      s_.bus == 0 ? I2cStart() : s_.bus == 2 ? MwSelect() : SpiSelect();
+      return 0;
     case kCmdBusStop:
-      error = RunBusStop();
-      break;
+      return ReadyOrTimeout(s_.bus == 0 ? I2cStop() : s_.bus == 2 ? MwDeselect() : SpiDeselect());
     case kCmdBusWrite:
-      error = RunBusWrite(command_[1]);
-      break;
+      return BusWrite(command_[1]);
     case kCmdBusRead:
-      error = RunBusRead(1);
-      break;
+      return BusRead(1);
     case kCmdWriteBytes:
-      error = RunWriteBytes();
-      break;
+      return RunWriteBytes();
     case kCmdReadBytes:
-      error = RunBusRead(command_[1]);
-      break;
+      return BusRead(command_[1]);
     case kCmdVersion:
-      ReplyText(options_.version);
-      break;
     case kCmdIdentity:
-      ReplyText(options_.identity);
-      break;
+      ReplyText(c == kCmdVersion ? options_.version : options_.identity);
+      return 0;
     case kCmdSync:
-      break;
+      return 0;
     case kCmdFlashWrite:
-      error = RunFlashWrite();
-      break;
+      return RunFlashWrite();
     case kCmdFlashStatus:
-      error = RunFlashStatus();
-      break;
+      return RunFlashStatus();
     case kCmdFlashRead:
-      error = RunFlashRead();
-      break;
+      return RunFlashRead();
     case kCmdFlashErase:
-      error = RunFlashErase();
-      break;
+      return RunFlashErase();
     default:
-      error = kErrUnknownCommand;
-      break;
-  }
-  command_.clear();
-  arrivals_.clear();
-  if (error != 0) {
-    ReplyError(error);
-  } else {
-    Reply(acknowledge);
+      return kErrUnknownCommand;
   }
 }
 
@@ -217,36 +194,29 @@ uint8_t Firmware::RunHexSetting() {
   const int lo = HexValue(command_[2]);
   if (hi < 0 || lo < 0) return kErrBadNumber;
   const unsigned value = static_cast<unsigned>(hi * 16 + lo);
-  switch (command_[0]) {
-    case kCmdSelectBus:
-      if (value > 3) return kErrBadNumber;
-      bus_ = static_cast<int>(value);
-      transferBytes_ = 0;
-      break;
-    case kCmdWriteTime:
-      writeTimeMs_ = value;
-      chip_.SetWriteCycleMs(value);
-      break;
-    case kCmdClock:
-      clock_ = value;
-      break;
-    default:
-      polarity_ = value;
-      break;
+  const uint8_t c = command_[0];
+  if (c == kCmdSelectBus) {
+    if (value > 3) return kErrBadNumber;
+    s_.bus = static_cast<int>(value);
+    s_.transferBytes = 0;
+  } else if (c == kCmdWriteTime) {
+    s_.writeTimeMs = value;
+    chip_.SetWriteCycleMs(value);
+  } else {
+    (c == kCmdClock ? s_.clock : s_.polarity) = value;
   }
   return 0;
 }
 
 // ---- time ----------------------------------------------------------------
 
-void Firmware::Idle(uint64_t nanoseconds) {
+uint64_t Firmware::Idle(uint64_t nanoseconds) {
   nowNs_ += nanoseconds;
   chipNs_ += nanoseconds;
   const uint64_t us = chipNs_ / kMicro;
-  if (us > 0) {
-    chipNs_ -= us * kMicro;
-    chip_.Advance(us);
-  }
+  chipNs_ %= kMicro;
+  chip_.Advance(us);
+  return us;
 }
 
 void Firmware::CatchUp(uint64_t t) {
@@ -255,34 +225,26 @@ void Firmware::CatchUp(uint64_t t) {
 
 void Firmware::Spend(uint64_t nanoseconds) {
   workNs_ += nanoseconds;
-  nowNs_ += nanoseconds;
-  chipNs_ += nanoseconds;
-  const uint64_t us = chipNs_ / kMicro;
-  if (us > 0) {
-    chipNs_ -= us * kMicro;
-    stats_.virtualMicros += us;
-    chip_.Advance(us);
-  }
+  stats_.virtualMicros += Idle(nanoseconds);
 }
 
 void Firmware::SpendBits(unsigned bits) {
   stats_.busBitTimes += bits;
-  Spend(uint64_t{bits} * 2500 * (clock_ + 1));
+  Spend(uint64_t{bits} * 2500 * (s_.clock + 1));
 }
-
-uint64_t Firmware::BusyBoundNs() const { return 100 * kMilli + 4 * kMilli * writeTimeMs_; }
 
 template <typename Probe>
 bool Firmware::WaitReady(Probe probe, uint64_t pauseNs) {
   const uint64_t start = nowNs_;
+  const uint64_t bound = 100 * kMilli + 4 * kMilli * s_.writeTimeMs;
   if (options_.neverReady) {
     probe();
-    Spend(BusyBoundNs());
+    Spend(bound);
     return false;
   }
   for (;;) {
     if (probe()) return true;
-    if (nowNs_ - start >= BusyBoundNs()) return false;
+    if (nowNs_ - start >= bound) return false;
     Spend(pauseNs);
   }
 }
@@ -290,52 +252,32 @@ bool Firmware::WaitReady(Probe probe, uint64_t pauseNs) {
 // ---- I2C -----------------------------------------------------------------
 
 void Firmware::I2cStart() {
-  if (i2c_ && bus_ == 0) i2c_->Start();
+  if (I2c()) I2c()->Start();
   SpendBits(1);
-  transferBytes_ = 0;
-  i2cWriting_ = false;
-}
-
-bool Firmware::I2cWrite(uint8_t value) {
-  bool ack = false;
-  if (i2c_ && bus_ == 0) ack = i2c_->WriteByte(value);
-  SpendBits(9);
-  if (transferBytes_ == 0) {
-    i2cControl_ = value;
-    i2cWriting_ = (value & 1) == 0;
-  }
-  ++transferBytes_;
-  return ack;
-}
-
-uint8_t Firmware::I2cRead(bool ack) {
-  uint8_t v = 0xFF;
-  if (i2c_ && bus_ == 0) v = i2c_->ReadByte(ack);
-  SpendBits(9);
-  ++transferBytes_;
-  return v;
+  s_.transferBytes = 0;
+  s_.i2cWriting = false;
 }
 
 // A stop after data written starts the chip's write cycle; the adapter
 // waits for it before it answers.
 bool Firmware::I2cStop() {
-  if (i2c_ && bus_ == 0) i2c_->Stop();
+  if (I2c()) I2c()->Stop();
   SpendBits(1);
-  const bool wrote = i2cWriting_ && transferBytes_ >= 2;
-  transferBytes_ = 0;
-  i2cWriting_ = false;
+  const bool wrote = s_.i2cWriting && s_.transferBytes >= 2;
+  s_.transferBytes = 0;
+  s_.i2cWriting = false;
   return wrote ? AckPoll() : true;
 }
 
 bool Firmware::AckPoll() {
-  const uint8_t control = static_cast<uint8_t>(i2cControl_ & 0xFE);
+  const uint8_t control = static_cast<uint8_t>(s_.i2cControl & 0xFE);
   return WaitReady(
       [&] {
         bool ack = false;
-        if (i2c_ && bus_ == 0) {
-          i2c_->Start();
-          ack = i2c_->WriteByte(control);
-          i2c_->Stop();
+        if (I2c()) {
+          I2c()->Start();
+          ack = I2c()->WriteByte(control);
+          I2c()->Stop();
         }
         SpendBits(11);
         return ack;
@@ -346,57 +288,47 @@ bool Firmware::AckPoll() {
 // ---- SPI and DataFlash ---------------------------------------------------
 
 void Firmware::SpiSelect() {
-  if (spi_ && (bus_ == 1 || bus_ == 3)) spi_->Select();
+  if (Spi()) Spi()->Select();
   SpendBits(1);
-  transferBytes_ = 0;
-  spiOpcode_ = 0;
+  s_.transferBytes = 0;
+  s_.spiOpcode = 0;
 }
 
 uint8_t Firmware::SpiTransfer(uint8_t value) {
-  uint8_t v = 0xFF;
-  if (spi_ && (bus_ == 1 || bus_ == 3)) v = spi_->Transfer(value);
+  const uint8_t v = Spi() ? Spi()->Transfer(value) : 0xFF;
   SpendBits(8);
-  if (transferBytes_ == 0) spiOpcode_ = value;
-  ++transferBytes_;
+  if (s_.transferBytes == 0) s_.spiOpcode = value;
+  ++s_.transferBytes;
   return v;
 }
 
 bool Firmware::SpiDeselect() {
-  if (spi_ && (bus_ == 1 || bus_ == 3)) spi_->Deselect();
+  if (Spi()) Spi()->Deselect();
   SpendBits(1);
-  const bool write = bus_ == 1 && transferBytes_ > 0 &&
-                     (spiOpcode_ == 0x01 || spiOpcode_ == 0x02 || spiOpcode_ == 0x0A);
-  transferBytes_ = 0;
-  spiOpcode_ = 0;
+  const uint8_t op = s_.spiOpcode;
+  const bool write = s_.bus == 1 && s_.transferBytes > 0 && (op == 0x01 || op == 0x02 || op == 0x0A);
+  s_.transferBytes = 0;
+  s_.spiOpcode = 0;
   return write ? SpiWaitWip() : true;
 }
 
-bool Firmware::SpiWaitWip() {
-  return WaitReady(
-      [&] {
-        SpiSelect();
-        SpiTransfer(kSpiReadStatus);
-        const uint8_t status = SpiTransfer(0xFF);
-        if (spi_ && (bus_ == 1 || bus_ == 3)) spi_->Deselect();
-        SpendBits(1);
-        transferBytes_ = 0;
-        return (status & kSpiWip) == 0;
-      },
-      10 * kMicro);
-}
-
-uint8_t Firmware::FlashStatus() {
+// A status read ends with a bare deselect: it starts nothing to wait for.
+uint8_t Firmware::ReadStatus(uint8_t opcode) {
   SpiSelect();
-  SpiTransfer(kFlashStatusRead);
+  SpiTransfer(opcode);
   const uint8_t status = SpiTransfer(0xFF);
-  if (spi_ && (bus_ == 1 || bus_ == 3)) spi_->Deselect();
+  if (Spi()) Spi()->Deselect();
   SpendBits(1);
-  transferBytes_ = 0;
+  s_.transferBytes = 0;
   return status;
 }
 
+bool Firmware::SpiWaitWip() {
+  return WaitReady([&] { return (ReadStatus(kSpiReadStatus) & kSpiWip) == 0; }, 10 * kMicro);
+}
+
 bool Firmware::FlashWaitReady() {
-  return WaitReady([&] { return (FlashStatus() & kFlashReady) != 0; }, 10 * kMicro);
+  return WaitReady([&] { return (ReadStatus(kFlashStatusRead) & kFlashReady) != 0; }, 10 * kMicro);
 }
 
 void Firmware::FlashCommand(uint8_t opcode, uint32_t address) {
@@ -410,86 +342,55 @@ void Firmware::FlashCommand(uint8_t opcode, uint32_t address) {
 // ---- Microwire -----------------------------------------------------------
 
 void Firmware::MwSelect() {
-  if (mw_ && bus_ == 2) mw_->Select();
+  if (Mw()) Mw()->Select();
   SpendBits(1);
 }
 
 bool Firmware::MwClock(bool di) {
   // Without a Microwire chip the DO line floats high.
-  bool out = true;
-  if (mw_ && bus_ == 2) out = mw_->Clock(di);
+  const bool out = Mw() ? Mw()->Clock(di) : true;
   SpendBits(1);
   return out;
 }
 
-void Firmware::MwDeselect() {
-  if (mw_ && bus_ == 2) mw_->Deselect();
+bool Firmware::MwDeselect() {
+  if (Mw()) Mw()->Deselect();
   SpendBits(1);
+  return true;
 }
 
 // ---- commands ------------------------------------------------------------
 
-uint8_t Firmware::RunBusStart() {
-  switch (bus_) {
-    case 0:
-      I2cStart();
-      break;
-    case 2:
-      MwSelect();
-      break;
-    default:
-      SpiSelect();
-      break;
-  }
-  return 0;
-}
-
-uint8_t Firmware::RunBusStop() {
-  bool ok = true;
-  switch (bus_) {
-    case 0:
-      ok = I2cStop();
-      break;
-    case 2:
-      MwDeselect();
-      break;
-    default:
-      ok = SpiDeselect();
-      break;
-  }
-  return ok ? 0 : kErrBusyTimeout;
-}
-
-uint8_t Firmware::RunBusWrite(uint8_t value) {
-  switch (bus_) {
-    case 0:
-      I2cWrite(value);
-      break;
-    case 2:
-      for (int bit = 7; bit >= 0; --bit) MwClock(((value >> bit) & 1) != 0);
-      break;
-    default:
-      SpiTransfer(value);
-      break;
+// A missing I2C acknowledge is no error: the host polls with 'Z'.
+uint8_t Firmware::BusWrite(uint8_t value) {
+  if (s_.bus == 0) {
+    if (I2c()) I2c()->WriteByte(value);
+    SpendBits(9);
+    if (s_.transferBytes++ == 0) {
+      s_.i2cControl = value;
+      s_.i2cWriting = (value & 1) == 0;
+    }
+  } else if (s_.bus == 2) {
+    for (int bit = 7; bit >= 0; --bit) MwClock(((value >> bit) & 1) != 0);
+  } else {
+    SpiTransfer(value);
   }
   return 0;
 }
 
 // Each byte goes out as soon as it is read: the line carries it while the
 // next one is read from the bus.
-uint8_t Firmware::RunBusRead(std::size_t count) {
+uint8_t Firmware::BusRead(std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     uint8_t v = 0;
-    switch (bus_) {
-      case 0:
-        v = I2cRead(i + 1 < count);
-        break;
-      case 2:
-        for (int bit = 0; bit < 8; ++bit) v = static_cast<uint8_t>((v << 1) | (MwClock(false) ? 1 : 0));
-        break;
-      default:
-        v = SpiTransfer(0xFF);
-        break;
+    if (s_.bus == 0) {
+      v = I2c() ? I2c()->ReadByte(i + 1 < count) : 0xFF;
+      SpendBits(9);
+      ++s_.transferBytes;
+    } else if (s_.bus == 2) {
+      for (int bit = 0; bit < 8; ++bit) v = static_cast<uint8_t>((v << 1) | (MwClock(false) ? 1 : 0));
+    } else {
+      v = SpiTransfer(0xFF);
     }
     Reply(v);
   }
@@ -498,7 +399,7 @@ uint8_t Firmware::RunBusRead(std::size_t count) {
 
 uint8_t Firmware::RunWriteBytes() {
   const unsigned count = command_[1];
-  if (bus_ == 2) {
+  if (s_.bus == 2) {
     if (count == 0 || count > 16) return kErrMicrowire;
     const unsigned word = (unsigned{command_[2]} << 8) | command_[3];
     bool out = true;
@@ -508,50 +409,47 @@ uint8_t Firmware::RunWriteBytes() {
     return read && out ? kErrMicrowireSync : 0;
   }
   for (unsigned i = 0; i < count; ++i) {
-    CatchUp(ArrivalOf(2 + i));
-    RunBusWrite(command_[2 + i]);
+    CatchUp(arrivals_[2 + i]);
+    BusWrite(command_[2 + i]);
   }
-  if (bus_ == 0) return I2cStop() ? 0 : kErrBusyTimeout;
-  return 0;
+  return s_.bus == 0 ? ReadyOrTimeout(I2cStop()) : 0;
 }
 
 uint8_t Firmware::RunDeviceWait() {
-  switch (bus_) {
+  switch (s_.bus) {
     case 0:
-      return AckPoll() ? 0 : kErrBusyTimeout;
+      return ReadyOrTimeout(AckPoll());
     case 1:
-      return SpiWaitWip() ? 0 : kErrBusyTimeout;
+      return ReadyOrTimeout(SpiWaitWip());
     case 2: {
       MwSelect();
       const bool ready = WaitReady(
           [&] {
             SpendBits(1);
-            return mw_ && bus_ == 2 ? mw_->DataOut() : true;
+            return Mw() ? Mw()->DataOut() : true;
           },
           10 * kMicro);
       MwDeselect();
-      return ready ? 0 : kErrBusyTimeout;
+      return ReadyOrTimeout(ready);
     }
     default:
-      return FlashWaitReady() ? 0 : kErrBusyTimeout;
+      return ReadyOrTimeout(FlashWaitReady());
   }
 }
 
 uint8_t Firmware::RunFlashWrite() {
-  if (bus_ != 3) return kErrUnknownCommand;
+  if (s_.bus != 3) return kErrUnknownCommand;
   if (!flash_) return kErrBusyTimeout;
   const uint32_t address = (uint32_t{command_[1]} << 16) | (uint32_t{command_[2]} << 8) | command_[3];
   const std::size_t length = (std::size_t{command_[4]} << 8) | command_[5];
   if (length == 0) return 0;
-  const uint32_t pageSize = static_cast<uint32_t>(flash_->PageSize());
-  const uint32_t page = address / pageSize;
-  const uint32_t offset = address % pageSize;
-  const uint32_t pageAddress = page << flash_->PageAddressShift();
+  const auto pageSize = static_cast<uint32_t>(flash_->PageSize());
+  const uint32_t pageAddress = (address / pageSize) << flash_->PageAddressShift();
 
   if (!FlashWaitReady()) return kErrBusyTimeout;
-  FlashCommand(kFlashBufferWrite, offset);
+  FlashCommand(kFlashBufferWrite, address % pageSize);
   for (std::size_t i = 0; i < length; ++i) {
-    CatchUp(ArrivalOf(6 + i));
+    CatchUp(arrivals_[6 + i]);
     SpiTransfer(command_[6 + i]);
   }
   SpiDeselect();
@@ -560,12 +458,11 @@ uint8_t Firmware::RunFlashWrite() {
   if (!FlashWaitReady()) return kErrBusyTimeout;
   FlashCommand(kFlashCompare, pageAddress);
   SpiDeselect();
-  if (!FlashWaitReady()) return kErrBusyTimeout;
-  return 0;
+  return ReadyOrTimeout(FlashWaitReady());
 }
 
 uint8_t Firmware::RunFlashRead() {
-  if (bus_ != 3) return kErrUnknownCommand;
+  if (s_.bus != 3) return kErrUnknownCommand;
   const uint32_t address = (uint32_t{command_[1]} << 16) | (uint32_t{command_[2]} << 8) | command_[3];
   const std::size_t length = (std::size_t{command_[4]} << 8) | command_[5];
   if (!flash_) {
@@ -573,9 +470,9 @@ uint8_t Firmware::RunFlashRead() {
     return 0;
   }
   if (!FlashWaitReady()) return kErrBusyTimeout;
-  const uint32_t pageSize = static_cast<uint32_t>(flash_->PageSize());
-  const uint32_t chipAddress = ((address / pageSize) << flash_->PageAddressShift()) | (address % pageSize);
-  FlashCommand(kFlashContinuousRead, chipAddress);
+  const auto pageSize = static_cast<uint32_t>(flash_->PageSize());
+  const uint32_t page = address / pageSize;
+  FlashCommand(kFlashContinuousRead, (page << flash_->PageAddressShift()) | (address % pageSize));
   for (int i = 0; i < 4; ++i) SpiTransfer(0);  // don't-care bytes
   for (std::size_t i = 0; i < length; ++i) Reply(SpiTransfer(0xFF));
   SpiDeselect();
@@ -583,26 +480,20 @@ uint8_t Firmware::RunFlashRead() {
 }
 
 uint8_t Firmware::RunFlashErase() {
-  if (bus_ != 3) return kErrUnknownCommand;
-  if (!flash_) return kErrBusyTimeout;
-  if (!FlashWaitReady()) return kErrBusyTimeout;
-  SpiSelect();
-  SpiTransfer(kFlashBlockErase);
-  SpiTransfer(command_[1]);
-  SpiTransfer(command_[2]);
-  SpiTransfer(0);
+  if (s_.bus != 3) return kErrUnknownCommand;
+  if (!flash_ || !FlashWaitReady()) return kErrBusyTimeout;
+  FlashCommand(kFlashBlockErase, (uint32_t{command_[1]} << 16) | (uint32_t{command_[2]} << 8));
   SpiDeselect();
-  return FlashWaitReady() ? 0 : kErrBusyTimeout;
+  return ReadyOrTimeout(FlashWaitReady());
 }
 
 uint8_t Firmware::RunFlashStatus() {
-  if (bus_ != 3) return kErrUnknownCommand;
-  const uint8_t status = FlashStatus();
-  if (inPass_) {
+  if (s_.bus != 3) return kErrUnknownCommand;
+  const uint8_t status = ReadStatus(kFlashStatusRead);
+  if (s_.inPass) {
     Reply(status);
   } else {
-    Reply(static_cast<uint8_t>(HexDigit(status >> 4)));
-    Reply(static_cast<uint8_t>(HexDigit(status)));
+    ReplyText({HexDigit(status >> 4), HexDigit(status)});
   }
   return 0;
 }

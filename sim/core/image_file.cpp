@@ -24,26 +24,22 @@ bool LoadImageFile(const std::string& path, std::vector<uint8_t>& contents) {
     if (errno == ENOENT) return false;
     throw ConfigError("cannot open image " + path + ": " + SystemReason());
   }
+  auto fail = [&](const std::string& message) {
+    ::close(fd);
+    throw ConfigError(message);
+  };
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw ConfigError("image " + path + " is not a regular file");
-  }
-  if (static_cast<uint64_t>(st.st_size) != contents.size()) {
-    ::close(fd);
-    throw ConfigError("image " + path + " holds " + std::to_string(st.st_size) + " bytes, the chip " +
-                      std::to_string(contents.size()));
-  }
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) fail("image " + path + " is not a regular file");
+  if (static_cast<uint64_t>(st.st_size) != contents.size())
+    fail("image " + path + " holds " + std::to_string(st.st_size) + " bytes, the chip " +
+         std::to_string(contents.size()));
   std::vector<uint8_t> data(contents.size());
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const std::string reason = n < 0 ? SystemReason() : "file shrank while reading";
-      ::close(fd);
-      throw ConfigError("cannot read image " + path + ": " + reason);
-    }
+    if (n <= 0)
+      fail("cannot read image " + path + ": " + (n < 0 ? SystemReason() : "file shrank while reading"));
     done += static_cast<std::size_t>(n);
   }
   ::close(fd);
@@ -52,14 +48,15 @@ bool LoadImageFile(const std::string& path, std::vector<uint8_t>& contents) {
 }
 
 void SaveImageFile(const std::string& path, const std::vector<uint8_t>& contents) {
+  const std::string failure = "cannot write image " + path + ": ";
   std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(&temp[0]);
-  if (fd < 0) throw std::runtime_error("cannot write image " + path + ": " + SystemReason());
+  int fd = ::mkstemp(&temp[0]);
+  if (fd < 0) throw std::runtime_error(failure + SystemReason());
   auto fail = [&](const std::string& what) {
     const std::string reason = SystemReason();
-    ::close(fd);
+    if (fd >= 0) ::close(fd);
     ::unlink(temp.c_str());
-    throw std::runtime_error("cannot write image " + path + ": " + what + ": " + reason);
+    throw std::runtime_error(failure + what + ": " + reason);
   };
   // mkstemp makes the file private: keep the old file's mode, or give a new
   // image an ordinary data file's.
@@ -74,16 +71,10 @@ void SaveImageFile(const std::string& path, const std::vector<uint8_t>& contents
     done += static_cast<std::size_t>(n);
   }
   if (::fsync(fd) != 0) fail("fsync");
-  if (::close(fd) != 0) {
-    const std::string reason = SystemReason();
-    ::unlink(temp.c_str());
-    throw std::runtime_error("cannot write image " + path + ": close: " + reason);
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    const std::string reason = SystemReason();
-    ::unlink(temp.c_str());
-    throw std::runtime_error("cannot write image " + path + ": rename: " + reason);
-  }
+  const int closed = ::close(fd);
+  fd = -1;
+  if (closed != 0) fail("close");
+  if (::rename(temp.c_str(), path.c_str()) != 0) fail("rename");
 }
 
 }  // namespace zylsim

@@ -53,14 +53,10 @@ void ParallelLink::HostPins(uint32_t levels) {
     busyUs_ = 0;
     firmware_.TakeWorkMicros();
     HandIdleTime();
-    if (runNow) {
-      emulator_.PowerOn(true);
-      dataIn_ = !firmware_.HasOutput();
-    } else {
-      emulator_.PowerOn(false);
-      dataIn_ = false;
-      emulator_.Persist();
-    }
+    // Booting, the adapter offers its identity; held in reset, it has nothing.
+    emulator_.PowerOn(runNow);
+    dataIn_ = !firmware_.HasOutput() && runNow;
+    if (!runNow) emulator_.Persist();
     return;
   }
   if (!running_) return;

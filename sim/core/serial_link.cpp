@@ -27,7 +27,7 @@ constexpr auto kByteTime = std::chrono::nanoseconds(10 * 1000000000LL / 115200);
 }  // namespace
 
 SerialLink::SerialLink(Emulator& emulator) : emulator_(emulator), firmware_(emulator.Adapter()) {
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (master_ < 0) Fail("posix_openpt");
   try {
     if (::grantpt(master_) != 0) Fail("grantpt");
@@ -42,11 +42,8 @@ SerialLink::SerialLink(Emulator& emulator) : emulator_(emulator), firmware_(emul
     termios tio{};
     if (::tcgetattr(slave_, &tio) != 0) Fail("tcgetattr");
     ::cfmakeraw(&tio);
-    ::cfsetispeed(&tio, B115200);
-    ::cfsetospeed(&tio, B115200);
+    ::cfsetspeed(&tio, B115200);
     if (::tcsetattr(slave_, TCSANOW, &tio) != 0) Fail("tcsetattr");
-    const int flags = ::fcntl(master_, F_GETFL);
-    if (flags < 0 || ::fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) Fail("fcntl");
     notify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (notify_ < 0) Fail("inotify_init1");
     if (::inotify_add_watch(notify_, name, IN_OPEN | IN_CLOSE) < 0) Fail("inotify_add_watch");
@@ -58,15 +55,6 @@ SerialLink::SerialLink(Emulator& emulator) : emulator_(emulator), firmware_(emul
   }
   emulator_.PowerOn(false);
   epoch_ = Clock::now() - std::chrono::nanoseconds(firmware_.Now());
-}
-
-uint64_t SerialLink::ToAdapter(Clock::time_point t) const {
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t - epoch_).count();
-  return ns > 0 ? static_cast<uint64_t>(ns) : 0;
-}
-
-SerialLink::Clock::time_point SerialLink::FromAdapter(uint64_t ns) const {
-  return epoch_ + std::chrono::nanoseconds(ns);
 }
 
 SerialLink::~SerialLink() {
@@ -136,9 +124,7 @@ void SerialLink::HandleNotifications() {
         HandleInput();
         try {
           emulator_.Persist();
-          persistError_.clear();
         } catch (const std::exception& e) {
-          persistError_ = e.what();
           std::cerr << "zylsim: " << e.what() << '\n';
         }
       }
@@ -161,7 +147,8 @@ void SerialLink::HandleInput() {
       Clock::time_point arrival = now;
       if (pace) arrival = rxFree_ = std::max(rxFree_, now) + kByteTime;
       awaitingReply_ = true;
-      firmware_.Receive(buffer[i], ToAdapter(arrival));
+      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(arrival - epoch_).count();
+      firmware_.Receive(buffer[i], ns > 0 ? static_cast<uint64_t>(ns) : 0);
       TakeReplies();
     }
   }
@@ -172,7 +159,7 @@ void SerialLink::TakeReplies() {
   const auto latency = std::chrono::milliseconds(emulator_.Config().latencyMs);
   firmware_.TakeWorkMicros();  // the reply times carry the work
   while (firmware_.HasOutput()) {
-    Clock::time_point ready = pace ? FromAdapter(firmware_.PeekOutputTime()) : Clock::now();
+    auto ready = pace ? epoch_ + std::chrono::nanoseconds(firmware_.PeekOutputTime()) : Clock::now();
     const uint8_t b = firmware_.TakeOutput();
     if (awaitingReply_) {
       ready += latency;

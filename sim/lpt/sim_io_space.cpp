@@ -4,16 +4,14 @@ namespace zylsim {
 
 namespace {
 
-constexpr unsigned kEcpOffset = 0x400;
+constexpr unsigned kEcr = 0x402;
 constexpr uint8_t kDirectionBit = 0x20;
 constexpr uint8_t kEcrReset = 0x15;
 constexpr uint8_t kEcrFifoEmpty = 0x01;
-constexpr uint8_t kTimeoutBit = 0x01;
 
-// ECR mode field values.
+// ECR mode field values in which the data lines can turn around.
 constexpr uint8_t kEcrPs2 = 1;
 constexpr uint8_t kEcrEpp = 4;
-constexpr uint8_t kEcrConfig = 7;
 
 constexpr uint32_t Bit(int pin) { return 1u << pin; }
 
@@ -27,7 +25,7 @@ class TSimIoSpace::TPortModel {
   // Offset of address in this port's registers; false when outside them.
   bool Decodes(uint16_t address, unsigned& offset) const {
     offset = static_cast<unsigned>(address - base_) & 0xFFFFu;
-    return offset < 8 || (kind_ == TSimPortKind::ecp && offset >= kEcpOffset && offset < kEcpOffset + 3);
+    return offset < 3 || (kind_ == TSimPortKind::ecp && offset == kEcr);
   }
 
   void Elapse(unsigned milliseconds) {
@@ -42,73 +40,25 @@ class TSimIoSpace::TPortModel {
         return Status();
       case 2:
         return static_cast<uint8_t>(control_ | 0xC0);
-      case kEcpOffset:
-        return EcrMode() == kEcrConfig ? 0x10 : 0xFF;  // cnfgA: 8-bit port
-      case kEcpOffset + 1:
-        return EcrMode() == kEcrConfig ? 0x00 : 0xFF;  // cnfgB
-      case kEcpOffset + 2:
-        // The FIFO drains at once: always empty, never full.
-        return static_cast<uint8_t>((ecr_ & 0xFC) | kEcrFifoEmpty);
       default:
-        if (!EppActive()) return 0xFF;
-        return EppCycle(offset == 3 ? eppAddress_ : eppData_, nullptr);
+        return static_cast<uint8_t>(ecr_ | kEcrFifoEmpty);  // never full
     }
   }
 
   void Write(unsigned offset, uint8_t value) {
-    switch (offset) {
-      case 0:
-        data_ = value;
-        NotifyHostPins();
-        break;
-      case 1:
-        if (HasTimeout() && (value & kTimeoutBit)) timeout_ = false;
-        break;
-      case 2:
-        control_ = static_cast<uint8_t>(value & 0x3F);
-        NotifyHostPins();
-        break;
-      case kEcpOffset:
-      case kEcpOffset + 1:
-        break;  // FIFO bytes leave at once; configuration is fixed
-      case kEcpOffset + 2:
-        ecr_ = static_cast<uint8_t>(value & 0xFC);  // FIFO flags are read-only
-        break;
-      default:
-        if (EppActive()) EppCycle(offset == 3 ? eppAddress_ : eppData_, &value);
-        break;
-    }
+    if (offset == 0) data_ = value;
+    if (offset == 2) control_ = static_cast<uint8_t>(value & 0x3F);
+    if (offset == kEcr) ecr_ = static_cast<uint8_t>(value & 0xFC);  // FIFO flags are read-only
+    if (offset != 1 && offset != kEcr) NotifyHostPins();
   }
 
  private:
-  uint8_t EcrMode() const { return static_cast<uint8_t>(ecr_ >> 5); }
-
-  bool EppActive() const {
-    return kind_ == TSimPortKind::epp || (kind_ == TSimPortKind::ecp && EcrMode() == kEcrEpp);
-  }
-
-  bool HasTimeout() const { return kind_ == TSimPortKind::epp || kind_ == TSimPortKind::ecp; }
-
   // Whether the data lines are inputs now: an ECP port in SPP mode keeps
   // driving them whatever the direction bit says.
   bool Reversed() const {
-    if ((control_ & kDirectionBit) == 0) return false;
-    switch (kind_) {
-      case TSimPortKind::spp: return false;
-      case TSimPortKind::ps2:
-      case TSimPortKind::epp: return true;
-      case TSimPortKind::ecp: return EcrMode() == kEcrPs2 || EcrMode() == kEcrEpp;
-    }
-    return false;
-  }
-
-  // One EPP cycle on register latch: nothing answers the handshake, so it
-  // times out; while the timeout flag stands, cycles do not start at all.
-  uint8_t EppCycle(uint8_t& latch, const uint8_t* written) {
-    if (timeout_) return 0xFF;
-    timeout_ = true;
-    if (written) latch = *written;
-    return latch;
+    const uint8_t mode = static_cast<uint8_t>(ecr_ >> 5);
+    return kind_ == TSimPortKind::ecp && (control_ & kDirectionBit) != 0 &&
+           (mode == kEcrPs2 || mode == kEcrEpp);
   }
 
   uint8_t Status() {
@@ -119,8 +69,8 @@ class TSimIoSpace::TPortModel {
     if (pins & Bit(12)) status |= 0x20;
     if (pins & Bit(13)) status |= 0x10;
     if (pins & Bit(15)) status |= 0x08;
-    // Bit 0 is the EPP timeout flag where there is one, else reserved (high).
-    if (!HasTimeout() || timeout_) status |= kTimeoutBit;
+    // Bit 0 is the ECP port's EPP timeout flag (clear), else reserved (high).
+    if (kind_ == TSimPortKind::spp) status |= 0x01;
     return status;
   }
 
@@ -140,10 +90,7 @@ class TSimIoSpace::TPortModel {
   TConnectorDevice* device_;
   uint8_t data_ = 0;
   uint8_t control_ = 0x0C;
-  uint8_t eppAddress_ = 0;
-  uint8_t eppData_ = 0;
   uint8_t ecr_ = kEcrReset & 0xFC;
-  bool timeout_ = false;
 };
 
 TSimIoSpace::TSimIoSpace() = default;
@@ -157,7 +104,7 @@ void TSimIoSpace::AddPort(uint16_t base, TSimPortKind kind, TConnectorDevice* de
   ports_.push_back(std::make_unique<TPortModel>(base, kind, device));
 }
 
-bool TSimIoSpace::Open(uint8_t /*openValue*/) {
+bool TSimIoSpace::Open() {
   open_ = true;
   return true;
 }
@@ -167,10 +114,10 @@ void TSimIoSpace::Close() {
   granted_.reset();
 }
 
-bool TSimIoSpace::Grant(uint16_t first, uint16_t last) {
-  if (!open_ || first > last) return false;
-  for (uint32_t a = first; a <= last; ++a) granted_.set(a);
-  return true;
+void TSimIoSpace::Grant(uint8_t /*slot*/, uint16_t base) {
+  if (!open_) return;
+  for (unsigned offset : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 0x400u, 0x401u, 0x402u})
+    granted_.set(static_cast<uint16_t>(base + offset));
 }
 
 TSimIoSpace::TPortModel* TSimIoSpace::Locate(uint16_t address, unsigned& offset) {
@@ -202,7 +149,5 @@ void TSimIoSpace::Write(uint16_t address, uint8_t value) {
   unsigned offset = 0;
   if (TPortModel* port = Locate(address, offset)) port->Write(offset, value);
 }
-
-bool TSimIoSpace::Acquire(uint8_t /*slot*/, bool /*on*/) { return open_; }
 
 }  // namespace zylsim

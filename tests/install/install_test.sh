@@ -66,7 +66,18 @@ status=0
 [ "$status" -eq 255 ] || fail "velkoisp --help ended with status $status"
 grep -q '^Required Options:' "$work/help.txt" || fail "velkoisp --help printed no help"
 
-for page in velkoisp zylsim; do
+# The installed Python package and its command line, on the installed library.
+package=$(find "$prefix" -type d -path '*/dist-packages/zylisp' | head -n 1)
+[ -n "$package" ] || fail "Python package not installed"
+if [ -z "$sanitize" ]; then
+  PYTHONPATH=$(dirname "$package") LD_LIBRARY_PATH=$libdir python3 -m zylisp list-devices \
+    > "$work/devices.txt" 2>&1 || fail "python3 -m zylisp list-devices: $(cat "$work/devices.txt")"
+  grep -q '24C16' "$work/devices.txt" || fail "python3 -m zylisp list-devices named no 24C16"
+fi
+
+pages=(velkoisp zylsim)
+[ -f "$prefix/share/man/man1/zylisp-gui.1" ] && pages+=(zylisp-gui)
+for page in "${pages[@]}"; do
   man --warnings -l "$prefix/share/man/man1/$page.1" > /dev/null 2> "$work/man.err"
   [ ! -s "$work/man.err" ] || fail "$page.1: $(cat "$work/man.err")"
 done

@@ -4,14 +4,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "zylsim/chip.h"
+#include "zylsim/chip_i2c.h"
+#include "zylsim/chip_microwire.h"
 
 namespace chiptest {
 
 using Bytes = std::vector<uint8_t>;
 
 // I2C: start, the bytes, stop; true when every byte was acknowledged.
-inline bool I2CWrite(zylsim::I2CChip& chip, const Bytes& bytes) {
+inline bool I2CWrite(zylsim::I2CEeprom& chip, const Bytes& bytes) {
   chip.Start();
   bool acked = true;
   for (uint8_t b : bytes) {
@@ -26,7 +27,7 @@ inline bool I2CWrite(zylsim::I2CChip& chip, const Bytes& bytes) {
 
 // I2C read of count bytes with the given control byte (R/W set by the caller);
 // empty when the control byte is not acknowledged.
-inline Bytes I2CRead(zylsim::I2CChip& chip, uint8_t control, std::size_t count) {
+inline Bytes I2CRead(zylsim::I2CEeprom& chip, uint8_t control, std::size_t count) {
   Bytes out;
   chip.Start();
   if (chip.WriteByte(control)) {
@@ -37,7 +38,7 @@ inline Bytes I2CRead(zylsim::I2CChip& chip, uint8_t control, std::size_t count) 
 }
 
 // I2C random read: dummy write of the address, repeated start, read.
-inline Bytes I2CRandomRead(zylsim::I2CChip& chip, uint8_t control, const Bytes& address,
+inline Bytes I2CRandomRead(zylsim::I2CEeprom& chip, uint8_t control, const Bytes& address,
                            std::size_t count) {
   chip.Start();
   chip.WriteByte(control);
@@ -69,12 +70,12 @@ inline Bytes SpiRead(zylsim::SpiChip& chip, Bytes header, std::size_t count) {
 }
 
 // Microwire: sends the top `bits` bits of word, most significant first.
-inline void MwShift(zylsim::MicrowireChip& chip, uint32_t word, int bits, int width = 16) {
+inline void MwShift(zylsim::MicrowireEeprom& chip, uint32_t word, int bits, int width = 16) {
   for (int i = 0; i < bits; ++i) chip.Clock(((word >> (width - 1 - i)) & 1) != 0);
 }
 
 // Microwire: one command (and optional data) between CS high and CS low.
-inline void MwCommand(zylsim::MicrowireChip& chip, uint16_t word, int bits, int dataBits = 0,
+inline void MwCommand(zylsim::MicrowireEeprom& chip, uint16_t word, int bits, int dataBits = 0,
                       uint32_t data = 0) {
   chip.Select();
   MwShift(chip, word, bits);
@@ -83,7 +84,7 @@ inline void MwCommand(zylsim::MicrowireChip& chip, uint16_t word, int bits, int 
 }
 
 // Microwire read command; returns the dummy bit in *dummy and count items.
-inline std::vector<uint32_t> MwRead(zylsim::MicrowireChip& chip, uint16_t word, int bits,
+inline std::vector<uint32_t> MwRead(zylsim::MicrowireEeprom& chip, uint16_t word, int bits,
                                     int dataBits, std::size_t count, bool* dummy = nullptr) {
   chip.Select();
   MwShift(chip, word, bits);

@@ -5,6 +5,8 @@
 #include "chip_bus.h"
 #include "zylsim/chip.h"
 #include "zylsim/chip_dataflash.h"
+#include "zylsim/chip_i2c.h"
+#include "zylsim/chip_microwire.h"
 
 namespace {
 
@@ -46,7 +48,7 @@ Bytes Counting(int n) {
 
 // One page more one byte into the last page, addressed the way a host does:
 // the byte after the page lands back on the page's first byte.
-void CheckI2C(zylsim::I2CChip& chip, const Part& p) {
+void CheckI2C(zylsim::I2CEeprom& chip, const Part& p) {
   const uint32_t a = static_cast<uint32_t>(p.size - p.page);
   Bytes frame;
   if (p.size < 4096) {
@@ -83,7 +85,7 @@ void CheckSpi(zylsim::SpiChip& chip, const Part& p) {
 }
 
 // Writes and reads back the last item with the command length of the part.
-void CheckMicrowire(zylsim::MicrowireChip& chip, const Part& p, int org) {
+void CheckMicrowire(zylsim::MicrowireEeprom& chip, const Part& p, int org) {
   const int bits = org == 8 ? p.commandBitsX8 : p.commandBitsX8 - 1;
   const uint32_t item = static_cast<uint32_t>(org == 8 ? p.size - 1 : p.size / 2 - 1);
   const uint32_t value = org == 8 ? 0x5A : 0x5AA5;
@@ -107,10 +109,10 @@ TEST(ChipCatalogue, EveryPartHasItsBusSizeAndGeometry) {
       ASSERT_NE(chip, nullptr);
       EXPECT_EQ(chip->BusKind(), p.bus);
       ASSERT_EQ(chip->Memory().size(), static_cast<std::size_t>(p.size));
-      if (p.bus == 0) CheckI2C(static_cast<zylsim::I2CChip&>(*chip), p);
+      if (p.bus == 0) CheckI2C(static_cast<zylsim::I2CEeprom&>(*chip), p);
       if (p.bus == 1) CheckSpi(static_cast<zylsim::SpiChip&>(*chip), p);
       if (p.bus == 2) {
-        auto& mw = static_cast<zylsim::MicrowireChip&>(*chip);
+        auto& mw = static_cast<zylsim::MicrowireEeprom&>(*chip);
         EXPECT_EQ(mw.Organisation(), org);
         CheckMicrowire(mw, p, org);
       }
@@ -134,7 +136,7 @@ TEST(ChipCatalogue, DataFlashParts) {
     auto chip = zylsim::CreateChip(f.name, 8);
     ASSERT_NE(chip, nullptr);
     ASSERT_EQ(chip->BusKind(), 3);
-    auto& df = static_cast<zylsim::DataFlashChip&>(*chip);
+    auto& df = static_cast<zylsim::At45DataFlash&>(*chip);
     EXPECT_EQ(df.PageSize(), f.pageSize);
     EXPECT_EQ(df.PageCount(), f.pages);
     EXPECT_EQ(df.PageAddressShift(), f.shift);

@@ -42,7 +42,7 @@ TEST(EmulatorConfig, ParsesEveryKey) {
       "fault=silent+badecho;busy+error:W:3:T+stuck:0x10:0xFF:0");
   EXPECT_EQ(c.device, "25010 (AT)");
   EXPECT_EQ(c.org, 16);
-  EXPECT_EQ(c.firmware, "000B");
+  EXPECT_EQ(c.version, "000B");
   EXPECT_EQ(c.identity, "XYZ");
   EXPECT_TRUE(c.pace);
   EXPECT_EQ(c.latencyMs, 20u);
@@ -60,7 +60,7 @@ TEST(EmulatorConfig, ParsesEveryKey) {
 TEST(EmulatorConfig, DefaultsMatchTheRealAdapter) {
   const EmulatorConfig c = EmulatorConfig::Parse("device=24C16");
   EXPECT_EQ(c.org, 8);
-  EXPECT_EQ(c.firmware, "000A");
+  EXPECT_EQ(c.version, "000A");
   EXPECT_EQ(c.identity, "EEPROMISP");
   EXPECT_FALSE(c.pace);
   EXPECT_EQ(c.latencyMs, 0u);

@@ -259,7 +259,7 @@ TEST_F(FirmwareMicrowire, ReadWithoutAChipIsOutOfSync) {
 
 TEST(FirmwareDataFlash, PageProgramLoopReadAndStatus) {
   FirmwareHost host("device=AT45DB041");
-  auto& flash = dynamic_cast<zylsim::DataFlashChip&>(host.Chip());
+  auto& flash = dynamic_cast<zylsim::At45DataFlash&>(host.Chip());
   const unsigned pageSize = static_cast<unsigned>(flash.PageSize());
   host.Send("M03");
   host.Send("x");
@@ -292,7 +292,7 @@ TEST(FirmwareDataFlash, PageProgramLoopReadAndStatus) {
 
 TEST(FirmwareDataFlash, StuckCellMakesTheCompareFailAndEraseClearsBlocks) {
   FirmwareHost host("device=AT45DB041,fault=stuck:5:0x01:0");
-  auto& flash = dynamic_cast<zylsim::DataFlashChip&>(host.Chip());
+  auto& flash = dynamic_cast<zylsim::At45DataFlash&>(host.Chip());
   const unsigned pageSize = static_cast<unsigned>(flash.PageSize());
   host.Send("M03");
   host.Send("%");

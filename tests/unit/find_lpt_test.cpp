@@ -14,78 +14,22 @@ using lpt_test::MakeParport;
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-using zylisp::TFindLpt;
+using zylisp::FindLptBase;
 
-TEST(FindLpt, ReadsBothRangesIrqAndDma) {
+TEST(FindLpt, BaseOfSlotNIsReadFromParportNMinusOne) {
   TempDir dir;
-  MakeParport(dir.Path(), 1, "888\t1912\n", "7\n", "3\n");
-  TFindLpt find(dir.Path());
-  ASSERT_TRUE(find.FindPort(1));
-  EXPECT_EQ(find.PortName, "LPT1");
-  EXPECT_EQ(find.DeviceCount, 1);
-  EXPECT_EQ(find.RangeCount, 2);
-  EXPECT_EQ(find.RangeStart[0], 0x378);
-  EXPECT_EQ(find.RangeEnd[0], 0x37F);
-  EXPECT_EQ(find.RangeStart[1], 0x778);
-  EXPECT_EQ(find.RangeEnd[1], 0x77A);
-  EXPECT_EQ(find.IrqCount, 1);
-  EXPECT_EQ(find.Irq, 7);
-  EXPECT_EQ(find.DmaCount, 1);
-  EXPECT_EQ(find.Dma, 3);
-  EXPECT_EQ(find.PortBase(1), 0x378);
-  EXPECT_EQ(find.PortBase(2), 0x778);
-  EXPECT_EQ(find.PortBase(0), 0xFFFF);
-  EXPECT_EQ(find.PortBase(3), 0xFFFF);
+  MakeParport(dir.Path(), 1, "888\t1912\n");
+  MakeParport(dir.Path(), 3, "632 0\n");  // ECP base 0: no ECP registers
+  MakeParport(dir.Path(), 4, "956\n");    // only a base
+  EXPECT_EQ(FindLptBase(dir.Path(), 1), 0x378);
+  EXPECT_EQ(FindLptBase(dir.Path(), 2), 0);
+  EXPECT_EQ(FindLptBase(dir.Path(), 3), 0x278);
+  EXPECT_EQ(FindLptBase(dir.Path(), 4), 0x3BC);
+  EXPECT_EQ(FindLptBase(dir.Path(), 0), 0);
+  EXPECT_EQ(FindLptBase("", 1), 0);
 }
 
-TEST(FindLpt, SlotNMeansParportNMinusOne) {
-  TempDir dir;
-  MakeParport(dir.Path(), 3, "632 0\n");
-  TFindLpt find(dir.Path());
-  EXPECT_FALSE(find.FindPort(1));
-  EXPECT_FALSE(find.FindPort(2));
-  ASSERT_TRUE(find.FindPort(3));
-  EXPECT_EQ(find.PortName, "LPT3");
-  EXPECT_EQ(find.PortBase(1), 0x278);
-  EXPECT_FALSE(find.FindPort(0));
-}
-
-TEST(FindLpt, NoEcpBaseAndNoChannels) {
-  TempDir dir;
-  // ECP base 0, irq and dma -1: one range, nothing else.
-  MakeParport(dir.Path(), 1, "956 0\n", "-1\n", "-1\n");
-  // Only a base, no irq or dma files at all.
-  MakeParport(dir.Path(), 2, "632\n");
-  TFindLpt find(dir.Path());
-  ASSERT_TRUE(find.FindPort(1));
-  EXPECT_EQ(find.RangeCount, 1);
-  EXPECT_EQ(find.RangeStart[0], 0x3BC);
-  EXPECT_EQ(find.RangeEnd[0], 0x3C3);
-  EXPECT_EQ(find.PortBase(2), 0xFFFF);
-  EXPECT_EQ(find.IrqCount, 0);
-  EXPECT_EQ(find.DmaCount, 0);
-  ASSERT_TRUE(find.FindPort(2));
-  EXPECT_EQ(find.RangeCount, 1);
-  EXPECT_EQ(find.PortBase(1), 0x278);
-  EXPECT_EQ(find.IrqCount, 0);
-  EXPECT_EQ(find.DmaCount, 0);
-}
-
-TEST(FindLpt, MissingSlotClearsWhatTheLastSearchFound) {
-  TempDir dir;
-  MakeParport(dir.Path(), 1, "888 1912", "7", "3");
-  TFindLpt find(dir.Path());
-  ASSERT_TRUE(find.FindPort(1));
-  EXPECT_FALSE(find.FindPort(5));
-  EXPECT_EQ(find.PortName, "LPT5");
-  EXPECT_EQ(find.DeviceCount, 0);
-  EXPECT_EQ(find.RangeCount, 0);
-  EXPECT_EQ(find.IrqCount, 0);
-  EXPECT_EQ(find.DmaCount, 0);
-  EXPECT_EQ(find.PortBase(1), 0xFFFF);
-}
-
-TEST(FindLpt, GarbageBaseAddrGivesNoRange) {
+TEST(FindLpt, GarbageBaseAddrGivesNoBase) {
   const std::vector<std::string> garbage = {
       "",                      // empty
       "   \n",                 // blank
@@ -108,66 +52,34 @@ TEST(FindLpt, GarbageBaseAddrGivesNoRange) {
   };
   for (const std::string& text : garbage) {
     TempDir dir;
-    MakeParport(dir.Path(), 1, text, "7", "1");
-    TFindLpt find(dir.Path());
+    MakeParport(dir.Path(), 1, text);
     SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)));
-    EXPECT_TRUE(find.FindPort(1));  // the port exists; its base is unknown
-    EXPECT_EQ(find.RangeCount, 0);
-    EXPECT_EQ(find.PortBase(1), 0xFFFF);
-    EXPECT_EQ(find.IrqCount, 1);  // the other files still count
-  }
-}
-
-TEST(FindLpt, GarbageIrqAndDmaMeanNone) {
-  const std::vector<std::string> garbage = {"seven", "-2", "300", "7 8", "", "0x7",
-                                            std::string("\0\0\0", 3), std::string(5000, '1')};
-  for (const std::string& text : garbage) {
-    TempDir dir;
-    MakeParport(dir.Path(), 1, "888 1912");
-    WriteFile(dir.Path() + "/parport0/irq", text);
-    WriteFile(dir.Path() + "/parport0/dma", text);
-    TFindLpt find(dir.Path());
-    SCOPED_TRACE(testing::PrintToString(text.substr(0, 20)));
-    ASSERT_TRUE(find.FindPort(1));
-    EXPECT_EQ(find.IrqCount, 0);
-    EXPECT_EQ(find.DmaCount, 0);
-    EXPECT_EQ(find.PortBase(1), 0x378);
+    EXPECT_EQ(FindLptBase(dir.Path(), 1), 0);
   }
 }
 
 TEST(FindLpt, FilesThatAreNotPlainFilesAreNotRead) {
   TempDir dir;
-  const std::string folder = dir.Path() + "/parport0";
-  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-  // An endless device and a folder in place of the files: no hang, no range.
-  ASSERT_EQ(symlink("/dev/zero", (folder + "/base-addr").c_str()), 0);
-  ASSERT_EQ(mkdir((folder + "/irq").c_str(), 0755), 0);
-  ASSERT_EQ(mkfifo((folder + "/dma").c_str(), 0644), 0);
-  TFindLpt find(dir.Path());
-  ASSERT_TRUE(find.FindPort(1));
-  EXPECT_EQ(find.PortBase(1), 0xFFFF);
-  EXPECT_EQ(find.IrqCount, 0);
-  EXPECT_EQ(find.DmaCount, 0);
-
+  // An endless device, a pipe and a folder in place of base-addr: no hang,
+  // no base.
+  for (const std::string folder : {"/parport0", "/parport1", "/parport2"})
+    ASSERT_EQ(mkdir((dir.Path() + folder).c_str(), 0755), 0);
+  ASSERT_EQ(symlink("/dev/zero", (dir.Path() + "/parport0/base-addr").c_str()), 0);
+  ASSERT_EQ(mkfifo((dir.Path() + "/parport1/base-addr").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((dir.Path() + "/parport2/base-addr").c_str(), 0755), 0);
   // A plain file where the port's folder should be is no port.
-  WriteFile(dir.Path() + "/parport1", "888 1912");
-  EXPECT_FALSE(find.FindPort(2));
+  WriteFile(dir.Path() + "/parport3", "888 1912");
+  for (uint8_t slot = 1; slot <= 4; ++slot) EXPECT_EQ(FindLptBase(dir.Path(), slot), 0) << +slot;
 }
 
 TEST(FindLpt, FolderComesFromTheEnvironment) {
-  TempDir dir;
-  MakeParport(dir.Path(), 2, "632 1656");
   {
-    ScopedEnv env("ZYLISP_PARPORT_DIR", dir.Path().c_str());
-    TFindLpt find;
-    EXPECT_EQ(find.Directory(), dir.Path());
-    ASSERT_TRUE(find.FindPort(2));
-    EXPECT_EQ(find.PortBase(2), 0x678);
+    ScopedEnv env("ZYLISP_PARPORT_DIR", "/somewhere/else");
+    EXPECT_EQ(zylisp::ParportDirFromEnvironment(zylisp::kDefaultParportDir), "/somewhere/else");
   }
-  {
-    ScopedEnv env("ZYLISP_PARPORT_DIR", nullptr);
-    EXPECT_EQ(TFindLpt().Directory(), "/proc/sys/dev/parport");
+  for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
+    ScopedEnv env("ZYLISP_PARPORT_DIR", unset);
+    EXPECT_EQ(zylisp::ParportDirFromEnvironment(zylisp::kDefaultParportDir),
+              "/proc/sys/dev/parport");
   }
-  TFindLpt none("");
-  EXPECT_FALSE(none.FindPort(1));
 }

@@ -16,13 +16,6 @@ TEST(HexText, DigitAndByteRules) {
   EXPECT_EQ(HexByte("a5"), 0xA5);
   EXPECT_EQ(HexByte("G5"), 0);
   EXPECT_EQ(HexByte("5"), 0);
-  EXPECT_EQ(HexPairToByte('4', 'B'), 0x4B);
-  EXPECT_EQ(HexPairToByte('0', 'A'), 0x0A);
-  EXPECT_EQ(HexWord("beEF77"), 0xBEEF);
-  EXPECT_EQ(HexLong("10005"), 0x10005u);
-  EXPECT_EQ(HexLong("DEADBEEF"), 0xDEADBEEFu);
-  EXPECT_EQ(PadLeft("7", '0', 4), "0007");
-  EXPECT_EQ(PadLeft("12345", '0', 4), "12345");
   EXPECT_EQ(HexDigits(0xAB, 4), "00AB");
 }
 

@@ -41,11 +41,10 @@ TEST(PpdevBackend, FilesThatAreNotParportsAreNotUsable) {
   WriteFile(dir.File("parport0"), "not a port");
   ASSERT_EQ(symlink("/dev/null", dir.File("parport1").c_str()), 0);
   TPpdevBackend backend(dir.File("parport"));
-  EXPECT_FALSE(backend.Open(1));
-  EXPECT_FALSE(backend.Grant(0x378, 0x37F));
+  EXPECT_FALSE(backend.Open());
+  backend.Grant(1, 0x378);
   EXPECT_EQ(backend.Read(0x378), 0xFF);
   backend.Write(0x378, 0);  // harmless
-  EXPECT_FALSE(backend.Acquire(1, true));
 }
 
 TEST(PpdevBackend, DefaultAccessUsesPpdevWithoutTheSimulation) {

@@ -28,21 +28,17 @@ class TRecordingBackend : public zylisp::TIoBackend {
  public:
   explicit TRecordingBackend(std::unique_ptr<zylisp::TIoBackend> inner) : inner_(std::move(inner)) {}
 
-  bool Open(uint8_t openValue) override {
+  bool Open() override {
     ++opens;
-    return inner_->Open(openValue);
+    return inner_->Open();
   }
   void Close() override {
     ++closes;
     inner_->Close();
   }
-  void AssignSlot(uint8_t slot, uint16_t base) override {
-    assigned.emplace_back(slot, base);
-    inner_->AssignSlot(slot, base);
-  }
-  bool Grant(uint16_t first, uint16_t last) override {
-    grants.emplace_back(first, last);
-    return !refuseGrants && inner_->Grant(first, last);
+  void Grant(uint8_t slot, uint16_t base) override {
+    grants.emplace_back(slot, base);
+    if (!refuseGrants) inner_->Grant(slot, base);
   }
   uint8_t Read(uint16_t address) override {
     const uint8_t value = inner_->Read(address);
@@ -53,11 +49,6 @@ class TRecordingBackend : public zylisp::TIoBackend {
     log.push_back({true, address, value});
     inner_->Write(address, value);
   }
-  bool Acquire(uint8_t slot, bool on) override {
-    acquires.emplace_back(slot, on);
-    return inner_->Acquire(slot, on);
-  }
-
   // Accesses that fall in first..last.
   std::size_t CountIn(uint16_t first, uint16_t last) const {
     std::size_t n = 0;
@@ -78,9 +69,7 @@ class TRecordingBackend : public zylisp::TIoBackend {
   bool refuseGrants = false;
   int opens = 0;
   int closes = 0;
-  std::vector<std::pair<uint8_t, uint16_t>> assigned;
-  std::vector<std::pair<uint16_t, uint16_t>> grants;
-  std::vector<std::pair<uint8_t, bool>> acquires;
+  std::vector<std::pair<uint8_t, uint16_t>> grants;  // slot, base
   std::vector<TAccess> log;
 
  private:
@@ -113,14 +102,11 @@ class TFakeConnector : public zylsim::TConnectorDevice {
   int deviceCalls = 0;
 };
 
-// Writes parport<slot-1>/base-addr (and irq, dma when given) under dir.
-inline void MakeParport(const std::string& dir, int slot, const std::string& baseAddr,
-                        const char* irq = nullptr, const char* dma = nullptr) {
+// Writes parport<slot-1>/base-addr under dir.
+inline void MakeParport(const std::string& dir, int slot, const std::string& baseAddr) {
   const std::string folder = dir + "/parport" + std::to_string(slot - 1);
   mkdir(folder.c_str(), 0755);
   testing_support::WriteFile(folder + "/base-addr", baseAddr);
-  if (irq) testing_support::WriteFile(folder + "/irq", irq);
-  if (dma) testing_support::WriteFile(folder + "/dma", dma);
 }
 
 }  // namespace lpt_test

@@ -5,9 +5,9 @@
 #include "api/api_state.h"
 #include "api/export_guard.h"
 #include "api/image_files.h"
+#include "core/atomic_file.h"
 #include "core/stop_request.h"
-#include "core/target_file.h"
-#include "image/data_file_check.h"
+#include "image/file_loader.h"
 
 namespace zylisp {
 

@@ -1,8 +1,8 @@
 // The one place of the library that knows the adapter emulator.
 #include "api/lpt_backend_choice.h"
 
-#include <algorithm>
-#include <cctype>
+#include <strings.h>
+
 #include <cstdlib>
 
 #include "core/errors.h"
@@ -21,13 +21,6 @@ const char* SimulationConfig() { return std::getenv("ZYLISP_LPT_SIM"); }
 
 const zylsim::TSimulatedAdapter& Adapter(const char* config) {
   return zylsim::SimulatedAdapter(config ? config : "");
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
 }
 
 }  // namespace
@@ -51,7 +44,7 @@ void CheckSimulatedAdapter(const std::string& selectedDevice) {
   const zylsim::TSimulatedAdapter& adapter = Adapter(config);
   if (!adapter.emulator) throw EPortConfigError("ZYLISP_LPT_SIM: " + adapter.problem);
   const std::string& held = adapter.emulator->Config().device;
-  if (!SameName(held, selectedDevice))
+  if (strcasecmp(held.c_str(), selectedDevice.c_str()) != 0)
     throw EDeviceMismatch("ZYLISP_LPT_SIM holds a " + held + ", but " + selectedDevice +
                           " is selected");
 }

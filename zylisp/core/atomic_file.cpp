@@ -10,13 +10,135 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <climits>
+#include <cstring>
 
 #include "core/errors.h"
-#include "core/target_file.h"
 
 namespace zylisp {
 
 namespace {
+
+struct TWriteTarget {
+  enum TKind {
+    kNewFile,      // nothing there yet: created in Name's folder
+    kRegularFile,  // an existing file: replaced whole at Name
+    kInPlace,      // a device, a pipe, or a file reached through a descriptor
+                   // link: written through the name given, never replaced
+  };
+  TKind Kind = kNewFile;
+  // The name written: the name given, with its symbolic links followed
+  // for a file that is created or replaced.
+  std::string Name;
+  // Of an existing file: its type and permission bits, owner and group.
+  mode_t Mode = 0;
+  uid_t Owner = 0;
+  gid_t Group = 0;
+};
+
+constexpr int kMaxLinks = 40;  // as many as the kernel follows
+
+// "dir/" of "dir/name", "" of a name without a folder.
+std::string FolderPrefix(const std::string& name) {
+  const std::size_t slash = name.find_last_of('/');
+  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
+
+std::string FolderOf(const std::string& name) {
+  const std::string prefix = FolderPrefix(name);
+  return prefix.empty() ? "." : prefix;
+}
+
+// Effective ids, as the kernel checks an open.
+int Accessible(const std::string& path, int how) {
+  return faccessat(AT_FDCWD, path.c_str(), how, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+// A link holds less than PATH_MAX characters.
+int ReadLink(const std::string& link, std::string& to) {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
+  if (n < 0) return errno;
+  to.assign(buffer, static_cast<std::size_t>(n));
+  return 0;
+}
+
+// The folder that takes the new file, or the temporary one beside a file
+// that is replaced.
+int FolderError(const TWriteTarget& target) {
+  const std::string folder = FolderOf(target.Name);
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  if (const int error = Accessible(folder, W_OK | X_OK)) return error;
+  // In a sticky folder only the owner of a file (or of the folder) may
+  // rename over it.
+  const uid_t me = geteuid();
+  if (target.Kind == TWriteTarget::kRegularFile && (st.st_mode & S_ISVTX) && me != 0 &&
+      me != st.st_uid && me != target.Owner)
+    return EPERM;
+  return 0;
+}
+
+// 0 when the process may write the target as the kernel would allow it
+// (root may replace a read-only file); a file is replaced through its
+// folder, so that folder must take new names.
+int WriteTargetError(const TWriteTarget& target) {
+  if (target.Kind == TWriteTarget::kInPlace)  // a socket cannot be opened
+    return S_ISSOCK(target.Mode) ? ENXIO : Accessible(target.Name, W_OK);
+  if (target.Kind == TWriteTarget::kRegularFile) {
+    if (const int error = Accessible(target.Name, W_OK)) return error;
+  }
+  return FolderError(target);
+}
+
+// Follows fileName's symbolic links and checks the target may be written:
+// 0 and the target, or the system's error number (a directory gives EISDIR).
+int FindWriteTarget(const std::string& fileName, TWriteTarget& target) {
+  if (fileName.empty()) return ENOENT;
+  struct stat st {};
+  const bool exists = stat(fileName.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) return errno;
+  if (exists && S_ISDIR(st.st_mode)) return EISDIR;
+
+  // Follow the links by name, so that a replacement lands where the last
+  // one points and the links stay links; a dangling one makes its target.
+  target.Name = fileName;
+  for (int hops = 0;; ++hops) {
+    struct stat link {};
+    if (lstat(target.Name.c_str(), &link) != 0) {
+      if (errno != ENOENT) return errno;
+      break;
+    }
+    if (!S_ISLNK(link.st_mode)) break;
+    if (hops == kMaxLinks) return ELOOP;
+    std::string to;
+    if (const int error = ReadLink(target.Name, to)) return error;
+    target.Name = !to.empty() && to[0] == '/' ? to : FolderPrefix(target.Name) + to;
+  }
+
+  if (!exists) {
+    if (target.Name.back() == '/') return EISDIR;
+    target.Kind = TWriteTarget::kNewFile;
+    return WriteTargetError(target);
+  }
+  target.Mode = st.st_mode;
+  target.Owner = st.st_uid;
+  target.Group = st.st_gid;
+  // A name that does not lead to the file the kernel opens is a descriptor
+  // link (/dev/stdout, /proc/self/fd/N): only the open file is the target.
+  struct stat last {};
+  const bool sameFile = lstat(target.Name.c_str(), &last) == 0 && last.st_dev == st.st_dev &&
+                        last.st_ino == st.st_ino;
+  const bool replaced = S_ISREG(st.st_mode) && sameFile;
+  target.Kind = replaced ? TWriteTarget::kRegularFile : TWriteTarget::kInPlace;
+  if (!replaced) target.Name = fileName;
+  return WriteTargetError(target);
+}
+
+std::string CannotWrite(const std::string& fileName, int error) {
+  return "cannot write " + fileName + ": " + std::strerror(error);
+}
 
 [[noreturn]] void Fail(const std::string& path, int error) {
   throw EISPException(CannotWrite(path, error));
@@ -118,8 +240,7 @@ int KeepOwnerAndMode(int fd, const TWriteTarget& target) {
 }
 
 void Replace(const std::string& path, const TWriteTarget& target, const std::string& contents) {
-  const std::size_t slash = target.Name.find_last_of('/');
-  const std::string prefix = slash == std::string::npos ? "" : target.Name.substr(0, slash + 1);
+  const std::string prefix = FolderPrefix(target.Name);
   const std::string base = target.Name.substr(prefix.size());
   // A new file is made with 0666 and the kernel applies the umask (or the
   // folder's default ACL); a replacement starts private until its mode is set.
@@ -143,7 +264,7 @@ void Replace(const std::string& path, const TWriteTarget& target, const std::str
   }
   // The new name is on disk only once its folder is.
   const int folder =
-      open(prefix.empty() ? "." : prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      open(FolderOf(target.Name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     fsync(folder);
     close(folder);
@@ -152,11 +273,15 @@ void Replace(const std::string& path, const TWriteTarget& target, const std::str
 
 }  // namespace
 
+std::string TargetFileProblem(const std::string& fileName) {
+  TWriteTarget target;
+  const int error = FindWriteTarget(fileName, target);
+  return error == 0 ? std::string() : CannotWrite(fileName, error);
+}
+
 void WriteFileAtomically(const std::string& path, const std::string& contents) {
   TWriteTarget target;
-  int error = FindWriteTarget(path, target);
-  if (error == 0) error = WriteTargetError(target);
-  if (error != 0) Fail(path, error);
+  if (const int error = FindWriteTarget(path, target)) Fail(path, error);
   if (target.Kind == TWriteTarget::kInPlace) {
     WriteInPlace(path, target, contents);
   } else {

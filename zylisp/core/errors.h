@@ -2,28 +2,24 @@
 // into result codes; none of them ever crosses the exported boundary.
 #pragma once
 
-#include <exception>
+#include <stdexcept>
 #include <string>
 
 namespace zylisp {
 
 // Common base of the failure family: carries the message.
-class EZylError : public std::exception {
+class EZylError : public std::runtime_error {
  public:
-  explicit EZylError(std::string message) : message_(std::move(message)) {}
-  const char* what() const noexcept override { return message_.c_str(); }
-  const std::string& Message() const { return message_; }
-
- private:
-  std::string message_;
+  using std::runtime_error::runtime_error;
+  std::string Message() const { return what(); }
 };
 
 // A failure of the programmer, the port or the memory image. Source names
 // the programmer kind that raised it (empty when none applies).
 class EISPException : public EZylError {
  public:
-  explicit EISPException(std::string message, std::string source = {})
-      : EZylError(std::move(message)), source_(std::move(source)) {}
+  explicit EISPException(const std::string& message, std::string source = {})
+      : EZylError(message), source_(std::move(source)) {}
   const std::string& Source() const { return source_; }
 
  private:

@@ -21,31 +21,6 @@ uint8_t HexByte(const std::string& text) {
   return static_cast<uint8_t>(HexDigitValue(Upper(text[0])) * 16 + HexDigitValue(Upper(text[1])));
 }
 
-uint8_t HexPairToByte(char high, char low) {
-  auto value = [](char c) {
-    return (c >= '0' && c <= '9') ? c - '0' : static_cast<unsigned char>(c) - 55;
-  };
-  return static_cast<uint8_t>((value(high) * 16 + value(low)) & 0xFF);
-}
-
-uint16_t HexWord(const std::string& text) {
-  uint32_t v = 0;
-  for (std::size_t i = 0; i < 4 && i < text.size(); ++i) v = v * 16 + HexDigitValue(Upper(text[i]));
-  return static_cast<uint16_t>(v);
-}
-
-uint32_t HexLong(const std::string& text) {
-  const std::string padded = PadLeft(text, '0', 8);
-  const uint32_t high = HexWord(padded.substr(0, 4));
-  const uint32_t low = HexWord(padded.substr(4, 4));
-  return (high << 16) | low;
-}
-
-std::string PadLeft(std::string text, char fill, std::size_t width) {
-  if (text.size() < width) text.insert(0, width - text.size(), fill);
-  return text;
-}
-
 std::string HexDigits(uint32_t value, int digits) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string out(static_cast<std::size_t>(digits), '0');

@@ -1,77 +1,21 @@
 #include "core/isp_settings.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdint>
-#include <limits>
-#include <optional>
+#include <charconv>
 
-#include "core/errors.h"
 #include "core/settings_store_file.h"
+#include "core/text_case.h"
 
 namespace zylisp {
 
-namespace {
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-enum class TNumberText { Whole, NotANumber, OutOfRange };
-
-// Optional sign, then decimal digits only; the whole text must be used.
-TNumberText ParseWhole(const std::string& s, int64_t& value) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  const std::size_t digitsFrom = i;
-  uint64_t magnitude = 0;
-  const uint64_t limit = negative ? uint64_t{1} << 63 : static_cast<uint64_t>(INT64_MAX);
-  bool fits = true;
-  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-    const auto digit = static_cast<uint64_t>(s[i] - '0');
-    if (magnitude > (limit - digit) / 10) fits = false;
-    if (fits) magnitude = magnitude * 10 + digit;
-  }
-  if (i == digitsFrom || i != s.size()) return TNumberText::NotANumber;
-  if (!fits) return TNumberText::OutOfRange;
-  if (!negative)
-    value = static_cast<int64_t>(magnitude);
-  else
-    value = magnitude == (uint64_t{1} << 63) ? std::numeric_limits<int64_t>::min()
-                                             : -static_cast<int64_t>(magnitude);
-  return TNumberText::Whole;
-}
-
-}  // namespace
-
-std::string TSettingValue::AsString() const {
-  if (const auto* text = std::get_if<std::string>(&value_)) return *text;
-  return std::to_string(std::get<int64_t>(value_));
-}
-
-int64_t TSettingValue::AsInteger() const {
-  const auto* text = std::get_if<std::string>(&value_);
-  if (!text) return std::get<int64_t>(value_);
-  int64_t value = 0;
-  switch (ParseWhole(*text, value)) {
-    case TNumberText::Whole: return value;
-    case TNumberText::NotANumber:
-      throw EISPException("Setting value \"" + *text + "\" is not a whole decimal number");
-    case TNumberText::OutOfRange: break;
-  }
-  throw EISPException("Setting value \"" + *text + "\" is out of range");
-}
-
 std::optional<int64_t> TSettingValue::ToInteger() const {
-  const auto* text = std::get_if<std::string>(&value_);
-  if (!text) return std::get<int64_t>(value_);
+  // from_chars takes a '-' but no '+'; the whole text must be the number.
+  const bool plus = text_.size() > 1 && text_[0] == '+' && text_[1] != '-';
+  const char* first = text_.data() + (plus ? 1 : 0);
+  const char* last = text_.data() + text_.size();
   int64_t value = 0;
-  if (ParseWhole(*text, value) != TNumberText::Whole) return std::nullopt;
+  const std::from_chars_result r = std::from_chars(first, last, value);
+  if (r.ec != std::errc() || r.ptr != last) return std::nullopt;
   return value;
 }
 
@@ -119,7 +63,6 @@ TSettingValue TISPSettings::GetValue(const std::string& section, const std::stri
   }
   return defaultValue;
 }
-
 
 int64_t TISPSettings::GetInteger(const std::string& section, const std::string& ident,
                                  int64_t defaultValue, int64_t low, int64_t high) const {

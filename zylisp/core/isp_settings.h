@@ -5,31 +5,26 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace zylisp {
 
-// Integer when set by the program, string when loaded from the store.
+// A setting's text, as the store holds it; a number set by the program is
+// kept as its decimal text.
 class TSettingValue {
  public:
-  TSettingValue() : value_(int64_t{0}) {}
-  TSettingValue(int64_t v) : value_(v) {}       // NOLINT: implicit by design
-  TSettingValue(int v) : value_(int64_t{v}) {}  // NOLINT
-  TSettingValue(std::string v) : value_(std::move(v)) {}  // NOLINT
-  TSettingValue(const char* v) : value_(std::string(v)) {}  // NOLINT
+  TSettingValue(int64_t v = 0) : text_(std::to_string(v)) {}  // NOLINT: implicit by design
+  TSettingValue(int v) : TSettingValue(int64_t{v}) {}          // NOLINT
+  TSettingValue(std::string v) : text_(std::move(v)) {}        // NOLINT
+  TSettingValue(const char* v) : text_(v) {}                   // NOLINT
 
-  bool IsString() const { return std::holds_alternative<std::string>(value_); }
-  // Text form, as written to the store.
-  std::string AsString() const;
-  // Integer form; a text that is not a whole decimal number raises
-  // EISPException naming the bad value.
-  int64_t AsInteger() const;
-  // The integer form, or nothing for a text AsInteger would refuse.
+  const std::string& AsString() const { return text_; }
+  // The whole decimal number (optional sign, digits only) the text holds;
+  // nothing for any other text or one out of range.
   std::optional<int64_t> ToInteger() const;
 
  private:
-  std::variant<int64_t, std::string> value_;
+  std::string text_;
 };
 
 struct TSetting {

@@ -5,15 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
 #include "core/atomic_file.h"
 #include "core/errors.h"
+#include "core/text_case.h"
 
 namespace zylisp {
 
@@ -23,33 +25,17 @@ namespace {
 // read into memory.
 constexpr std::size_t kMaxStoreSize = std::size_t{1} << 20;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 std::string Trim(const std::string& s) {
-  std::size_t first = 0;
-  std::size_t last = s.size();
-  while (first < last && IsBlank(s[first])) ++first;
-  while (last > first && IsBlank(s[last - 1])) --last;
-  return s.substr(first, last - first);
+  const std::size_t first = s.find_first_not_of(" \t");
+  return first == std::string::npos ? std::string()
+                                    : s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
 // Control characters other than tab mean a damaged or binary line.
 bool HasControlChar(const std::string& s) {
-  for (const char c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u < 0x20 && c != '\t') || u == 0x7F) return true;
-  }
-  return false;
-}
-
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto x = static_cast<unsigned char>(a[i]);
-    const auto y = static_cast<unsigned char>(b[i]);
-    if (std::tolower(x) != std::tolower(y)) return false;
-  }
-  return true;
+  return std::any_of(s.begin(), s.end(), [](char c) {
+    return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F;
+  });
 }
 
 std::string ConfigHome() {
@@ -67,16 +53,11 @@ std::string ConfigHome() {
 
 std::vector<std::string> KeyComponents(const std::string& keyPath) {
   std::vector<std::string> parts;
-  std::string part;
-  for (std::size_t i = 0; i <= keyPath.size(); ++i) {
-    if (i == keyPath.size() || keyPath[i] == '\\') {
-      if (!part.empty()) parts.push_back(part);
-      part.clear();
-    } else {
-      part += keyPath[i];
-    }
+  std::istringstream in(keyPath);
+  for (std::string part; std::getline(in, part, '\\');) {
+    if (!part.empty()) parts.push_back(part);
   }
-  if (!parts.empty() && EqualsIgnoreCase(parts.front(), "Software")) parts.erase(parts.begin());
+  if (!parts.empty() && SameIgnoringCase(parts.front(), "Software")) parts.erase(parts.begin());
   if (parts.empty()) throw ESettingsFileError("Invalid settings key \"" + keyPath + "\"");
   for (const std::string& p : parts) {
     if (p == "." || p == ".." || p.find('/') != std::string::npos || HasControlChar(p))
@@ -100,8 +81,6 @@ std::string FolderProblem(const std::string& folder) {
   if (!std::filesystem::is_directory(folder, ec)) return "not a folder";
   return std::string();
 }
-
-bool MakeFolders(const std::string& folder) { return FolderProblem(folder).empty(); }
 
 [[noreturn]] void CannotRead(const std::string& path, const std::string& reason) {
   throw ESettingsFileError("cannot read " + path + ": " + reason);
@@ -182,16 +161,15 @@ std::string FormatStoreText(const std::vector<TStoreEntry>& entries) {
   // one section, headed as first spelt.
   std::vector<std::string> order;
   for (const TStoreEntry& e : entries) {
-    bool known = false;
-    for (const std::string& s : order) known = known || EqualsIgnoreCase(s, e.Section);
-    if (!known) order.push_back(e.Section);
+    const auto same = [&e](const std::string& s) { return SameIgnoringCase(s, e.Section); };
+    if (std::none_of(order.begin(), order.end(), same)) order.push_back(e.Section);
   }
   std::string text;
   for (const std::string& section : order) {
     if (!text.empty()) text += "\n";
     text += "[" + section + "]\n";
     for (const TStoreEntry& e : entries) {
-      if (EqualsIgnoreCase(e.Section, section)) text += e.Name + "=" + e.Value + "\n";
+      if (SameIgnoringCase(e.Section, section)) text += e.Name + "=" + e.Value + "\n";
     }
   }
   return text;
@@ -202,7 +180,7 @@ std::vector<TStoreEntry> ReadStoreFile(const std::string& path, bool createMissi
   // ENOTDIR: a file stands where a folder on the way should be. Either way
   // there is no store, and so nothing in it to lose.
   if (file.fd < 0 && (errno == ENOENT || errno == ENOTDIR)) {
-    if (createMissing && MakeFolders(FolderOf(path))) {
+    if (createMissing && FolderProblem(FolderOf(path)).empty()) {
       const TDescriptor created{open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)};
     }
     return {};
@@ -230,8 +208,7 @@ void WriteStoreFile(const std::string& path, const std::vector<TStoreEntry>& ent
                     bool createFolders) {
   const std::string text = FormatStoreText(entries);
   if (createFolders) {
-    const std::string folder = FolderOf(path);
-    const std::string problem = FolderProblem(folder);
+    const std::string problem = FolderProblem(FolderOf(path));
     if (!problem.empty()) throw ESettingsFileError("cannot write " + path + ": " + problem);
   }
   try {

@@ -9,4 +9,8 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  return UpperCase(a) == UpperCase(b);
+}
+
 }  // namespace zylisp

@@ -51,44 +51,35 @@ void TBusOperations::StoreBlock(uint8_t* buffer, int32_t address, const std::str
               buffer + address);
 }
 
-void TBusOperations::Read(THexList& image) {
+void TBusOperations::ReadPass(uint8_t* buffer,
+                              const std::function<void(int32_t, int32_t)>& took) {
   TLowPriorityScope lowPriority;
   const int32_t size = t_.Device.Size;
   Progress(0, size);
   const int32_t block = ReadBlockSize();
-  t_.Link.BeginPass();
-  for (int32_t a = 0; a <= size - 1; a += block) {
-    StopAtBoundary();
-    Progress(a, size);
-    ReadBlock(image.Data(), std::min(block, size - a), a);
-  }
-  t_.Link.EndPass();
-}
-
-void TBusOperations::Verify(THexList& image) {
-  TLowPriorityScope lowPriority;
-  const int32_t size = t_.Device.Size;
-  Progress(0, size);
-  const int32_t block = ReadBlockSize();
-  std::vector<uint8_t> scratch(static_cast<std::size_t>(size), 0);
-  int32_t errors = 0;
   t_.Link.BeginPass();
   for (int32_t a = 0; a <= size - 1; a += block) {
     StopAtBoundary();
     Progress(a, size);
     const int32_t count = std::min(block, size - a);
-    ReadBlock(scratch.data(), count, a);
-    for (int32_t b = a; b < a + count; ++b) {
-      const uint32_t address = static_cast<uint32_t>(b);
-      if (image.GetValue(address) == scratch[address]) {
-        image.SetStatus(address, ps_verified);
-      } else {
-        image.SetStatus(address, ps_failed);
-        ++errors;
-      }
-    }
+    ReadBlock(buffer, count, a);
+    if (took) took(a, count);
   }
   t_.Link.EndPass();
+}
+
+void TBusOperations::Read(THexList& image) { ReadPass(image.Data(), nullptr); }
+
+void TBusOperations::Verify(THexList& image) {
+  std::vector<uint8_t> scratch(static_cast<std::size_t>(t_.Device.Size), 0);
+  int32_t errors = 0;
+  ReadPass(scratch.data(), [&](int32_t first, int32_t count) {
+    for (auto address = static_cast<uint32_t>(first); address < uint32_t(first + count); ++address) {
+      const bool same = image.GetValue(address) == scratch[address];
+      image.SetStatus(address, same ? ps_verified : ps_failed);
+      if (!same) ++errors;
+    }
+  });
   if (errors == 0) return;
   if (HintsBlockProtection())
     throw EVerifyError("EEPROM: Verification Failed - Block protection may be enabled");

@@ -44,6 +44,9 @@ class TBusOperations {
   void Verify(THexList& image);
 
  protected:
+  // A read pass over the whole chip into buffer, block by block, at the
+  // lowest thread priority; took sees each block once it is in.
+  void ReadPass(uint8_t* buffer, const std::function<void(int32_t first, int32_t count)>& took);
   // Largest block one read or page write carries (a count byte by default).
   virtual int32_t MaxTransfer() const { return 255; }
   // The block a read or verify pass reads at a time: the page size by

@@ -42,11 +42,21 @@ void TSmartParallel::SetPin(int32_t pin, bool level) { Port().SetPin(pin, level)
 
 void TSmartParallel::Delay(unsigned milliseconds) { Port().Delay(milliseconds); }
 
-bool TSmartParallel::WaitReady() {
+void TSmartParallel::AwaitReady() const {
   const auto deadline = Clock::now() + kReadyTimeout;
   while (!Pin(kReadyPin)) {
     if (Clock::now() > deadline) Fail(kMsgTimedOut);
   }
+}
+
+void TSmartParallel::PollReady(bool level, int polls, const char* failure) const {
+  for (int n = 1; Pin(kReadyPin) != level; ++n) {
+    if (n >= polls) Fail(failure);
+  }
+}
+
+bool TSmartParallel::WaitReady() {
+  AwaitReady();
   return !Pin(kDataInPin);
 }
 
@@ -59,16 +69,10 @@ void TSmartParallel::SendByte(uint8_t value) {
     SetPin(kClockPin, false);
     SetPin(kDataOutPin, ((value >> bit) & 1) != 0);
     SetPin(kClockPin, true);
-    int polls = 0;
-    while (Pin(kReadyPin)) {
-      if (++polls >= kAcknowledgePolls) Fail(kMsgTimedOut);
-    }
+    PollReady(false, kAcknowledgePolls, kMsgTimedOut);
     if (Pin(kDataInPin)) echo |= 1;
     SetPin(kClockPin, false);
-    const auto deadline = Clock::now() + kReadyTimeout;
-    while (!Pin(kReadyPin)) {
-      if (Clock::now() > deadline) Fail(kMsgTimedOut);
-    }
+    AwaitReady();
   }
   if (echo != adapter::kEcho) Fail(kMsgCommsFailed);
 }
@@ -78,15 +82,9 @@ uint8_t TSmartParallel::ReceiveByte(bool) {
   uint8_t result = 0;
   for (int bit = 0; bit < 8; ++bit) {
     result = static_cast<uint8_t>(result << 1);
-    int polls = 0;
-    while (!Pin(kReadyPin)) {
-      if (++polls >= kPollLimit) Fail(kMsgCommsFailed);
-    }
+    PollReady(true, kPollLimit, kMsgCommsFailed);
     SetPin(kClockPin, true);
-    polls = 0;
-    while (Pin(kReadyPin)) {
-      if (++polls >= kAcknowledgePolls) Fail(kMsgTimedOut);
-    }
+    PollReady(false, kAcknowledgePolls, kMsgTimedOut);
     if (Pin(kDataInPin)) result |= 1;
     SetPin(kClockPin, false);
   }

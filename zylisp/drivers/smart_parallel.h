@@ -37,6 +37,11 @@ class TSmartParallel : public TAdapterLink {
  private:
   TLptAccess& Port() const;
   bool Pin(int32_t pin) const;
+  // Waits for the ready pin to rise, 10 s at most.
+  void AwaitReady() const;
+  // Reads the ready pin until it shows level; fails with failure on the
+  // polls-th read that does not.
+  void PollReady(bool level, int polls, const char* failure) const;
   void SetPin(int32_t pin, bool level);
 
   TLptAccess* lpt_;

@@ -1,7 +1,10 @@
-#include "image/address_list_format.h"
+// The two plain address lists: "WWWWWW:HHLL" (16-bit words by word number,
+// high byte first in the text) and "AAAA:BB" (bytes). They are two
+// families, so a file never mixes their lines.
 
 #include "core/errors.h"
 #include "core/hex_text.h"
+#include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/image_records.h"
 
@@ -31,20 +34,19 @@ uint8_t ByteOrBlank(const THexList& image, uint64_t address) {
                                                        : 0xFF;
 }
 
-}  // namespace
-
-TLineCheck CheckWordListLine(const std::string& line) {
-  if (FormOf(line) != ffWordList) return BrokenLine("not a word list line");
-  const std::string problem = HexDigitProblem(line.substr(0, 6) + line.substr(7));
-  return problem.empty() ? RecordLine(ffWordList, true) : BrokenLine(problem);
+// A line of the form, its colon after addressDigits hex digits.
+TLineCheck CheckListLine(const std::string& line, int32_t form, std::size_t addressDigits) {
+  if (FormOf(line) != form) return BrokenLine(form == ffWordList ? "not a word list line"
+                                                                 : "not a byte list line");
+  const std::string problem =
+      HexDigitProblem(line.substr(0, addressDigits) + line.substr(addressDigits + 1));
+  return problem.empty() ? RecordLine(form, true) : BrokenLine(problem);
 }
 
-TLineCheck CheckByteListLine(const std::string& line) {
-  if (FormOf(line) != ffByteList) return BrokenLine("not a byte list line");
-  const std::string problem = HexDigitProblem(line.substr(0, 4) + line.substr(5));
-  return problem.empty() ? RecordLine(ffByteList, true) : BrokenLine(problem);
-}
+TLineCheck CheckWordListLine(const std::string& line) { return CheckListLine(line, ffWordList, 6); }
+TLineCheck CheckByteListLine(const std::string& line) { return CheckListLine(line, ffByteList, 4); }
 
+// format 9 reads the word form, any other the byte form.
 void ReadAddressList(const TLineRange& lines, THexList& image, int32_t format) {
   const int32_t form = format == ffWordList ? ffWordList : ffByteList;
   for (const std::string& raw : lines) {
@@ -62,6 +64,7 @@ void ReadAddressList(const TLineRange& lines, THexList& image, int32_t format) {
   }
 }
 
+// Raises EISPException when an address does not fit the form's width.
 void WriteAddressList(TLines& lines, const THexList& image, int32_t format) {
   const int64_t highest = HighestUsedAddress(image);
   const int64_t last = image.LastUsedAddress();
@@ -83,6 +86,8 @@ void WriteAddressList(TLines& lines, const THexList& image, int32_t format) {
     if (value != 0xFF) lines.push_back(HexDigits(static_cast<uint32_t>(address), 4) + ":" + HexDigits(value, 2));
   }
 }
+
+}  // namespace
 
 TFormatFamily WordListFamily() {
   return {"word list", ffWordList, ffWordList, CheckWordListLine, ReadAddressList,

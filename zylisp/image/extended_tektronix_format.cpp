@@ -1,11 +1,16 @@
-#include "image/extended_tektronix_format.h"
+// Extended Tektronix hex: '%', block length, block type ('6' data, '8'
+// termination, '3' symbols, passed over), checksum, address length digit,
+// address, data.
 
 #include "core/errors.h"
 #include "core/hex_text.h"
+#include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/image_records.h"
 
 namespace zylisp {
+
+namespace {
 
 TLineCheck CheckExtendedTektronixLine(const std::string& line) {
   if (line[0] != '%') return BrokenLine("not an extended Tektronix block");
@@ -46,6 +51,8 @@ void ReadExtendedTektronix(const TLineRange& lines, THexList& image, int32_t /*f
   }
 }
 
+// Writes 5-digit addresses; raises EISPException when the image uses an
+// address above FFFFF.
 void WriteExtendedTektronix(TLines& lines, const THexList& image, int32_t /*format*/) {
   if (HighestUsedAddress(image) > 0xFFFFF)
     throw EISPException("Image addresses above FFFFF do not fit 5-digit Tektronix addresses");
@@ -61,6 +68,8 @@ void WriteExtendedTektronix(TLines& lines, const THexList& image, int32_t /*form
   }
   lines.push_back("%0E81E800000000");
 }
+
+}  // namespace
 
 TFormatFamily ExtendedTektronixFamily() {
   return {"extended Tektronix", ffExtendedTektronix, ffExtendedTektronix,

@@ -1,8 +1,9 @@
 #include "image/file_loader.h"
 
+#include <algorithm>
+
 #include "core/atomic_file.h"
 #include "core/errors.h"
-#include "image/binary_format.h"
 #include "image/file_access.h"
 #include "image/format_registry.h"
 #include "image/hex_list.h"
@@ -27,11 +28,6 @@ TTextVerdict SoundLines(const TLineRange& lines, const std::string& fileName) {
   return verdict;
 }
 
-int32_t IdentifyLines(const TLineRange& lines) {
-  if (lines.Empty()) return kNoLines;
-  return ScanLines(lines).Format;
-}
-
 // Clears the image and runs the reader the verdict names; lines of no
 // format load nothing.
 int32_t ReadLines(THexList& image, const TLineRange& lines, const TTextVerdict& verdict) {
@@ -45,19 +41,28 @@ int32_t ReadLines(THexList& image, const TLineRange& lines, const TTextVerdict& 
   return 0;
 }
 
+// 0 when the contents that make() gives are written, 1 on any failure, its
+// reason (when known) in reason; an existing file then stays as it was.
+template <typename TMake>
+int32_t WriteMade(const std::string& fileName, TMake make, std::string* reason) {
+  try {
+    WriteFileAtomically(fileName, make());
+    return 0;
+  } catch (const std::exception& e) {
+    if (reason) *reason = e.what();
+  } catch (...) {
+  }
+  return 1;
+}
+
 }  // namespace
 
 int32_t TFileLoader::IdentifyFile(const std::string& fileName, const TLines* lines) {
-  if (lines) return IdentifyLines(*lines);
+  if (lines) return lines->empty() ? kNoLines : ScanLines(*lines).Format;
   const TDataFile file(fileName);
-  switch (CheckText(file, kMaxTextFileBytes)) {
-    case TTextCheck::kEmpty:
-      return kNoLines;
-    case TTextCheck::kText:
-      return IdentifyLines(TLineRange(file));
-    default:
-      return kUnknownFormat;
-  }
+  const TTextCheck check = CheckText(file, kMaxTextFileBytes);
+  if (check == TTextCheck::kEmpty) return kNoLines;
+  return check == TTextCheck::kText ? ScanLines(TLineRange(file)).Format : kUnknownFormat;
 }
 
 int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image) {
@@ -77,7 +82,28 @@ int32_t TFileLoader::LoadFromLines(THexList& image, const TLines& lines) {
 }
 
 int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image) {
-  return LoadBinaryImage(fileName, image);
+  const TDataFile file(fileName);
+  const std::size_t size = static_cast<std::size_t>(image.Size());
+  // A file whose length does not fit is refused before any of it is read.
+  if (file.Length() > size) return -1;
+  // Devices report no length: one byte more than fits is enough to know.
+  std::string bytes(size + 1, '\0');
+  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
+  if (bytes.size() > size) return -1;
+
+  image.SetFileName(fileName);
+  image.Clear();
+  uint8_t* data = image.Data();
+  // A file of exactly the image's size is the image's raw bytes, as the
+  // binary writer makes it, even when every byte is a hex digit character.
+  if (bytes.size() != size && AllHexDigits(bytes)) {
+    // ASCII hex: two characters per byte, a last odd character ignored.
+    const std::string upper = UpperCase(bytes);
+    for (std::size_t i = 0; i < upper.size() / 2; ++i) data[i] = HexPairAt(upper, 2 * i);
+  } else {
+    std::copy(bytes.begin(), bytes.end(), data);
+  }
+  return 0;
 }
 
 bool TFileLoader::KnowsFormat(int32_t format) { return FamilyOfFormat(format) != nullptr; }
@@ -87,30 +113,37 @@ int32_t TFileLoader::SaveHexFile(const std::string& fileName, const THexList& im
   // An unknown format number writes nothing, so an existing file stays.
   const TFormatFamily* family = FamilyOfFormat(format);
   if (!family) return 1;
-  try {
-    TLines lines;
-    family->Write(lines, image, format);
-    WriteFileAtomically(fileName, JoinLines(lines));
-    return 0;
-  } catch (const std::exception& e) {
-    if (reason) *reason = e.what();
-    return 1;
-  } catch (...) {
-    return 1;
-  }
+  return WriteMade(
+      fileName,
+      [&] {
+        TLines lines;
+        family->Write(lines, image, format);
+        return JoinLines(lines);
+      },
+      reason);
 }
 
 int32_t TFileLoader::SaveBinaryFile(const std::string& fileName, THexList& image,
                                     std::string* reason) {
+  image.SetFileName(fileName);
+  const auto* data = reinterpret_cast<const char*>(image.Data());
+  return WriteMade(
+      fileName, [&] { return std::string(data, static_cast<std::size_t>(image.Size())); }, reason);
+}
+
+std::string DataFileProblem(const std::string& fileName) {
   try {
-    image.SetFileName(fileName);
-    SaveBinaryImage(fileName, image);
-    return 0;
-  } catch (const std::exception& e) {
-    if (reason) *reason = e.what();
-    return 1;
-  } catch (...) {
-    return 1;
+    const TDataFile file(fileName);
+    const TTextCheck check = CheckText(file, kMaxTextFileBytes);
+    // A binary image, or text without a single record, loads as its bytes.
+    const TTextVerdict verdict =
+        check == TTextCheck::kText ? ScanLines(TLineRange(file)) : TTextVerdict();
+    if (verdict.DamagedLine != 0) return DamagedLineDetail(fileName, verdict);
+    if (check == TTextCheck::kEmpty || (verdict.Family && !verdict.HoldsData))
+      return fileName + " holds no data";
+    return {};
+  } catch (const EFileError& e) {
+    return e.what();
   }
 }
 

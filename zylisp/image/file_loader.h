@@ -65,4 +65,9 @@ class TFileLoader {
                                 std::string* reason = nullptr);
 };
 
+// Empty when the file can be programmed or verified from: it loads and holds
+// data. Otherwise what is wrong with it, naming the file; told before any
+// chip is touched.
+std::string DataFileProblem(const std::string& fileName);
+
 }  // namespace zylisp

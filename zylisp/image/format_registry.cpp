@@ -1,11 +1,5 @@
 #include "image/format_registry.h"
 
-#include "image/address_list_format.h"
-#include "image/extended_tektronix_format.h"
-#include "image/intel_hex_format.h"
-#include "image/motorola_format.h"
-#include "image/tektronix_format.h"
-
 namespace zylisp {
 
 const std::vector<TFormatFamily>& FormatFamilies() {

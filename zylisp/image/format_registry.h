@@ -8,6 +8,14 @@
 
 namespace zylisp {
 
+// Each family's entry, made in its own file.
+TFormatFamily IntelHexFamily();
+TFormatFamily MotorolaFamily();
+TFormatFamily ExtendedTektronixFamily();
+TFormatFamily TektronixFamily();
+TFormatFamily WordListFamily();
+TFormatFamily ByteListFamily();
+
 const std::vector<TFormatFamily>& FormatFamilies();
 
 // The family that reads and writes format, or nullptr.

@@ -12,7 +12,6 @@ void THexList::SetSize(int32_t newSize) {
   const std::size_t n = newSize > 0 ? static_cast<std::size_t>(newSize) : 0;
   data_.assign(n, 0xFF);
   status_.assign(n, ps_normal);
-  Clear();
 }
 
 void THexList::Clear() {

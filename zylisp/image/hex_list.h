@@ -18,8 +18,6 @@ constexpr TProgStatus ps_read = 1 << 4;
 
 class THexList {
  public:
-  THexList() = default;
-
   int32_t Size() const { return static_cast<int32_t>(data_.size()); }
   // Resizes both arrays and blanks the image.
   void SetSize(int32_t newSize);

@@ -11,19 +11,11 @@ namespace zylisp {
 std::vector<TDataRecord> DataRecords(const THexList& image) {
   std::vector<TDataRecord> records;
   const int32_t last = image.LastUsedAddress();
-  for (int64_t line = 0; line <= last; line += 16) {
-    const int64_t lineEnd = std::min<int64_t>(line + 15, last);
-    int64_t highest = -1;
-    for (int64_t a = line; a <= lineEnd; ++a) {
-      if (image.GetValue(static_cast<uint32_t>(a)) != 0xFF) highest = a;
-    }
-    if (highest < 0) continue;
-    TDataRecord record;
-    record.Address = static_cast<uint32_t>(line);
-    for (int64_t a = line; a <= highest; ++a) {
-      record.Bytes.push_back(image.GetValue(static_cast<uint32_t>(a)));
-    }
-    records.push_back(std::move(record));
+  for (int32_t line = 0; line <= last; line += 16) {
+    const uint8_t* from = image.Data() + line;
+    std::vector<uint8_t> bytes(from, from + std::min(16, last - line + 1));
+    while (!bytes.empty() && bytes.back() == 0xFF) bytes.pop_back();
+    if (!bytes.empty()) records.push_back({static_cast<uint32_t>(line), std::move(bytes)});
   }
   return records;
 }

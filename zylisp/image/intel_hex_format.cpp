@@ -1,6 +1,8 @@
-#include "image/intel_hex_format.h"
+// Intel HEX: data (00), end (01), extended segment (02) and extended linear
+// (04) address records; 03 and 05 are recognised and passed over.
 
 #include "core/hex_text.h"
+#include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/image_records.h"
 
@@ -24,8 +26,6 @@ std::string IntelRecord(uint8_t type, uint16_t address, const std::vector<uint8_
 std::string LinearAddressRecord(uint32_t page) {
   return IntelRecord(0x04, 0, {static_cast<uint8_t>(page >> 8), static_cast<uint8_t>(page)});
 }
-
-}  // namespace
 
 TLineCheck CheckIntelHexLine(const std::string& line) {
   if (line[0] != ':') return BrokenLine("not an Intel HEX record");
@@ -93,6 +93,8 @@ void WriteIntelHex(TLines& lines, const THexList& image, int32_t /*format*/) {
   }
   lines.push_back(":00000001FF");
 }
+
+}  // namespace
 
 TFormatFamily IntelHexFamily() {
   return {"Intel HEX", ffIntelHex, ffIntelHexLinear, CheckIntelHexLine, ReadIntelHex,

@@ -62,7 +62,6 @@ class TLineRange {
   // Every pass starts again at the first line.
   Iterator begin() const;
   Iterator end() const { return Iterator(); }
-  bool Empty() const { return begin() == end(); }
 
  private:
   const TLines* list_ = nullptr;

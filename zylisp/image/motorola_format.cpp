@@ -1,7 +1,8 @@
-#include "image/motorola_format.h"
+// Motorola S-records: S1, S2 and S3 data records, S9 ends the data.
 
 #include "core/errors.h"
 #include "core/hex_text.h"
+#include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/image_records.h"
 
@@ -9,19 +10,9 @@ namespace zylisp {
 
 namespace {
 
-// Address bytes of a data record kind, 0 for the other kinds.
-std::size_t AddressBytes(char kind) {
-  switch (kind) {
-    case '1':
-      return 2;
-    case '2':
-      return 3;
-    case '3':
-      return 4;
-    default:
-      return 0;
-  }
-}
+// Address bytes of each kind S0..S9: the header and data records carry
+// bytes after them, the count and end records none.
+constexpr std::size_t kAddressBytes[] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
 // "S", kind, count, address, data, and the ones' complement of the sum of
 // count, address and data bytes.
@@ -39,15 +30,10 @@ std::string SRecord(char kind, uint32_t address, std::size_t addressBytes,
   return line + HexDigits(~sum & 0xFF, 2);
 }
 
-}  // namespace
-
 TLineCheck CheckMotorolaLine(const std::string& line) {
   if (line.size() < 2 || line[0] != 'S' || line[1] < '0' || line[1] > '9')
     return BrokenLine("not a Motorola S-record");
   const char kind = line[1];
-  // Address bytes of each kind: the header and data records carry bytes
-  // after them, the count and end records none.
-  static const std::size_t kAddressBytes[] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
   const std::size_t addressBytes = kAddressBytes[kind - '0'];
   if (addressBytes == 0) return BrokenLine(std::string("unknown record type S") + kind);
   const std::string body = UpperCase(line.substr(2));
@@ -84,8 +70,8 @@ void ReadMotorolaS(const TLineRange& lines, THexList& image, int32_t /*format*/)
     if (line.size() < 2) continue;
     const char kind = line[1];
     if (kind == '9') return;
-    const std::size_t addressBytes = AddressBytes(kind);
-    if (addressBytes == 0) continue;
+    if (kind < '1' || kind > '3') continue;  // only data records store bytes
+    const std::size_t addressBytes = kAddressBytes[kind - '0'];
     const std::string body = UpperCase(line.substr(2));
     const std::size_t count = HexPairAt(body, 0);
     // A count too small for its own address and checksum carries no data.
@@ -108,6 +94,8 @@ void WriteMotorolaS(TLines& lines, const THexList& image, int32_t /*format*/) {
   }
   lines.push_back("S9030000FC");
 }
+
+}  // namespace
 
 TFormatFamily MotorolaFamily() {
   return {"Motorola S-record", ffMotorolaS1, ffMotorolaS3, CheckMotorolaLine, ReadMotorolaS,

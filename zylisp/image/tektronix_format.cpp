@@ -1,7 +1,9 @@
-#include "image/tektronix_format.h"
+// Tektronix hex: '/', 4-digit address, count, header checksum, data, data
+// checksum; a record of count 0 ends the data.
 
 #include "core/errors.h"
 #include "core/hex_text.h"
+#include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/image_records.h"
 
@@ -15,8 +17,6 @@ unsigned DigitSum(const std::string& digits) {
   for (char c : digits) sum += HexDigitValue(c);
   return sum & 0xFF;
 }
-
-}  // namespace
 
 TLineCheck CheckTektronixLine(const std::string& line) {
   if (line[0] != '/') return BrokenLine("not a Tektronix record");
@@ -44,6 +44,7 @@ void ReadTektronix(const TLineRange& lines, THexList& image, int32_t /*format*/)
   }
 }
 
+// Raises EISPException when the image uses an address above FFFF.
 void WriteTektronix(TLines& lines, const THexList& image, int32_t /*format*/) {
   if (HighestUsedAddress(image) > 0xFFFF)
     throw EISPException("Image addresses above FFFF do not fit Tektronix records");
@@ -57,6 +58,8 @@ void WriteTektronix(TLines& lines, const THexList& image, int32_t /*format*/) {
   }
   lines.push_back("/00000000");
 }
+
+}  // namespace
 
 TFormatFamily TektronixFamily() {
   return {"Tektronix", ffTektronix, ffTektronix, CheckTektronixLine, ReadTektronix,

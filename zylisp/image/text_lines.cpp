@@ -1,36 +1,26 @@
 #include "image/text_lines.h"
 
+#include <algorithm>
+
 #include "core/hex_text.h"
 
 namespace zylisp {
 
 TLines SplitLines(const std::string& text) {
   TLines lines;
-  std::size_t end = text.find('\0');
-  if (end == std::string::npos) end = text.size();
-  std::size_t start = 0;
-  while (start < end) {
-    std::size_t stop = start;
-    while (stop < end && text[stop] != '\r' && text[stop] != '\n') ++stop;
+  const std::size_t end = std::min(text.find('\0'), text.size());
+  for (std::size_t start = 0; start < end;) {
+    const std::size_t stop = std::min(text.find_first_of("\r\n", start), end);
     lines.emplace_back(text, start, stop - start);
-    if (stop < end) {
-      const bool crlf = text[stop] == '\r' && stop + 1 < end && text[stop + 1] == '\n';
-      stop += crlf ? 2 : 1;
-    }
-    start = stop;
+    const bool crlf = stop + 1 < end && text[stop] == '\r' && text[stop + 1] == '\n';
+    start = stop + (crlf ? 2 : 1);
   }
   return lines;
 }
 
 std::string JoinLines(const TLines& lines) {
-  std::size_t total = 0;
-  for (const std::string& line : lines) total += line.size() + 2;
   std::string out;
-  out.reserve(total);
-  for (const std::string& line : lines) {
-    out += line;
-    out += "\r\n";
-  }
+  for (const std::string& line : lines) out += line + "\r\n";
   return out;
 }
 

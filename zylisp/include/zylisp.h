@@ -109,7 +109,9 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Close(void);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_LoadBuffer(uint8_t area, const char* fileName);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SaveBuffer(uint8_t area, const char* fileName, uint8_t format);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_ClearBuffer(uint8_t area);
-/* Format number of the file; 9 for binary, unknown or unreadable files. */
+/* Format number of the file; 9 for binary, unknown or unreadable files. A
+ * text file with a damaged line answers the format its records claim; it
+ * fails to load (Zyl_GetErrorDetail names the line). */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_IdentifyFile(const char* fileName);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadBuffer(uint8_t area, int32_t address, uint8_t* value);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteBuffer(uint8_t area, int32_t address, uint8_t value);

@@ -12,21 +12,14 @@ class TIoBackend {
  public:
   virtual ~TIoBackend() = default;
   // Opens the backend (the port driver); false when it cannot be used.
-  virtual bool Open(uint8_t openValue) = 0;
+  virtual bool Open() = 0;
   virtual void Close() = 0;
-  // Tells the open backend that the port of slot 1..7 has its registers at
-  // base; called for every found slot before any grant. Backends that reach
-  // ports per slot rather than per address (ppdev) need it.
-  virtual void AssignSlot(uint8_t slot, uint16_t base) {
-    (void)slot;
-    (void)base;
-  }
-  // Opens first..last (inclusive) to the process; false when refused.
-  virtual bool Grant(uint16_t first, uint16_t last) = 0;
+  // Opens the registers of slot 1..7's port to the process: base..base+7
+  // and the ECP block base+0x400..base+0x402. Backends that reach ports per
+  // slot rather than per address (ppdev) learn the slot's base here.
+  virtual void Grant(uint8_t slot, uint16_t base) = 0;
   virtual uint8_t Read(uint16_t address) = 0;
   virtual void Write(uint16_t address, uint8_t value) = 0;
-  // Holds or releases the slot's system device exclusively.
-  virtual bool Acquire(uint8_t slot, bool on) = 0;
   // Lets time pass at the port, as the adapter's power-up and the chips'
   // write cycles need. Real hardware waits in real time; a simulated port
   // has nothing to wait for.

@@ -32,7 +32,7 @@ TPpdevBackend::TPpdevBackend(std::string devicePrefix) : prefix_(std::move(devic
 
 TPpdevBackend::~TPpdevBackend() { Close(); }
 
-bool TPpdevBackend::Open(uint8_t /*openValue*/) {
+bool TPpdevBackend::Open() {
   if (open_) return true;
   // Claiming can block while another program holds the port, so opening the
   // driver only checks that some device opens and answers a ppdev request
@@ -49,76 +49,37 @@ bool TPpdevBackend::Open(uint8_t /*openValue*/) {
 }
 
 void TPpdevBackend::Close() {
-  for (uint8_t slot = 1; slot <= kSlots; ++slot) {
-    Release(slot);
-    devices_[slot] = TDevice{};
+  for (TDevice& device : devices_) {
+    if (device.fd >= 0) {
+      Ioctl(device.fd, PPRELEASE, nullptr);
+      close(device.fd);
+    }
+    device = TDevice{};
   }
   open_ = false;
 }
 
-void TPpdevBackend::AssignSlot(uint8_t slot, uint16_t base) {
-  if (slot >= 1 && slot <= kSlots && devices_[slot].fd < 0) devices_[slot].base = base;
-}
-
-bool TPpdevBackend::Claim(uint8_t slot, bool exclusive) {
-  TDevice& device = devices_[slot];
+void TPpdevBackend::Grant(uint8_t slot, uint16_t base) {
+  if (!open_ || slot < 1 || slot > kSlots || devices_[slot].fd >= 0) return;
   const std::string path = prefix_ + std::to_string(slot - 1);
   const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
-  // PPEXCL only counts before the first claim on this descriptor.
-  if ((exclusive && Ioctl(fd, PPEXCL, nullptr) != 0) || Ioctl(fd, PPCLAIM, nullptr) != 0) {
+  if (fd < 0) return;
+  if (Ioctl(fd, PPCLAIM, nullptr) != 0) {
     close(fd);
-    return false;
+    return;
   }
   int forward = 0;
   Ioctl(fd, PPDATADIR, &forward);
-  device.fd = fd;
-  device.reverse = false;
-  device.exclusive = exclusive;
-  return true;
-}
-
-void TPpdevBackend::Release(uint8_t slot) {
-  TDevice& device = devices_[slot];
-  if (device.fd < 0) return;
-  Ioctl(device.fd, PPRELEASE, nullptr);
-  close(device.fd);
-  device.fd = -1;
-  device.reverse = false;
-  device.exclusive = false;
-}
-
-bool TPpdevBackend::Grant(uint16_t first, uint16_t /*last*/) {
-  if (!open_) return false;
-  for (uint8_t slot = 1; slot <= kSlots; ++slot) {
-    TDevice& device = devices_[slot];
-    if (device.base == 0) continue;
-    if (first == device.base) return device.fd >= 0 || Claim(slot, false);
-    if (first == device.base + kEcpOffset) return device.fd >= 0;
-  }
-  return false;
+  devices_[slot] = TDevice{base, fd, false};
 }
 
 TPpdevBackend::TDevice* TPpdevBackend::Locate(uint16_t address, int& reg) {
-  // The driver keeps to one port, so the last hit nearly always matches.
-  auto match = [&](TDevice& device) {
-    if (device.fd < 0) return false;
+  for (TDevice& device : devices_) {
+    if (device.fd < 0) continue;
     const unsigned offset = static_cast<unsigned>(address - device.base) & 0xFFFFu;
-    if (offset < 8) {
-      reg = static_cast<int>(offset);
-      return true;
-    }
-    if (offset >= kEcpOffset && offset < kEcpOffset + 3) {
-      reg = static_cast<int>(offset - kEcpOffset + 8);
-      return true;
-    }
-    return false;
-  };
-  if (match(devices_[lastHit_])) return &devices_[lastHit_];
-  for (uint8_t slot = 1; slot <= kSlots; ++slot) {
-    if (match(devices_[slot])) {
-      lastHit_ = slot;
-      return &devices_[slot];
+    if (offset < 8 || (offset >= kEcpOffset && offset < kEcpOffset + 3)) {
+      reg = static_cast<int>(offset < 8 ? offset : offset - kEcpOffset + 8);
+      return &device;
     }
   }
   return nullptr;
@@ -128,22 +89,14 @@ uint8_t TPpdevBackend::Read(uint16_t address) {
   int reg = 0;
   TDevice* device = Locate(address, reg);
   if (!device) return 0xFF;
+  if (reg > 2) return 0;
+  static constexpr unsigned long kReadRequests[] = {PPRDATA, PPRSTATUS, PPRCONTROL};
   unsigned char value = 0;
-  switch (reg) {
-    case 0:
-      if (Ioctl(device->fd, PPRDATA, &value) != 0) return 0xFF;
-      return value;
-    case 1:
-      if (Ioctl(device->fd, PPRSTATUS, &value) != 0) return 0xFF;
-      return value;
-    case 2:
-      // The kernel reports only the four control lines; add the direction
-      // bit as it was last set.
-      if (Ioctl(device->fd, PPRCONTROL, &value) != 0) return 0xFF;
-      return static_cast<uint8_t>((value & kControlLines) | (device->reverse ? kDirectionBit : 0));
-    default:
-      return 0;
-  }
+  if (Ioctl(device->fd, kReadRequests[reg], &value) != 0) return 0xFF;
+  // The kernel reports only the four control lines; add the direction bit
+  // as it was last set.
+  if (reg != 2) return value;
+  return static_cast<uint8_t>((value & kControlLines) | (device->reverse ? kDirectionBit : 0));
 }
 
 void TPpdevBackend::Write(uint16_t address, uint8_t value) {
@@ -162,18 +115,6 @@ void TPpdevBackend::Write(uint16_t address, uint8_t value) {
     unsigned char control = static_cast<unsigned char>(value & kControlLines);
     Ioctl(device->fd, PPWCONTROL, &control);
   }
-}
-
-bool TPpdevBackend::Acquire(uint8_t slot, bool on) {
-  if (!open_ || slot < 1 || slot > kSlots || devices_[slot].base == 0) return false;
-  TDevice& device = devices_[slot];
-  if (on ? device.exclusive : !device.exclusive) return true;
-  // Exclusivity is fixed when a descriptor first claims, so reopen.
-  const bool wasClaimed = device.fd >= 0;
-  Release(slot);
-  if (Claim(slot, on)) return true;
-  if (wasClaimed) Claim(slot, !on);
-  return false;
 }
 
 }  // namespace zylisp

@@ -21,26 +21,20 @@ class TPpdevBackend : public TIoBackend {
   TPpdevBackend& operator=(const TPpdevBackend&) = delete;
 
   // False when not one of the slots' devices can be opened.
-  bool Open(uint8_t openValue) override;
+  bool Open() override;
   void Close() override;
-  void AssignSlot(uint8_t slot, uint16_t base) override;
-  // Opens and claims the device of the slot whose base (or ECP block)
-  // starts at first.
-  bool Grant(uint16_t first, uint16_t last) override;
+  // Opens and claims the slot's device.
+  void Grant(uint8_t slot, uint16_t base) override;
   uint8_t Read(uint16_t address) override;
   void Write(uint16_t address, uint8_t value) override;
-  bool Acquire(uint8_t slot, bool on) override;
 
  private:
   struct TDevice {
     uint16_t base = 0;
     int fd = -1;
-    bool reverse = false;    // data lines switched to input
-    bool exclusive = false;  // claimed with PPEXCL
+    bool reverse = false;  // data lines switched to input
   };
 
-  bool Claim(uint8_t slot, bool exclusive);
-  void Release(uint8_t slot);
   // The claimed device whose registers hold address, with the register
   // number (8..10 for the ECP block); nullptr when none does.
   TDevice* Locate(uint16_t address, int& reg);
@@ -48,7 +42,6 @@ class TPpdevBackend : public TIoBackend {
   std::string prefix_;
   bool open_ = false;
   std::array<TDevice, 8> devices_{};  // by slot 1..7
-  uint8_t lastHit_ = 1;
 };
 
 }  // namespace zylisp

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <utility>
 
 #include "ports/serial_error.h"
@@ -67,15 +68,9 @@ std::vector<std::string> SerialDevicePaths() {
   const char* configured = std::getenv("ZYLISP_SERIAL_PORTS");
   if (!configured) return ScanSerialDevices("/dev", "/sys/class/tty");
   std::vector<std::string> paths;
-  std::string current;
-  for (const char* p = configured;; ++p) {
-    if (*p == ':' || *p == '\0') {
-      if (!current.empty()) paths.push_back(current);
-      current.clear();
-      if (*p == '\0') break;
-    } else {
-      current += *p;
-    }
+  std::istringstream list(configured);
+  for (std::string path; std::getline(list, path, ':');) {
+    if (!path.empty()) paths.push_back(path);
   }
   return paths;
 }

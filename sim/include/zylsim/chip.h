@@ -19,14 +19,14 @@ class Chip {
   // Data area, byte-addressed (Microwire word parts hold words low byte first).
   std::vector<uint8_t>& Memory() { return memory_; }
   const std::vector<uint8_t>& Memory() const { return memory_; }
+  uint32_t Size() const { return static_cast<uint32_t>(memory_.size()); }
   // Advances virtual time; ends write cycles whose time has run out.
-  virtual void Advance(uint64_t microseconds);
+  void Advance(uint64_t us) { remainingUs_ = us >= remainingUs_ ? 0 : remainingUs_ - us; }
   // True while an internal write or erase cycle runs.
-  virtual bool Busy() const { return remainingUs_ > 0; }
+  bool Busy() const { return remainingUs_ > 0; }
   // Sets the length of each write cycle (the adapter's 'D' value, in ms).
   // A cycle already running keeps its length.
   void SetWriteCycleMs(unsigned ms) { writeCycleUs_ = uint64_t{ms} * 1000; }
-  uint64_t WriteCycleUs() const { return writeCycleUs_; }
   // Virtual time left of the running cycle (0 when idle): what a paced
   // emulator has to wait for.
   uint64_t RemainingCycleUs() const { return remainingUs_; }
@@ -49,7 +49,6 @@ class Chip {
   // the array when the cycle starts: nothing on the bus can see the cells
   // while it runs, and contents are never lost to a cycle left unfinished.
   void BeginWriteCycle();
-  uint64_t writeCycleUs_ = 5000;
 
  private:
   struct Stuck {
@@ -57,69 +56,26 @@ class Chip {
     uint8_t mask;
     uint8_t value;
   };
+  uint8_t WithStuckBits(uint32_t address, uint8_t value) const;
+
   std::vector<uint8_t> memory_;
   std::vector<Stuck> stuck_;
+  uint64_t writeCycleUs_ = 5000;
   uint64_t remainingUs_ = 0;
   unsigned writeCycles_ = 0;
   uint64_t writeCycleTotalUs_ = 0;
 };
 
-// Two-wire 24-series part.
-class I2CChip : public Chip {
- public:
-  int BusKind() const override { return 0; }
-  virtual void Start() = 0;
-  virtual void Stop() = 0;
-  // Returns true when the chip acknowledges the byte.
-  virtual bool WriteByte(uint8_t value) = 0;
-  // The host acknowledges with ack = true, ends the read with false.
-  virtual uint8_t ReadByte(bool ack) = 0;
-
- protected:
-  using Chip::Chip;
-};
-
-// SPI 25-series part (also the transport of AT45DB DataFlash parts).
+// The SPI side both 25-series parts and AT45DB DataFlash parts offer.
 class SpiChip : public Chip {
  public:
   int BusKind() const override { return 1; }
   virtual void Select() = 0;    // CS low
   virtual void Deselect() = 0;  // CS high
   virtual uint8_t Transfer(uint8_t out) = 0;
-  // Status register (SPI 25-series: WIP, WEL, BP0, BP1).
-  virtual uint8_t StatusRegister() const = 0;
 
  protected:
   using Chip::Chip;
-};
-
-// Microwire 93-series part.
-class MicrowireChip : public Chip {
- public:
-  int BusKind() const override { return 2; }
-  virtual void Select() = 0;    // CS high
-  virtual void Deselect() = 0;  // CS low
-  // One rising clock edge with DI = bit; returns DO after the edge.
-  virtual bool Clock(bool di) = 0;
-  // DO level without clocking (READY/BUSY while selected after a write).
-  virtual bool DataOut() const = 0;
-  virtual int Organisation() const = 0;  // 8 or 16
-
- protected:
-  using Chip::Chip;
-};
-
-// AT45DB DataFlash, driven through its SPI opcodes.
-class DataFlashChip : public SpiChip {
- public:
-  int BusKind() const override { return 3; }
-  virtual int PageSize() const = 0;
-  virtual int PageCount() const = 0;
-  // Bits the page number is shifted left by in a 24-bit address (9 or 10).
-  virtual int PageAddressShift() const = 0;
-
- protected:
-  using SpiChip::SpiChip;
 };
 
 // Builds the model for a catalogue or AT45DB part by name (case-insensitive);

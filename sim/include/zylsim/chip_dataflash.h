@@ -18,27 +18,25 @@ namespace zylsim {
 // 0x81, block (8 pages) erase 0x50. Program and erase commands run when CS
 // rises after a complete address and keep the part busy for the write-cycle
 // time; while busy only the status read answers.
-class At45DataFlash : public DataFlashChip {
+class At45DataFlash : public SpiChip {
  public:
   At45DataFlash(int pageSize, int pageCount, int pageAddressShift, uint8_t densityCode);
+  int BusKind() const override { return 3; }
 
   void Select() override;
   void Deselect() override;
   uint8_t Transfer(uint8_t out) override;
-  uint8_t StatusRegister() const override;
+  uint8_t StatusRegister() const;
 
-  int PageSize() const override { return pageSize_; }
-  int PageCount() const override { return pageCount_; }
-  int PageAddressShift() const override { return shift_; }
-
-  const std::vector<uint8_t>& Buffer1() const { return buffer_; }
+  int PageSize() const { return pageSize_; }
+  int PageCount() const { return pageCount_; }
+  // Bits the page number is shifted left by in a 24-bit address (9 or 10).
+  int PageAddressShift() const { return shift_; }
 
  private:
   uint32_t Page() const;
-  uint32_t Offset() const;
   void Execute();
-  void ProgramPage(uint32_t page, bool erase);
-  void ErasePage(uint32_t page);
+  void ErasePages(uint32_t first, uint32_t count);
 
   int pageSize_;
   int pageCount_;

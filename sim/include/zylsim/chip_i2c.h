@@ -23,18 +23,20 @@ namespace zylsim {
 // bits differ from the straps is not acknowledged. Reads start at the address
 // counter (set by the address bytes of a write, kept across transactions);
 // the block bits of a read control byte are not decoded.
-class I2CEeprom : public I2CChip {
+class I2CEeprom : public Chip {
  public:
   I2CEeprom(std::size_t size, int pageSize);
+  int BusKind() const override { return 0; }
 
-  void Start() override;
-  void Stop() override;
-  bool WriteByte(uint8_t value) override;
-  uint8_t ReadByte(bool ack) override;
+  void Start();
+  void Stop();
+  // Returns true when the chip acknowledges the byte.
+  bool WriteByte(uint8_t value);
+  // The host acknowledges with ack = true, ends the read with false.
+  uint8_t ReadByte(bool ack);
 
   // Straps the chip-select pins; bit 2 = A2, bit 1 = A1, bit 0 = A0.
   void SetAddressPins(unsigned pins) { pins_ = pins & 7u; }
-  int PageSize() const { return pageSize_; }
 
  private:
   enum class State { Idle, Control, Address, Data, Read, Ignore };
@@ -42,12 +44,11 @@ class I2CEeprom : public I2CChip {
   bool Addressed(uint8_t control) const;
   void CommitPage();
 
-  std::size_t size_;
   int pageSize_;
   int addressBytes_;     // 1 or 2
+  int blockShift_;       // where the block bits land in the address (8 or 16)
   unsigned pinMask_;     // control bits 3..1 that are pins, as bits 2..0
   unsigned blockMask_;   // control bits 3..1 that are address bits, as bits 2..0
-  int blockShift_;       // where the block bits land in the address (8 or 16)
   unsigned pins_ = 0;
 
   State state_ = State::Idle;

@@ -17,20 +17,22 @@ namespace zylsim {
 // when CS falls after a complete command. While CS is high again after such a
 // cycle, DO shows READY/BUSY (1/0) until the next start bit. Words are stored
 // low byte first and shifted most significant bit first.
-class MicrowireEeprom : public MicrowireChip {
+class MicrowireEeprom : public Chip {
  public:
   // addressBitsX8: address bits of the byte organisation.
   MicrowireEeprom(std::size_t size, int addressBitsX8, int organisation);
+  int BusKind() const override { return 2; }
 
-  void Select() override;
-  void Deselect() override;
-  bool Clock(bool di) override;
-  bool DataOut() const override;
-  int Organisation() const override { return organisation_; }
+  void Select();    // CS high
+  void Deselect();  // CS low
+  // One rising clock edge with DI = bit; returns DO after the edge.
+  bool Clock(bool di);
+  // DO level without clocking (READY/BUSY while selected after a write).
+  bool DataOut() const;
+  int Organisation() const { return organisation_; }  // 8 or 16
 
   // Start, opcode and address bits of a command in this organisation.
   int CommandBits() const { return 3 + addressBits_; }
-  bool WriteEnabled() const { return enabled_; }
 
  private:
   enum class State { Idle, Command, DataIn, ReadOut, Complete, Done };
@@ -38,12 +40,10 @@ class MicrowireEeprom : public MicrowireChip {
 
   void Decode();
   void LoadItem();
-  uint16_t ItemValue(uint32_t item) const;
   void StoreItem(uint32_t item, uint16_t value);
 
   int organisation_;
   int addressBits_;
-  int dataBits_;
   uint32_t items_;
 
   bool selected_ = false;

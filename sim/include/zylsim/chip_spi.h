@@ -24,9 +24,9 @@ class SpiEeprom : public SpiChip {
   void Select() override;
   void Deselect() override;
   uint8_t Transfer(uint8_t out) override;
-  uint8_t StatusRegister() const override;
+  // WIP, WEL, BP0, BP1.
+  uint8_t StatusRegister() const;
 
-  int PageSize() const { return pageSize_; }
   // First protected address for the present BP bits (the size when none).
   uint32_t ProtectedFrom() const;
 
@@ -35,7 +35,6 @@ class SpiEeprom : public SpiChip {
 
   void CommitPage();
 
-  std::size_t size_;
   int pageSize_;
   int addressBytes_;
   bool selected_ = false;

@@ -25,17 +25,11 @@ class Emulator {
   // Writes the image back when the chip changed since it was last saved;
   // failures are swallowed here, call Persist to see them.
   ~Emulator();
-  Emulator(const Emulator&) = delete;
-  Emulator& operator=(const Emulator&) = delete;
-
-  // Parses a configuration string (see emulator_config.h); throws ConfigError.
-  static std::unique_ptr<Emulator> FromConfig(const std::string& text);
 
   const EmulatorConfig& Config() const { return config_; }
   Chip& TargetChip() { return *chip_; }
   Firmware& Adapter() { return firmware_; }
   Statistics& Stats() { return stats_; }
-  const Statistics& Stats() const { return stats_; }
   // The counters and the chip's write cycles, one "name value" line each.
   void PrintStatistics(std::ostream& out) const;
 
@@ -52,9 +46,6 @@ class Emulator {
   void ClearCommandLog() { firmware_.ClearCommandLog(); }
 
  private:
-  static std::unique_ptr<Chip> BuildChip(const EmulatorConfig& config);
-  static FirmwareOptions OptionsFor(const EmulatorConfig& config);
-
   EmulatorConfig config_;
   Statistics stats_;
   std::unique_ptr<Chip> chip_;
@@ -62,7 +53,8 @@ class Emulator {
   std::vector<uint8_t> saved_;  // contents as last loaded or saved
 };
 
-// The library's entry point: the emulator for a configuration string.
+// The emulator for a configuration string (see emulator_config.h); throws
+// ConfigError.
 std::unique_ptr<Emulator> MakeEmulator(const std::string& config);
 
 }  // namespace zylsim

@@ -46,19 +46,16 @@ struct StuckCell {
   uint8_t value = 0;
 };
 
-struct EmulatorConfig {
+// The firmware's options (identity, version, busy, errors, cut) come from
+// the keys identity, firmware and fault.
+struct EmulatorConfig : FirmwareOptions {
   std::string device;
   std::string image;
   int org = 8;
-  std::string firmware = "000A";
-  std::string identity = "EEPROMISP";
   bool pace = false;
   unsigned latencyMs = 0;
   bool silent = false;
   bool badEcho = false;
-  bool neverReady = false;
-  std::vector<InjectedError> errors;
-  uint64_t cutAfter = 0;
   std::vector<StuckCell> stuck;
 
   // Parses the comma-separated string; throws ConfigError with a message

@@ -44,6 +44,9 @@
 #include <vector>
 
 #include "zylsim/chip.h"
+#include "zylsim/chip_dataflash.h"
+#include "zylsim/chip_i2c.h"
+#include "zylsim/chip_microwire.h"
 #include "zylsim/statistics.h"
 
 namespace zylsim {
@@ -71,9 +74,8 @@ class Firmware {
   Firmware(Chip& chip, FirmwareOptions options, Statistics& stats);
 
   // Power-on reset: parser idle, output dropped, settings at their defaults.
-  void Reset();
-  // The parallel adapter announces itself after reset: the identity text.
-  void QueueIdentity();
+  // The parallel adapter announces itself then: announce queues the identity.
+  void Reset(bool announce);
 
   // A byte from the host, arriving now on the adapter's clock.
   void Receive(uint8_t byte);
@@ -82,7 +84,6 @@ class Firmware {
   // data while the rest of it is still on the way).
   void Receive(uint8_t byte, uint64_t arrivalNs);
   bool HasOutput() const { return !output_.empty(); }
-  std::size_t OutputSize() const { return output_.size(); }
   uint8_t PeekOutput() const { return output_.front().byte; }
   // When the next reply byte was ready, on the adapter's clock.
   uint64_t PeekOutputTime() const { return output_.front().readyNs; }
@@ -92,7 +93,8 @@ class Firmware {
   // into busy time the host sees.
   uint64_t TakeWorkMicros();
   // Time passes without work (the host waits): the chip's own cycles go on.
-  void Idle(uint64_t nanoseconds);
+  // Returns the whole microseconds handed on to the chip.
+  uint64_t Idle(uint64_t nanoseconds);
   // The adapter's clock: nanoseconds since it was made.
   uint64_t Now() const { return nowNs_; }
 
@@ -102,66 +104,65 @@ class Firmware {
   void ClearCommandLog() { log_.clear(); }
   static constexpr std::size_t kCommandLogLimit = 1u << 16;
 
-  int BusKind() const { return bus_; }
-  bool InPass() const { return inPass_; }
-  unsigned WriteTimeMs() const { return writeTimeMs_; }
-  unsigned ClockSetting() const { return clock_; }
-  unsigned ResetPolarity() const { return polarity_; }
+  int BusKind() const { return s_.bus; }
+  unsigned WriteTimeMs() const { return s_.writeTimeMs; }
+  unsigned ClockSetting() const { return s_.clock; }
+  unsigned ResetPolarity() const { return s_.polarity; }
 
  private:
   bool ArgumentsComplete() const;
   void Execute();
   // Each returns 0 on success or the error code to reply with.
+  uint8_t Run(uint8_t command);
   uint8_t RunHexSetting();
-  uint8_t RunBusStart();
-  uint8_t RunBusStop();
-  uint8_t RunBusWrite(uint8_t value);
-  uint8_t RunBusRead(std::size_t count);
   uint8_t RunWriteBytes();
   uint8_t RunDeviceWait();
   uint8_t RunFlashWrite();
   uint8_t RunFlashRead();
   uint8_t RunFlashErase();
   uint8_t RunFlashStatus();
+  uint8_t BusWrite(uint8_t value);
+  uint8_t BusRead(std::size_t count);
 
   void Spend(uint64_t nanoseconds);
   // Moves the clock on to t when it is behind: the adapter waited for a byte.
   void CatchUp(uint64_t t);
-  // The arrival of argument byte index of the current command.
-  uint64_t ArrivalOf(std::size_t index) const { return arrivals_[index]; }
   void SpendBits(unsigned bits);
-  uint64_t BusyBoundNs() const;
   // Repeats probe (which spends its own bus time) until it reports ready;
   // false after the busy bound.
   template <typename Probe>
   bool WaitReady(Probe probe, uint64_t pauseNs);
 
-  // Bus primitives; a chip of another kind sees nothing.
+  // The chip when it sits on the selected bus: a chip of another kind sees
+  // nothing.
+  I2CEeprom* I2c() const { return s_.bus == 0 ? i2c_ : nullptr; }
+  SpiChip* Spi() const { return s_.bus == 1 || s_.bus == 3 ? spi_ : nullptr; }
+  MicrowireEeprom* Mw() const { return s_.bus == 2 ? mw_ : nullptr; }
+  // Bus primitives. The stops and waits return false when a busy wait timed
+  // out; MwClock returns DO.
   void I2cStart();
-  bool I2cWrite(uint8_t value);
-  uint8_t I2cRead(bool ack);
   bool I2cStop();
   bool AckPoll();
   void SpiSelect();
   uint8_t SpiTransfer(uint8_t value);
   bool SpiDeselect();
+  uint8_t ReadStatus(uint8_t opcode);
   bool SpiWaitWip();
   bool FlashWaitReady();
-  uint8_t FlashStatus();
   void FlashCommand(uint8_t opcode, uint32_t address);
   void MwSelect();
   bool MwClock(bool di);
-  void MwDeselect();
+  bool MwDeselect();
 
   void Reply(uint8_t byte);
   void ReplyText(const std::string& text);
   void ReplyError(uint8_t code);
 
   Chip& chip_;
-  I2CChip* i2c_;
+  I2CEeprom* i2c_;
   SpiChip* spi_;
-  DataFlashChip* flash_;
-  MicrowireChip* mw_;
+  At45DataFlash* flash_;
+  MicrowireEeprom* mw_;
   FirmwareOptions options_;
   Statistics& stats_;
 
@@ -176,17 +177,18 @@ class Firmware {
   std::deque<std::vector<uint8_t>> log_;
   std::vector<unsigned> seen_ = std::vector<unsigned>(256, 0);
 
-  int bus_ = 0;
-  bool inPass_ = false;
-  unsigned writeTimeMs_ = 10;
-  unsigned clock_ = 1;
-  unsigned polarity_ = 0;
-
-  // Transfer state on the target bus.
-  unsigned transferBytes_ = 0;
-  uint8_t i2cControl_ = 0xA0;
-  bool i2cWriting_ = false;
-  uint8_t spiOpcode_ = 0;
+  // Settings and target-bus transfer state, as a reset leaves them.
+  struct State {
+    int bus = 0;
+    bool inPass = false;
+    unsigned writeTimeMs = 10;
+    unsigned clock = 1;
+    unsigned polarity = 0;
+    unsigned transferBytes = 0;
+    uint8_t i2cControl = 0xA0;
+    bool i2cWriting = false;
+    uint8_t spiOpcode = 0;
+  } s_;
 
   uint64_t replied_ = 0;  // reply bytes since reset
   uint64_t workNs_ = 0;  // worked since the last TakeWorkMicros

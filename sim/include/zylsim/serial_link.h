@@ -56,9 +56,6 @@ class SerialLink {
   // session's.
   unsigned HostOpens() const { return hostOpens_.load(); }
 
-  // Message of the last failed image write on a host close; empty if none.
-  const std::string& PersistError() const { return persistError_; }
-
  private:
   using Clock = std::chrono::steady_clock;
   struct Outgoing {
@@ -71,8 +68,6 @@ class SerialLink {
   // Schedules the firmware's new reply bytes on the line.
   void TakeReplies();
   void FlushOutput();
-  uint64_t ToAdapter(Clock::time_point t) const;
-  Clock::time_point FromAdapter(uint64_t ns) const;
 
   Emulator& emulator_;
   Firmware& firmware_;
@@ -86,7 +81,6 @@ class SerialLink {
   Clock::time_point txFree_{};   // when the adapter-to-host line is next idle
   bool awaitingReply_ = false;   // host bytes came since the last reply byte
   unsigned holders_ = 0;         // programs that have the slave device open
-  std::string persistError_;
   std::atomic<unsigned> hostOpens_{0};
 };
 

@@ -15,16 +15,11 @@ namespace zylsim {
 
 // What the model at a base behaves like:
 // - spp: data latch, status, control; the data lines always drive.
-// - ps2: as spp, and control bit 0x20 turns the data lines to input, so the
-//   data register reads the lines (pulled high) instead of the latch.
-// - epp: as ps2, plus EPP address (base + 3) and data (base + 4..7)
-//   registers. Without a peripheral answering, every EPP cycle times out:
-//   status bit 0 sets and further cycles are refused until a status write
-//   with bit 0 set clears it.
-// - ecp: ECR at base + 0x402 (reset 0x15: mode 000, FIFO empty); modes by
-//   ECR bits 7..5: 000 spp, 001 ps2, 100 epp (EPP registers exposed),
-//   111 configuration (cnfgA/cnfgB at base + 0x400/0x401).
-enum class TSimPortKind : uint8_t { spp, ps2, epp, ecp };
+// - ecp: as spp, plus the ECR at base + 0x402 (reset 0x15: mode 000, FIFO
+//   empty; the FIFO drains at once). In modes 001 (PS/2) and 100 (EPP)
+//   control bit 0x20 turns the data lines to input, so the data register
+//   reads the lines (pulled high) instead of the latch.
+enum class TSimPortKind : uint8_t { spp, ecp };
 
 class TSimIoSpace : public zylisp::TIoBackend {
  public:
@@ -41,15 +36,13 @@ class TSimIoSpace : public zylisp::TIoBackend {
   // Accesses made while closed or outside every granted range. Real port
   // I/O would fault there; here they read 0xFF and write nothing.
   uint64_t UngrantedAccesses() const { return ungranted_; }
-  bool IsOpen() const { return open_; }
 
-  bool Open(uint8_t openValue) override;
+  bool Open() override;
   void Close() override;
-  bool Grant(uint16_t first, uint16_t last) override;
+  void Grant(uint8_t slot, uint16_t base) override;
   // Addresses no model decodes float high.
   uint8_t Read(uint16_t address) override;
   void Write(uint16_t address, uint8_t value) override;
-  bool Acquire(uint8_t slot, bool on) override;
   // No real time passes: the devices plugged into the ports are told that
   // the time went by, so that their own timing goes on as it would.
   void Delay(unsigned milliseconds) override;
