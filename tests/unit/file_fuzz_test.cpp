@@ -9,8 +9,10 @@
 #include "api/api_state.h"
 #include "core/errors.h"
 #include "image/file_loader.h"
+#include "image/file_access.h"
 #include "image/format_registry.h"
 #include "image/hex_list.h"
+#include "image/line_range.h"
 #include "image/text_lines.h"
 #include "support/test_files.h"
 #include "zylisp.h"
@@ -132,15 +134,17 @@ TEST(FileFuzz, IdentificationAndLoadingAlwaysGiveADefinedAnswer) {
   for (int i = 0; i < 3000; ++i) {
     const std::string text = fuzz.Sample();
     SCOPED_TRACE("sample " + std::to_string(i));
-    const TLines lines = SplitLines(text);
-    const int32_t id = TFileLoader::IdentifyFile("", &lines);
+    const testing_support::TempDir dir;
+    const std::string file = dir.File("data");
+    testing_support::WriteFile(file, text);
+    const int32_t id = TFileLoader::IdentifyFile(file);
     ASSERT_TRUE(DefinedIdentification(id)) << id;
 
     THexList image;
     image.SetSize(sizes[fuzz.Below(4)]);
     int32_t loaded = 0;
     try {
-      loaded = TFileLoader::LoadFromLines(image, lines);
+      loaded = TFileLoader::LoadHexFile(file, image);
     } catch (const EDamagedFile&) {
       ASSERT_GT(id, 0) << "damaged lines are those of a format";
     }
@@ -155,7 +159,7 @@ TEST(FileFuzz, IdentificationAndLoadingAlwaysGiveADefinedAnswer) {
     for (const TFormatFamily& family : FormatFamilies()) {
       for (int32_t format = family.FirstFormat; format <= family.LastFormat; ++format) {
         try {
-          family.Read(lines, image, format);
+          family.Read(TLineRange(TDataFile(file)), image, format);
         } catch (const EISPException&) {
         }
       }
@@ -206,7 +210,9 @@ TEST(FileFuzz, WrittenFilesLoadBackAsTheSameImage) {
     }
     THexList back;
     back.SetSize(size);
-    ASSERT_EQ(TFileLoader::LoadFromLines(back, lines), 0);
+    const testing_support::TempDir dir;
+    testing_support::WriteFile(dir.File("data"), JoinLines(lines));
+    ASSERT_EQ(TFileLoader::LoadHexFile(dir.File("data"), back), 0);
     ASSERT_TRUE(std::equal(image.Data(), image.Data() + size, back.Data()));
   }
 }

@@ -24,7 +24,9 @@ THexList Image(int32_t size) {
 }
 
 int32_t Load(THexList& image, const std::string& text) {
-  return TFileLoader::LoadFromLines(image, SplitLines(text));
+  const testing_support::TempDir dir;
+  testing_support::WriteFile(dir.File("data"), text);
+  return TFileLoader::LoadHexFile(dir.File("data"), image);
 }
 
 // Addresses whose byte is not blank, with their bytes.
@@ -41,10 +43,15 @@ using Bytes = std::vector<std::pair<uint32_t, uint8_t>>;
 }  // namespace
 
 TEST(ReadIntelHex, DataRecordsIgnoreTheirChecksum) {
-  THexList image = Image(256);
-  ASSERT_EQ(Load(image, ":10000000000102030405060708090A0B0C0D0E0F00\r\n:00000001FF\r\n"), 0);
-  for (uint32_t a = 0; a < 16; ++a) EXPECT_EQ(image.GetValue(a), a);
-  EXPECT_EQ(image.GetValue(16), 0xFF);
+  // An editor's byte-order mark before the first record changes nothing.
+  for (const char* mark : {"", "\xEF\xBB\xBF"}) {
+    THexList image = Image(256);
+    ASSERT_EQ(Load(image, std::string(mark) +
+                              ":10000000000102030405060708090A0B0C0D0E0F00\r\n:00000001FF\r\n"),
+              0);
+    for (uint32_t a = 0; a < 16; ++a) EXPECT_EQ(image.GetValue(a), a);
+    EXPECT_EQ(image.GetValue(16), 0xFF);
+  }
 }
 
 TEST(ReadIntelHex, SegmentAndLinearAddressesAdd) {

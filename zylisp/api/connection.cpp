@@ -159,6 +159,11 @@ void EnumeratePorts(int32_t mode) {
 }
 
 int32_t FailureCode(const std::exception_ptr& failure) {
+  // Failures that are not the hardware's say what they were about.
+  const auto detailed = [](int32_t code, const EZylError& e) {
+    SetErrorDetail(code, e.Message());
+    return code;
+  };
   try {
     std::rethrow_exception(failure);
   } catch (const EVerifyError&) {
@@ -170,17 +175,13 @@ int32_t FailureCode(const std::exception_ptr& failure) {
   } catch (const ECancelled&) {
     return ZYL_ERR_CANCELLED;
   } catch (const EWriteProtected& e) {
-    SetErrorDetail(ZYL_ERR_WRITE_PROTECTED, e.Message());
-    return ZYL_ERR_WRITE_PROTECTED;
+    return detailed(ZYL_ERR_WRITE_PROTECTED, e);
   } catch (const ESettingsFileError& e) {
-    SetErrorDetail(ZYL_ERR_FILE, e.Message());
-    return ZYL_ERR_FILE;
+    return detailed(ZYL_ERR_FILE, e);
   } catch (const EPortConfigError& e) {
-    SetErrorDetail(ZYL_ERR_PORT, e.Message());
-    return ZYL_ERR_PORT;
+    return detailed(ZYL_ERR_PORT, e);
   } catch (const EDeviceMismatch& e) {
-    SetErrorDetail(ZYL_ERR_DEVICE_UNKNOWN, e.Message());
-    return ZYL_ERR_DEVICE_UNKNOWN;
+    return detailed(ZYL_ERR_DEVICE_UNKNOWN, e);
   } catch (const EISPException&) {
     return ZYL_ERR_HARDWARE;
   } catch (const ESerialError& e) {

@@ -15,24 +15,10 @@ namespace {
 
 constexpr const char* kIdentity = "EEPROMISP";
 
-// The operations of the device's bus kind on the link.
-std::unique_ptr<TBusOperations> Operations(TAdapterLink& link, const TConnectionParams& p) {
-  if (!p.Device) link.Fail("No device selected");
-  TMemoryTarget target{link,        *p.Device,   p.ProgMode, p.WriteTime,
-                       p.PageSize, p.BusAddress, [&link](int32_t done, int32_t total) {
-                         link.Progress(done, total);
-                       }};
-  std::unique_ptr<TBusOperations> ops = MakeBusOperations(target);
-  if (!ops) link.Fail("Bus kind " + std::to_string(p.Device->BusType) + " is not supported");
-  return ops;
-}
-
 }  // namespace
 
 TISPProgrammer::TISPProgrammer(TConnectionParams params, std::unique_ptr<TAdapterLink> link)
     : params_(std::move(params)), link_(std::move(link)) {}
-
-TISPProgrammer::~TISPProgrammer() = default;
 
 void TISPProgrammer::Connect() {
   const std::string identity = link_->Connect();
@@ -80,43 +66,38 @@ void TISPProgrammer::EnsureSelected() {
   }
 }
 
-void TISPProgrammer::Program(THexList& image) {
+std::unique_ptr<TBusOperations> TISPProgrammer::Selected() {
   EnsureSelected();
-  Operations(*link_, params_)->Program(image);
+  const TConnectionParams& p = params_;
+  TAdapterLink& link = *link_;
+  if (!p.Device) link.Fail("No device selected");
+  TMemoryTarget target{link,        *p.Device,   p.ProgMode, p.WriteTime,
+                       p.PageSize, p.BusAddress, [&link](int32_t done, int32_t total) {
+                         link.Progress(done, total);
+                       }};
+  std::unique_ptr<TBusOperations> ops = MakeBusOperations(target);
+  if (!ops) link.Fail("Bus kind " + std::to_string(p.Device->BusType) + " is not supported");
+  return ops;
 }
 
-void TISPProgrammer::Verify(THexList& image) {
-  EnsureSelected();
-  Operations(*link_, params_)->Verify(image);
-}
-
-void TISPProgrammer::Read(THexList& image) {
-  EnsureSelected();
-  Operations(*link_, params_)->Read(image);
-}
+void TISPProgrammer::Program(THexList& image) { Selected()->Program(image); }
+void TISPProgrammer::Verify(THexList& image) { Selected()->Verify(image); }
+void TISPProgrammer::Read(THexList& image) { Selected()->Read(image); }
+uint8_t TISPProgrammer::ReadStatus() { return Selected()->ReadStatus(); }
+void TISPProgrammer::WriteStatus(uint8_t value) { Selected()->WriteStatus(value); }
 
 void TISPProgrammer::EraseAll() {
-  EnsureSelected();
   const TDevice* device = params_.Device;
-  if (device && (device->BusType == kBusI2C || device->BusType == kBusSPI)) {
-    // These parts are erased by programming a blank image.
-    THexList blank;
-    blank.SetSize(device->Size);
-    blank.Fill(0, device->Size - 1, 0xFF);
-    Program(blank);
+  if (!device || (device->BusType != kBusI2C && device->BusType != kBusSPI)) {
+    Selected()->EraseAll();
     return;
   }
-  Operations(*link_, params_)->EraseAll();
-}
-
-uint8_t TISPProgrammer::ReadStatus() {
+  // These parts are erased by programming a blank image.
   EnsureSelected();
-  return Operations(*link_, params_)->ReadStatus();
-}
-
-void TISPProgrammer::WriteStatus(uint8_t value) {
-  EnsureSelected();
-  Operations(*link_, params_)->WriteStatus(value);
+  THexList blank;
+  blank.SetSize(device->Size);
+  blank.Fill(0, device->Size - 1, 0xFF);
+  Program(blank);
 }
 
 std::unique_ptr<TISPProgrammer> MakeProgrammer(int32_t mode, const TConnectionParams& params) {

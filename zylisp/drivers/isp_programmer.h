@@ -11,6 +11,7 @@
 
 namespace zylisp {
 
+class TBusOperations;
 class THexList;
 class TSerialPort;
 
@@ -20,9 +21,6 @@ constexpr const char* kRequiredFirmware = "000A";
 class TISPProgrammer {
  public:
   TISPProgrammer(TConnectionParams params, std::unique_ptr<TAdapterLink> link);
-  ~TISPProgrammer();
-  TISPProgrammer(const TISPProgrammer&) = delete;
-  TISPProgrammer& operator=(const TISPProgrammer&) = delete;
 
   // Connects, checks identity and firmware, sets the clock, then hands the
   // adapter the reset polarity and takes the programming mode.
@@ -50,6 +48,8 @@ class TISPProgrammer {
   // Selects the device; when that fails, reconnects once and selects
   // again, letting a second failure through.
   void EnsureSelected();
+  // EnsureSelected, then the operations of the device's bus kind.
+  std::unique_ptr<TBusOperations> Selected();
 
   TConnectionParams params_;
   std::unique_ptr<TAdapterLink> link_;

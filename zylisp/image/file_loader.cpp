@@ -57,8 +57,7 @@ int32_t WriteMade(const std::string& fileName, TMake make, std::string* reason) 
 
 }  // namespace
 
-int32_t TFileLoader::IdentifyFile(const std::string& fileName, const TLines* lines) {
-  if (lines) return lines->empty() ? kNoLines : ScanLines(*lines).Format;
+int32_t TFileLoader::IdentifyFile(const std::string& fileName) {
   const TDataFile file(fileName);
   const TTextCheck check = CheckText(file, kMaxTextFileBytes);
   if (check == TTextCheck::kEmpty) return kNoLines;
@@ -75,10 +74,6 @@ int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image) {
       check == TTextCheck::kText ? SoundLines(TLineRange(file), fileName) : TTextVerdict();
   image.SetFileName(fileName);
   return ReadLines(image, TLineRange(file), verdict);
-}
-
-int32_t TFileLoader::LoadFromLines(THexList& image, const TLines& lines) {
-  return ReadLines(image, lines, SoundLines(lines, {}));
 }
 
 int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image) {

@@ -21,14 +21,14 @@ class EDamagedFile : public EZylError {
 
 class TFileLoader {
  public:
-  // The format number of the lines (or, without lines, of the named file's
-  // lines): 1..10, 0 for no known text format, -2 for no lines at all. The
+  // The format number of the file's lines: 1..10, 0 for no known text
+  // format, -2 for no lines at all. The
   // first line that is a record of a format names it, also when a later
   // line breaks its rules (the file then cannot be loaded). A file holding
   // a NUL or another byte that is not text (printable ASCII, tab, CR, LF),
   // or longer than any text file for a memory chip, is no text format (0).
   // Raises EFileError when the file cannot be read.
-  static int32_t IdentifyFile(const std::string& fileName, const TLines* lines = nullptr);
+  static int32_t IdentifyFile(const std::string& fileName);
 
   // Names and clears the image, then loads the file's lines into it; a file
   // that is no text format loads nothing. 0 success, -1 a record lay outside
@@ -37,12 +37,6 @@ class TFileLoader {
   // Raises EFileError when the file cannot be read, and EDamagedFile, the
   // image left as it was, when a line breaks the rules of its format.
   static int32_t LoadHexFile(const std::string& fileName, THexList& image);
-
-  // Clears the image, identifies the lines and runs their reader; an unknown
-  // format loads nothing. 0 success, -1 a record lay outside the image.
-  // Raises EDamagedFile, the image left as it was, when a line breaks the
-  // rules of the format.
-  static int32_t LoadFromLines(THexList& image, const TLines& lines);
 
   // Raw or ASCII-hex binary from address 0. 0 success, -1 the file is larger
   // than the image (refused unread, nothing loaded). Raises EFileError when

@@ -12,31 +12,23 @@ bool IsBlank(int c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
+uint64_t ByteOrderMarkLength(const TDataFile& file) {
+  char start[3] = {};
+  return file.ReadAt(0, start, 3) == 3 && std::string(start, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+}
+
 TLineRange::Iterator TLineRange::begin() const {
   Iterator it;
-  if (list_) {
-    it.list_ = list_;
-    it.TakeListLine();
-    return it;
-  }
   it.file_ = file_;
+  it.pieceEnd_ = ByteOrderMarkLength(*file_);
   it.piece_.resize(kPieceSize);
   it.ReadFileLine();
   return it;
 }
 
 TLineRange::Iterator& TLineRange::Iterator::operator++() {
-  if (list_) {
-    ++index_;
-    TakeListLine();
-  } else {
-    ReadFileLine();
-  }
+  ReadFileLine();
   return *this;
-}
-
-void TLineRange::Iterator::TakeListLine() {
-  if (index_ < list_->size()) line_ = TrimBlanks((*list_)[index_]);
 }
 
 int TLineRange::Iterator::NextChar(bool consume) {

@@ -1,6 +1,6 @@
-// Lines taken one at a time, from a list in memory or from a text file read
-// in pieces: checking and reading a file never holds more of it than one
-// piece and the current line, however long the file or its lines. Every
+// The lines of a text file, taken one at a time as the file is read in
+// pieces: checking and reading a file never holds more of it than one piece
+// and the current line, however long the file or its lines. Every
 // line comes without the spaces and tabs at its ends, so a record with
 // blanks around it reads as the record.
 #pragma once
@@ -16,6 +16,10 @@ namespace zylisp {
 
 class TDataFile;
 
+// Length of the UTF-8 byte-order mark some editors put at the start of a
+// text file (3), or 0: the mark is not part of the first line.
+uint64_t ByteOrderMarkLength(const TDataFile& file);
+
 class TLineRange {
  public:
   // No record of any format is longer; a longer line is cut to this length
@@ -23,11 +27,9 @@ class TLineRange {
   // too long for every format.
   static constexpr std::size_t kMaxLineLength = 1024;
 
-  // A list of lines is a range of its own lines. The list must outlive the
-  // range.
-  TLineRange(const TLines& lines) : list_(&lines) {}  // NOLINT: implicit by design
-  // The file's lines as SplitLines gives them (a NUL ends the text), with
-  // lines longer than kMaxLineLength cut. The file must outlive the range.
+  // Lines end at CR, LF or CR LF, and a final line break starts no other
+  // line; a NUL ends the text; lines longer than kMaxLineLength are cut.
+  // The file must outlive the range.
   explicit TLineRange(const TDataFile& file) : file_(&file) {}
 
   // An input iterator; it is only ever compared with end().
@@ -40,15 +42,12 @@ class TLineRange {
 
    private:
     friend class TLineRange;
-    bool AtEnd() const { return list_ ? index_ >= list_->size() : done_; }
-    void TakeListLine();
+    bool AtEnd() const { return done_; }
     // The next character of the file, or -1 at its end or at a NUL; with
     // consume clear the character is only looked at.
     int NextChar(bool consume);
     void ReadFileLine();
 
-    const TLines* list_ = nullptr;
-    std::size_t index_ = 0;
     const TDataFile* file_ = nullptr;
     std::vector<char> piece_;
     std::size_t fill_ = 0;
@@ -64,7 +63,6 @@ class TLineRange {
   Iterator end() const { return Iterator(); }
 
  private:
-  const TLines* list_ = nullptr;
   const TDataFile* file_ = nullptr;
 };
 

@@ -6,28 +6,10 @@
 
 namespace zylisp {
 
-TLines SplitLines(const std::string& text) {
-  TLines lines;
-  const std::size_t end = std::min(text.find('\0'), text.size());
-  for (std::size_t start = 0; start < end;) {
-    const std::size_t stop = std::min(text.find_first_of("\r\n", start), end);
-    lines.emplace_back(text, start, stop - start);
-    const bool crlf = stop + 1 < end && text[stop] == '\r' && text[stop + 1] == '\n';
-    start = stop + (crlf ? 2 : 1);
-  }
-  return lines;
-}
-
 std::string JoinLines(const TLines& lines) {
   std::string out;
   for (const std::string& line : lines) out += line + "\r\n";
   return out;
-}
-
-std::string TrimBlanks(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 bool AllHexDigits(const std::string& text, std::size_t from) {

@@ -1,4 +1,4 @@
-// Text files as lists of lines: splitting on read, CR LF on write.
+// Text lines as the file formats read and write them.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +11,8 @@ namespace zylisp {
 
 using TLines = std::vector<std::string>;
 
-// Splits at CR, LF or CR LF; a NUL ends the text. A final line break does not
-// start another line, so "A\r\n" is one line and "" none.
-TLines SplitLines(const std::string& text);
-
 // Every line, the last included, followed by CR LF.
 std::string JoinLines(const TLines& lines);
-
-// The text without the spaces and tabs at either end.
-std::string TrimBlanks(const std::string& text);
 
 // Every character is a hex digit (either case); true for the empty text.
 bool AllHexDigits(const std::string& text, std::size_t from = 0);

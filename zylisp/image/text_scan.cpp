@@ -31,7 +31,7 @@ const TFormatFamily* ClaimingFamily(const TLineRange& lines) {
 TTextCheck CheckText(const TDataFile& file, uint64_t limit) {
   if (file.Length() > limit) return TTextCheck::kTooLong;
   std::vector<char> piece(64 * 1024);
-  uint64_t length = 0;
+  uint64_t length = ByteOrderMarkLength(file);
   for (;;) {
     const std::size_t n = file.ReadAt(length, piece.data(), piece.size());
     if (n == 0) break;
