@@ -83,15 +83,22 @@ void ChipWorker::listPorts() {
     // Listing clears the library's selection: it is made again afterwards.
     closeConnection();
     QStringList ports;
+    QStringList devices;
+    portDevices_.clear();
     for (uint8_t mode : {uint8_t{ZYL_MODE_PARALLEL}, uint8_t{ZYL_MODE_SERIAL}}) {
       const int count = Zyl_GetNumPorts(mode);
       for (int i = 0; i < count; ++i) {
         char name[ZYL_PORT_NAME_SIZE] = {};
-        if (Zyl_GetPort(i, name, mode) == 0 && name[0]) ports << QString::fromLocal8Bit(name);
+        if (Zyl_GetPort(i, name, mode) != 0 || !name[0]) continue;
+        char device[ZYL_PORT_NAME_SIZE] = {};
+        if (mode == ZYL_MODE_SERIAL && Zyl_GetPortDevice(name, device, sizeof device) == 0)
+          portDevices_.insert(QString::fromLocal8Bit(name), QString::fromLocal8Bit(device));
+        ports << QString::fromLocal8Bit(name);
+        devices << portDevices_.value(ports.last());
       }
     }
     if (!selection_.device.isEmpty()) selectOffline();
-    emit portsListed(ports);
+    emit portsListed(ports, devices);
     return {0, okText_, ports.isEmpty() ? tr("no port found") : ports.join(QStringLiteral(", "))};
   });
 }
@@ -306,7 +313,7 @@ ChipWorker::Outcome ChipWorker::connectAdapter() {
   const QString firmware = QString::fromLatin1(Zyl_GetFWVersion());
   QString where = selection_.port;
   if (mode == ZYL_MODE_SERIAL) {
-    const QString path = serialDevicePath(portNumber(selection_.port));
+    const QString path = portDevices_.value(selection_.port);
     if (!path.isEmpty()) where += QStringLiteral(" (%1)").arg(path);
   }
   emit connectionChanged(

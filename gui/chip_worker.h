@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <atomic>
@@ -56,7 +57,9 @@ class ChipWorker : public QObject {
   // Device names by bus kind: I2C, SPI, Microwire.
   void catalogueListed(const QList<QStringList>& devicesByBus);
   void libraryVersion(const QString& version);
-  void portsListed(const QStringList& ports);
+  // The port names and, beside each, the device behind it ("" when the
+  // library cannot tell).
+  void portsListed(const QStringList& ports, const QStringList& devices);
   void operationStarted(zylgui::Operation operation);
   void stepStarted(const QString& step);
   void progress(int done, int total);
@@ -100,6 +103,8 @@ class ChipWorker : public QObject {
   Outcome cancelledBeforeCall() const;
 
   ChipSelection selection_;
+  // The device behind each serial port of the last listing.
+  QHash<QString, QString> portDevices_;
   ProgrammerSettings settings_;
   QByteArray image_;
   bool connected_ = false;

@@ -30,7 +30,6 @@
 #include "file_formats.h"
 #include "hex_model.h"
 #include "hex_view.h"
-#include "port_names.h"
 #include "progress_panel.h"
 #include "settings_dialog.h"
 #include "zylisp.h"
@@ -371,16 +370,12 @@ void MainWindow::fillDevices(int bus) {
   if (bus >= 0 && bus < devicesByBus_.size()) device_->addItems(devicesByBus_[bus]);
 }
 
-void MainWindow::onPortsListed(const QStringList& ports) {
+void MainWindow::onPortsListed(const QStringList& ports, const QStringList& devices) {
   const QString current = portsListedOnce_ ? currentPort() : launch_.port.toUpper();
   port_->clear();
-  for (const QString& port : ports) {
-    QString text = port;
-    if (portMode(port) == ZYL_MODE_SERIAL) {
-      const QString path = serialDevicePath(portNumber(port));
-      if (!path.isEmpty()) text += QStringLiteral("  ") + path;
-    }
-    port_->addItem(text, port);
+  for (int i = 0; i < ports.size(); ++i) {
+    const QString& device = devices.value(i);
+    port_->addItem(device.isEmpty() ? ports[i] : ports[i] + QStringLiteral("  ") + device, ports[i]);
   }
   int at = port_->findData(current);
   // A port named on the command line stays a choice even when the list

@@ -78,7 +78,7 @@ class MainWindow : public QMainWindow {
   void log(const QString& line, const QDateTime& when = QDateTime::currentDateTime());
 
   void onCatalogueListed(const QList<QStringList>& devicesByBus);
-  void onPortsListed(const QStringList& ports);
+  void onPortsListed(const QStringList& ports, const QStringList& devices);
   void onOperationStarted(Operation operation);
   void onOperationFinished(const OperationResult& result);
   void onDifferencesFound(const QVector<ByteDifference>& differences);

@@ -1,5 +1,4 @@
-// What a port name (LPTn, COMk) says: its programmer kind, its number and,
-// for a serial port, the device behind it.
+// What a port name (LPTn, COMk) says: its programmer kind and its number.
 #pragma once
 
 #include <QString>
@@ -10,9 +9,5 @@ namespace zylgui {
 int portMode(const QString& port);
 // n of LPTn or COMk; 0 when the name has no number.
 int portNumber(const QString& port);
-// The device path of COMk as the library finds it: the k-th entry of
-// ZYLISP_SERIAL_PORTS when set, else the k-th of the machine's /dev/ttyS*
-// with a UART, /dev/ttyUSB*, /dev/ttyACM*. Empty when unknown.
-QString serialDevicePath(int k);
 
 }  // namespace zylgui

@@ -9,6 +9,7 @@
 #include "ports/serial_enumeration.h"
 #include "ports/serial_error.h"
 #include "support/test_files.h"
+#include "zylisp.h"
 
 using namespace zylisp;
 using testing_support::ScopedEnv;
@@ -30,6 +31,14 @@ TEST(SerialEnumerationTest, ConfiguredListGivesComNamesInOrder) {
   EXPECT_EQ("/dev/zz-b", SerialDevicePath("COM1"));
   EXPECT_EQ("/dev/zz-a", SerialDevicePath("com2"));
   EXPECT_EQ("/dev/zz-c", SerialDevicePath("\\\\.\\COM3"));
+
+  // Clients outside the library ask through its export.
+  char path[16] = {};
+  EXPECT_EQ(Zyl_GetPortDevice("COM2", path, sizeof path), 0);
+  EXPECT_STREQ(path, "/dev/zz-a");
+  EXPECT_EQ(Zyl_GetPortDevice("COM4", path, sizeof path), ZYL_ERR_PORT);
+  EXPECT_NE(std::string(Zyl_GetErrorDetail()).find("3 serial ports found"), std::string::npos);
+  EXPECT_EQ(Zyl_GetPortDevice("COM1", path, 9), 1);  // "/dev/zz-b" needs 10 bytes
 }
 
 TEST(SerialEnumerationTest, EmptyConfiguredListHasNoPorts) {

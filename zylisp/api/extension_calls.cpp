@@ -1,5 +1,7 @@
 // Exports added after the classic calls: the stop request, the detail of
-// the last failure, and the check of a data file before a run.
+// the last failure, the check of a data file before a run, and the device
+// behind a serial port name.
+#include <cstring>
 #include <string>
 
 #include "api/api_state.h"
@@ -8,6 +10,8 @@
 #include "core/atomic_file.h"
 #include "core/stop_request.h"
 #include "image/file_loader.h"
+#include "ports/serial_enumeration.h"
+#include "ports/serial_error.h"
 
 namespace zylisp {
 
@@ -33,6 +37,22 @@ ZYL_EXPORT const char* ZYL_CALL Zyl_GetErrorDetail(void) { return ErrorDetail();
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_CheckFile(const char* fileName, uint8_t forWriting) {
   return Guarded<int32_t>(ZYL_ERR_FILE, [&] { return CheckFile(fileName, forWriting != 0); });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetPortDevice(const char* portName, char* path, int32_t size) {
+  return Guarded<int32_t>(ZYL_ERR_PORT, [&]() -> int32_t {
+    std::string device;
+    try {
+      device = SerialDevicePath(portName ? portName : "");
+    } catch (const ESerialError& e) {
+      SetErrorDetail(ZYL_ERR_PORT, e.what());
+      return Record(ZYL_ERR_PORT);
+    }
+    if (!path || size < 1 || device.size() >= static_cast<std::size_t>(size))
+      return Record(kInvalidValue);
+    std::memcpy(path, device.c_str(), device.size() + 1);
+    return Record(ZYL_OK);
+  });
 }
 
 }  // extern "C"

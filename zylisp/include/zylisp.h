@@ -180,6 +180,11 @@ ZYL_EXPORT const char* ZYL_CALL Zyl_GetErrorDetail(void);
  * can, ZYL_ERR_FILE otherwise, with the reason in Zyl_GetErrorDetail. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_CheckFile(const char* fileName, uint8_t forWriting);
 
+/* The device path behind a serial port name such as "COM3", copied into
+ * path, which holds size bytes. 0; ZYL_ERR_PORT when the port list has no
+ * such port (the detail says why); 1 when path is null or too small. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetPortDevice(const char* portName, char* path, int32_t size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <utility>
 
+#include "core/text_case.h"
 #include "ports/serial_error.h"
 
 namespace zylisp {
@@ -83,9 +84,7 @@ void EnumerateSerialPorts(std::vector<std::string>& list) {
 std::string SerialDevicePath(const std::string& comName) {
   std::string name = comName;
   if (name.compare(0, 4, "\\\\.\\") == 0) name.erase(0, 4);
-  std::string upper = name;
-  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  const long number = NumberAfter(upper, "COM");
+  const long number = NumberAfter(UpperCase(name), "COM");
   if (number < 1)
     throw ESerialError(ENODEV, "\"" + comName + "\" is not a serial port name (COM1, COM2, ...)");
   const std::vector<std::string> paths = SerialDevicePaths();
