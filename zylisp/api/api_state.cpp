@@ -82,6 +82,7 @@ void ResetApiState() {
   s.KeepOpen = false;
   s.ProgMode = 0;
   s.ResetPolarity = 0;
+  s.IgnoreChecksums = false;
   SetErrorDetail(0, {});
 }
 

@@ -35,6 +35,8 @@ struct TApiState {
   bool KeepOpen = false;
   uint8_t ProgMode = 0;
   uint8_t ResetPolarity = 0;
+  // Zyl_SetIgnoreChecksums: record checksums of loaded files not compared.
+  bool IgnoreChecksums = false;
   // Names found by the port enumerations: slot k names port k+1. A later
   // enumeration leaves the slots it does not write as they were.
   std::array<std::string, kPortNameSlots> PortNames;

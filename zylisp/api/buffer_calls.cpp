@@ -1,5 +1,7 @@
 // Exports that move data between files and the memory image and give byte
 // access to it.
+#include <cstdio>
+
 #include "api/api_state.h"
 #include "api/export_guard.h"
 #include "api/image_files.h"
@@ -53,12 +55,14 @@ int32_t LoadImageFile(uint8_t area, const char* fileName) {
   if (area != kEepromArea || !s.Buffer) return ZYL_ERR_AREA;
   if (!fileName) return ZYL_ERR_FILE;
   int32_t loaded = 0;
+  std::string reason;
   try {
+    const TLoadOptions options = LoadOptions();
     // Text formats by their content; everything else is a binary image.
     if (TFileLoader::IdentifyFile(fileName) > 0) {
-      loaded = TFileLoader::LoadHexFile(fileName, *s.Buffer);
+      loaded = TFileLoader::LoadHexFile(fileName, *s.Buffer, options, &reason);
     } else {
-      loaded = TFileLoader::LoadBinaryFile(fileName, *s.Buffer);
+      loaded = TFileLoader::LoadBinaryFile(fileName, *s.Buffer, options, &reason);
     }
   } catch (const EDamagedFile& e) {
     Record(ZYL_ERR_FILE);
@@ -71,7 +75,38 @@ int32_t LoadImageFile(uint8_t area, const char* fileName) {
   } catch (...) {
     return ZYL_ERR_FILE;
   }
-  return Record(loaded == -1 ? ZYL_ERR_FILE_TOO_LARGE : ZYL_OK);
+  if (loaded != -1) return Record(ZYL_OK);
+  Record(ZYL_ERR_FILE_TOO_LARGE);
+  SetErrorDetail(ZYL_ERR_FILE_TOO_LARGE, std::move(reason));
+  return ZYL_ERR_FILE_TOO_LARGE;
+}
+
+int64_t FormatLimit(int32_t format) {
+  if (format == ZYL_FMT_BINARY) return 0x7FFFFFFF;
+  return TFileLoader::HighestAddress(format);
+}
+
+std::string FormatCapacityProblem(int32_t format, const TDevice& device) {
+  const int64_t limit = FormatLimit(format);
+  if (limit == 0 || device.Size - 1 <= limit) return {};
+  const char* name = format == ZYL_FMT_EXTENDED_TEKTRONIX ? "extended Tektronix"
+                     : format == ZYL_FMT_TEKTRONIX        ? "Tektronix"
+                     : format == ZYL_FMT_BYTE_LIST        ? "byte list"
+                     : format <= ZYL_FMT_INTEL_HEX_LINEAR ? "Intel HEX"
+                                                          : "Motorola S-record";
+  char reach[24];
+  std::snprintf(reach, sizeof reach, "%llX", static_cast<unsigned long long>(limit));
+  return std::string(name) + " files reach address " + reach + " only; the " + device.Name +
+         " holds " + std::to_string(device.Size) +
+         " bytes: choose Intel HEX, Motorola S-record or binary";
+}
+
+TLoadOptions LoadOptions() {
+  const TApiState& s = ApiState();
+  TLoadOptions options;
+  options.IgnoreChecksums = s.IgnoreChecksums;
+  if (s.Device) options.DeviceName = s.Device->Name;
+  return options;
 }
 
 int32_t SaveImageFile(uint8_t area, const char* fileName, uint8_t format) {

@@ -100,6 +100,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadEEPROM(const char* fileName, uint8_t format)
     if (fileName) {
       const bool known = TFileLoader::KnowsFormat(format);
       std::string problem = known ? TargetFileProblem(fileName) : std::string();
+      if (known && problem.empty()) problem = FormatCapacityProblem(format, *ApiState().Device);
       if (!known || !problem.empty()) {
         SetErrorDetail(ZYL_ERR_FILE, std::move(problem));
         return Record(ZYL_ERR_FILE);
@@ -134,6 +135,19 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteStatus(uint8_t value) {
 ZYL_EXPORT int32_t ZYL_CALL Zyl_ReadStatus(void) {
   return Guarded<int32_t>(ZYL_ERR_HARDWARE, [] {
     return Operate([] { return int32_t{Programmer().ReadStatus()}; });
+  });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetStatusByte(uint8_t* status) {
+  return Guarded<int32_t>(ZYL_ERR_HARDWARE, [&]() -> int32_t {
+    if (!status) return Record(kInvalidValue);
+    uint8_t value = 0;
+    const int32_t result = Operate([&] {
+      value = Programmer().ReadStatus();
+      return ZYL_OK;
+    });
+    if (result == ZYL_OK) *status = value;
+    return result;
   });
 }
 

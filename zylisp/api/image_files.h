@@ -4,13 +4,25 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "image/file_loader.h"
 
 namespace zylisp {
+
+struct TDevice;
 
 // As Zyl_LoadBuffer.
 int32_t LoadImageFile(uint8_t area, const char* fileName);
 // As Zyl_SaveBuffer.
 int32_t SaveImageFile(uint8_t area, const char* fileName, uint8_t format);
+// The load options the client set, for the selected device.
+TLoadOptions LoadOptions();
+// The highest address a file of that exported format number holds (9 is
+// binary); 0 for a format no file is saved in.
+int64_t FormatLimit(int32_t format);
+// Why a whole device does not fit a file of that format; empty when it does.
+std::string FormatCapacityProblem(int32_t format, const TDevice& device);
 // As Zyl_CheckFile.
 int32_t CheckFile(const char* fileName, bool forWriting);
 

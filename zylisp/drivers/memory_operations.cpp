@@ -72,14 +72,18 @@ void TBusOperations::Read(THexList& image) { ReadPass(image.Data(), nullptr); }
 
 void TBusOperations::Verify(THexList& image) {
   std::vector<uint8_t> scratch(static_cast<std::size_t>(t_.Device.Size), 0);
-  int32_t errors = 0;
+  std::vector<TByteDifference> differences;
+  image.SetDifferences({});
   ReadPass(scratch.data(), [&](int32_t first, int32_t count) {
     for (auto address = static_cast<uint32_t>(first); address < uint32_t(first + count); ++address) {
-      const bool same = image.GetValue(address) == scratch[address];
+      const uint8_t expected = image.GetValue(address);
+      const bool same = expected == scratch[address];
       image.SetStatus(address, same ? ps_verified : ps_failed);
-      if (!same) ++errors;
+      if (!same) differences.push_back({address, scratch[address], expected});
     }
   });
+  const std::size_t errors = differences.size();
+  image.SetDifferences(std::move(differences));
   if (errors == 0) return;
   if (HintsBlockProtection())
     throw EVerifyError("EEPROM: Verification Failed - Block protection may be enabled");

@@ -64,7 +64,8 @@ int32_t TFileLoader::IdentifyFile(const std::string& fileName) {
   return check == TTextCheck::kText ? ScanLines(TLineRange(file)).Format : kUnknownFormat;
 }
 
-int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image) {
+int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image,
+                                 const TLoadOptions& /*options*/, std::string* /*reason*/) {
   const TDataFile file(fileName);
   const TTextCheck check = CheckText(file, MaxTextFileBytes(image.Size()));
   // Refused before the image changes, as a binary file too large for it
@@ -76,7 +77,8 @@ int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image) {
   return ReadLines(image, TLineRange(file), verdict);
 }
 
-int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image) {
+int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image,
+                                    const TLoadOptions& /*options*/, std::string* /*reason*/) {
   const TDataFile file(fileName);
   const std::size_t size = static_cast<std::size_t>(image.Size());
   // A file whose length does not fit is refused before any of it is read.
@@ -103,6 +105,22 @@ int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image
 
 bool TFileLoader::KnowsFormat(int32_t format) { return FamilyOfFormat(format) != nullptr; }
 
+int64_t TFileLoader::HighestAddress(int32_t format) {
+  switch (format) {
+    case ffIntelHex:
+    case ffIntelHexSegment:
+    case ffIntelHexLinear: return 0xFFFFFFFF;  // linear address records
+    case ffMotorolaS1:
+    case ffMotorolaS2:
+    case ffMotorolaS3: return 0xFFFFFF;  // the writer widens to S2 records
+    case ffExtendedTektronix: return 0xFFFFF;
+    case ffTektronix: return 0xFFFF;
+    case ffWordList: return 2 * int64_t{0xFFFFFF} + 1;
+    case ffByteList: return 0xFFFF;
+    default: return 0;
+  }
+}
+
 int32_t TFileLoader::SaveHexFile(const std::string& fileName, const THexList& image,
                                  int32_t format, std::string* reason) {
   // An unknown format number writes nothing, so an existing file stays.
@@ -126,7 +144,7 @@ int32_t TFileLoader::SaveBinaryFile(const std::string& fileName, THexList& image
       fileName, [&] { return std::string(data, static_cast<std::size_t>(image.Size())); }, reason);
 }
 
-std::string DataFileProblem(const std::string& fileName) {
+std::string DataFileProblem(const std::string& fileName, const TLoadOptions& /*options*/) {
   try {
     const TDataFile file(fileName);
     const TTextCheck check = CheckText(file, kMaxTextFileBytes);

@@ -19,6 +19,14 @@ class EDamagedFile : public EZylError {
   using EZylError::EZylError;
 };
 
+// How strictly a text data file is read.
+struct TLoadOptions {
+  // Record checksums are not compared (hand-edited files).
+  bool IgnoreChecksums = false;
+  // The selected device's name, for messages about addresses beyond it.
+  std::string DeviceName;
+};
+
 class TFileLoader {
  public:
   // The format number of the file's lines: 1..10, 0 for no known text
@@ -35,16 +43,22 @@ class TFileLoader {
   // the image (the bytes before it stay) or the file is far longer than any
   // text for the image (then refused unread, the image left as it was).
   // Raises EFileError when the file cannot be read, and EDamagedFile, the
-  // image left as it was, when a line breaks the rules of its format.
-  static int32_t LoadHexFile(const std::string& fileName, THexList& image);
+  // image left as it was, when a line breaks the rules of its format. With
+  // -1, reason (when given) names the line, the address and the image size.
+  static int32_t LoadHexFile(const std::string& fileName, THexList& image,
+                             const TLoadOptions& options = {}, std::string* reason = nullptr);
 
   // Raw or ASCII-hex binary from address 0. 0 success, -1 the file is larger
   // than the image (refused unread, nothing loaded). Raises EFileError when
   // it cannot be read.
-  static int32_t LoadBinaryFile(const std::string& fileName, THexList& image);
+  static int32_t LoadBinaryFile(const std::string& fileName, THexList& image,
+                                const TLoadOptions& options = {}, std::string* reason = nullptr);
 
   // True for the format numbers a file can be saved in.
   static bool KnowsFormat(int32_t format);
+  // The highest address a file of that format can hold; 0 for a format
+  // number no family knows.
+  static int64_t HighestAddress(int32_t format);
 
   // Writes the image in a text format: 0 written, 1 any failure, a format
   // number no family knows among them (an existing file is then left as it
@@ -62,6 +76,6 @@ class TFileLoader {
 // Empty when the file can be programmed or verified from: it loads and holds
 // data. Otherwise what is wrong with it, naming the file; told before any
 // chip is touched.
-std::string DataFileProblem(const std::string& fileName);
+std::string DataFileProblem(const std::string& fileName, const TLoadOptions& options = {});
 
 }  // namespace zylisp

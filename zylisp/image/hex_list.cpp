@@ -12,6 +12,7 @@ void THexList::SetSize(int32_t newSize) {
   const std::size_t n = newSize > 0 ? static_cast<std::size_t>(newSize) : 0;
   data_.assign(n, 0xFF);
   status_.assign(n, ps_normal);
+  differences_.clear();
 }
 
 void THexList::Clear() {
@@ -19,6 +20,7 @@ void THexList::Clear() {
   // at every step, as a byte store may alias them.
   std::fill(status_.begin(), status_.end(), ps_normal);
   std::fill(data_.begin(), data_.end(), uint8_t{0xFF});
+  differences_.clear();
 }
 
 uint8_t THexList::GetValue(uint32_t address) const {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zylisp {
@@ -15,6 +16,14 @@ constexpr TProgStatus ps_programmed = 1 << 1;
 constexpr TProgStatus ps_verified = 1 << 2;
 constexpr TProgStatus ps_failed = 1 << 3;
 constexpr TProgStatus ps_read = 1 << 4;
+
+// An address where a verify found the chip holding another byte than the
+// image.
+struct TByteDifference {
+  uint32_t Address = 0;
+  uint8_t Chip = 0;
+  uint8_t Image = 0;
+};
 
 class THexList {
  public:
@@ -45,10 +54,18 @@ class THexList {
   // Statuses are only written by the system; tests and diagnostics read them.
   TProgStatus StatusAt(uint32_t address) const { return status_.at(address); }
 
+  // The differences the last verify found, in address order; cleared with
+  // the image.
+  const std::vector<TByteDifference>& Differences() const { return differences_; }
+  void SetDifferences(std::vector<TByteDifference> differences) {
+    differences_ = std::move(differences);
+  }
+
  private:
   std::string fileName_;
   std::vector<TProgStatus> status_;
   std::vector<uint8_t> data_;
+  std::vector<TByteDifference> differences_;
 };
 
 }  // namespace zylisp

@@ -185,6 +185,44 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_CheckFile(const char* fileName, uint8_t forWriti
  * such port (the detail says why); 1 when path is null or too small. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetPortDevice(const char* portName, char* path, int32_t size);
 
+/* Reads the chip's status register into *status (SPI and DataFlash parts).
+ * The result code alone is returned, so a failure is never mistaken for a
+ * status value; *status is left as it was when the read fails.
+ * ZYL_ERR_NOT_SUPPORTED for parts without a status register, 1 when status
+ * is null. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetStatusByte(uint8_t* status);
+
+/* The catalogue's facts of the device of that name (any letter case),
+ * without selecting it: its bus kind (ZYL_BUS_...), its size and its write
+ * page in bytes; a null pointer is skipped. 0; ZYL_ERR_DEVICE_UNKNOWN for
+ * a name the catalogue does not hold. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDeviceInfo(const char* name, int32_t* busKind, int32_t* size,
+                                              int32_t* pageSize);
+
+/* The highest address a file of that format can hold (0xFFFF for
+ * Tektronix, 0x7FFFFFFF for binary), 0 for a format no file is saved in.
+ * Not recorded. A chip read into a file of a format that cannot hold the
+ * device fails before the chip is read. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetFormatLimit(uint8_t format);
+
+/* Record checksums of text data files are compared when a file is loaded
+ * or checked, and a record whose checksum is wrong refuses the file (the
+ * detail names the line, the checksum found and the one expected). ignore
+ * 1 stops the comparison, for hand-edited files; 0 (the default) restores
+ * it. Kept for the life of the library. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SetIgnoreChecksums(uint8_t ignore);
+
+/* The differences of the last verify: how many addresses held another
+ * byte on the chip than in the image (0 after a verify that passed, before
+ * any, and after the image or the selection changed). Not recorded. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDifferenceCount(void);
+
+/* The index-th difference of the last verify, in address order: its
+ * address, the chip's byte and the image's byte (a null pointer is
+ * skipped). 0; 1 when index is out of range. Not recorded. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDifference(int32_t index, int32_t* address, uint8_t* chipValue,
+                                              uint8_t* imageValue);
+
 #ifdef __cplusplus
 }
 #endif
