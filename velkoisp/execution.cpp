@@ -1,6 +1,8 @@
 #include "execution.h"
 
+#include <cstdio>
 #include <ostream>
+#include <string>
 
 #include "option_table.h"
 #include "progress.h"
@@ -11,6 +13,8 @@
 namespace velkoisp {
 
 namespace {
+
+constexpr int32_t kListedDifferences = 16;
 
 // The row's opening text with the command's Text in place of "{}".
 void ShowOpening(const TCommand& command, std::ostream& out) {
@@ -38,6 +42,24 @@ void ReportDetail(std::ostream& out) {
   if (!detail.empty()) out << "Error: " << detail << '\n';
 }
 
+// After a failed verify: how many bytes differ, and the first of them.
+void ReportDifferences(std::ostream& out) {
+  const int32_t count = Zyl_GetDifferenceCount();
+  if (count <= 0) return;
+  out << count << (count == 1 ? " byte differs" : " bytes differ") << " between chip and file"
+      << (count > kListedDifferences ? ", the first " + std::to_string(kListedDifferences) : "")
+      << ":\n";
+  for (int32_t i = 0; i < count && i < kListedDifferences; ++i) {
+    int32_t address = 0;
+    uint8_t chip = 0, image = 0;
+    if (Zyl_GetDifference(i, &address, &chip, &image) != 0) break;
+    char line[64];
+    std::snprintf(line, sizeof line, "%04X: chip %02X, file %02X\n",
+                  static_cast<unsigned>(address), chip, image);
+    out << line;
+  }
+}
+
 // Ends a command's status line; false when the list must not go on.
 bool Finished(int32_t code, TRunState& state, std::ostream& out) {
   if (code == 0) {
@@ -46,6 +68,7 @@ bool Finished(int32_t code, TRunState& state, std::ostream& out) {
   }
   out << " failed (" << ResultText(code) << ")\n";
   ReportDetail(out);
+  if (code == ZYL_ERR_VERIFY) ReportDifferences(out);
   state.ExitCode = -1;
   return false;
 }

@@ -9,7 +9,6 @@
 
 #include "command_values.h"
 #include "option_parser.h"
-#include "supported_devices.h"
 #include "updater_file.h"
 
 namespace velkoisp {
@@ -50,9 +49,7 @@ std::string DataFile(const std::string& path, TCommand& command, TRunState& stat
   if (stat(path.c_str(), &st) != 0) return "Error: file " + path + " does not exist";
   if (S_ISDIR(st.st_mode) || access(path.c_str(), R_OK) != 0)
     return "Error: file " + path + " cannot be read";
-  // A damaged line would otherwise show only once the chip is half done.
-  if (Zyl_CheckFile(path.c_str(), 0) != 0)
-    return LibraryProblem("Error: file " + path + " cannot be used");
+  // Its lines are checked once all options are read (CheckDataFiles).
   command.Format = Zyl_IdentifyFile(path.c_str());
   if (command.Format < 1) return "Error: file " + path + " does not exist";
   command.Text = path;
@@ -91,16 +88,14 @@ std::string UpdaterFolder(const std::string& folder, TCommand& command, TRunStat
   return {};
 }
 
-int32_t ReadStatus(const TCommand&, const TRunState& state, std::ostream& out) {
-  const int32_t status = Zyl_ReadStatus();
-  // I2C and Microwire parts have no status register: 11 is the library's
-  // refusal there, not a status value.
-  const TSupportedDevice* device = FindSupportedDevice(state, state.DeviceName);
-  const bool noStatusRegister =
-      device && (device->Group == ZYL_BUS_I2C || device->Group == ZYL_BUS_MICROWIRE);
-  if (noStatusRegister && status == ZYL_ERR_NOT_SUPPORTED) return status;
+// The byte comes through a pointer, so a failed read is never shown as a
+// status value.
+int32_t ReadStatus(const TCommand&, const TRunState&, std::ostream& out) {
+  uint8_t status = 0;
+  const int32_t result = Zyl_GetStatusByte(&status);
+  if (result != 0) return result;
   char text[3];
-  std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(status & 0xFF));
+  std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(status));
   out << " : Status=" << text;
   return 0;
 }
@@ -126,6 +121,8 @@ const std::vector<TOptionRow>& OptionRows() {
       {"binary", kNoArgument, &TRunState::OutputFormat, ZYL_FMT_BINARY, nullptr, nullptr, "",
        nullptr},
       {"wait", kNoArgument, &TRunState::WaitAtEnd, 1, nullptr, nullptr, "", nullptr},
+      {"ignorechecksums", kNoArgument, &TRunState::IgnoreChecksums, 1, nullptr, nullptr, "",
+       nullptr},
       {"devtype", kOptionalArgument, nullptr, 0, kNeedsValue, HexByte, "Setting Devicetype",
        [](auto&, auto&, auto&) { return int32_t{0}; }},
       {"programeeprom", kOptionalArgument, nullptr, 0,

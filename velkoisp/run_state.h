@@ -43,6 +43,7 @@ struct TRunState {
   int32_t PortGiven = 0;
   int32_t HelpRequested = 0;
   int32_t WaitAtEnd = 0;
+  int32_t IgnoreChecksums = 0;  // --ignorechecksums: hand-edited files
   int32_t OutputFormat = ZYL_FMT_INTEL_HEX;  // of the next readeeprom
 
   int32_t Mode = ZYL_MODE_PARALLEL;  // ZYL_MODE_SERIAL once the port is a COM port

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "argument_vector.h"
+#include "command_checks.h"
 #include "execution.h"
 #include "help_text.h"
 #include "option_parser.h"
@@ -61,7 +62,10 @@ TRunState PrepareRun(std::vector<std::string>& argv, std::ostream& out) {
     PrintHelp(out, state.SupportedDevices);
     return Abort(state);
   }
+  CheckDataFiles(state);
   ValidateRequiredOptions(state);
+  if (state.DeviceGiven && FindSupportedDevice(state, state.DeviceName))
+    CheckCommandsFitThePart(state);
   if (!state.ErrorList.empty()) {
     for (const std::string& line : state.ErrorList) out << line << '\n';
     out << '\n';

@@ -55,7 +55,7 @@ TEST_F(Connection, BusAddressAndPageSizeReachOperationsOnlyInsideAHeldConnection
   Connect("24C02");
   // Without a held connection the open puts the device's values back.
   Zyl_SetBusAddress(0xA4);
-  Zyl_SetPageSize(8);
+  Zyl_SetPageSize(2);
   Sim().ClearCommandLog();
   ASSERT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0);
   auto log = Sim().CommandLog();
@@ -63,11 +63,11 @@ TEST_F(Connection, BusAddressAndPageSizeReachOperationsOnlyInsideAHeldConnection
   EXPECT_NE(std::find(log.begin(), log.end(), Command{'R', 4}), log.end());
 
   ASSERT_EQ(Zyl_PROG_Open(), 0);
-  Zyl_SetPageSize(8);
+  Zyl_SetPageSize(2);
   Sim().ClearCommandLog();
   ASSERT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0);
   log = Sim().CommandLog();
-  EXPECT_NE(std::find(log.begin(), log.end(), Command{'R', 8}), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(), Command{'R', 2}), log.end());
 
   Zyl_SetBusAddress(0xA4);
   Sim().ClearCommandLog();

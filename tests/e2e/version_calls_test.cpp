@@ -121,7 +121,11 @@ TEST_F(FirmwareUpdate, UpdaterThatNeverEndsIsStoppedAtTheLimit) {
   zylisp::UpdaterTimeLimit() = std::chrono::milliseconds(300);
   Updater("echo $$ > '" + File("fw/pid") + "'\nexec sleep 600");
   const auto start = Clock::now();
-  EXPECT_EQ(Zyl_UpdateFW(File("fw").c_str()), 0);
+  // Stopped at the limit, it has not updated anything.
+  EXPECT_EQ(Zyl_UpdateFW(File("fw").c_str()), 1);
+  EXPECT_NE(std::string(Zyl_GetErrorDetail()).find("did not end within the time limit"),
+            std::string::npos)
+      << Zyl_GetErrorDetail();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(60));
   const pid_t pid = std::stoi(testing_support::ReadFile(File("fw/pid")));
   EXPECT_NE(kill(pid, 0), 0);  // gone, and reaped

@@ -133,8 +133,17 @@ TEST_P(RunEnds, AsTheCommandLineSays) {
   mkdir(dir.File("fw").c_str(), 0755);
   testing_support::WriteFile(dir.File("fw/tarnwick.EXE"), "#!/bin/sh\nexit 0\n");
   chmod(dir.File("fw/tarnwick.EXE").c_str(), 0755);
+  mkdir(dir.File("fwbad").c_str(), 0755);
+  testing_support::WriteFile(dir.File("fwbad/Tarnwick.exe"), "#!/bin/sh\nexit 3\n");
+  chmod(dir.File("fwbad/Tarnwick.exe").c_str(), 0755);
+  ASSERT_EQ(link(dir.File("data.bin").c_str(), dir.File("hard.bin").c_str()), 0);
+  ASSERT_EQ(symlink("data.bin", dir.File("soft.bin").c_str()), 0);
+  // Checksum 00 where F2 belongs.
+  testing_support::WriteFile(dir.File("sum.hex"), ":040000000102030400\n:00000001FF\n");
   const auto inFolder = [&dir](std::string text) {
-    if (const auto at = text.find('@'); at != std::string::npos) text.replace(at, 1, dir.Path());
+    for (auto at = text.find('@'); at != std::string::npos;
+         at = text.find('@', at + dir.Path().size()))
+      text.replace(at, 1, dir.Path());
     return text;
   };
   std::vector<std::string> args;
@@ -185,7 +194,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "Required"},
         EndCase{"OnlyDeviceAndPort", {"--device=24c16", "--port=lpt1"}, kChip, 0, {kOpened}, ""},
         Refused("PortNotFound", {"--device=24C16", "--port=FOO"},
-                {"\n\nInvalid File type or File not found, access denied etc.\n"}),
+                {"\n\nInvalid File type or File not found, access denied etc.\n"
+                 "Error: there is no port FOO here; the parallel ports are LPT1\n"}),
         EndCase{"ProgrammerCannotOpen", OnChip({}), kChip + ",firmware=0009", 255,
                 {"Firmware update is required for the DLL to work with this programmer\n"},
                 "Programmer"},
@@ -217,6 +227,51 @@ INSTANTIATE_TEST_SUITE_P(
                 {"Setting Bus Address value to 05 OK \n"}, ""},
         EndCase{"UpdaterNameMatchedWithoutCase", OnChip({"--updatefw=@/fw"}), kChip, 0,
                 {"Updating the programmer FW from the following path @/fw:  OK \n"}, ""},
+        EndCase{"UpdaterThatFails", OnChip({"--updatefw=@/fwbad"}), kChip, 255,
+                {"Updating the programmer FW from the following path @/fwbad:  failed (Operation "
+                 "Failed)\nError: @/fwbad/Tarnwick.exe ended with exit status 3\n"},
+                ""},
+        // Commands that do not fit the part, or each other, run nothing.
+        Refused("StatusWriteToMicrowire", {"--device=93C46", "--port=LPT1", "--programstatus=5A"},
+                {"Error: --programstatus: the 93C46 has no status register"}),
+        Refused("WriteAllToSpi", {"--device=25C640", "--port=LPT1", "--programwriteall=8C"},
+                {"Error: --programwriteall: the 25C640 is no Microwire part"}),
+        Refused("PageSizeAboveTheWritePage", OnChip({"--setpagesize=16"}),
+                {"Error: --setpagesize=16 asks for 22 bytes (the value is hexadecimal); the 24C16 "
+                 "writes pages of 16 bytes (--setpagesize=10)\n"}),
+        Refused("ReadOverTheFileToProgram",
+                OnChip({"--binary", "--readeeprom=@/data.bin", "--programeeprom=@/data.bin"}),
+                {"Error: --readeeprom=@/data.bin would overwrite @/data.bin, which --programeeprom "
+                 "reads: read into another file\n"}),
+        Refused("ReadOverAHardLinkOfTheFileToVerify",
+                OnChip({"--verifyeeprom=@/data.bin", "--binary", "--readeeprom=@/hard.bin"}),
+                {"Error: --readeeprom=@/hard.bin would overwrite"}),
+        Refused("ReadOverASymbolicLinkOfTheFileToVerify",
+                OnChip({"--verifyeeprom=@/data.bin", "--binary", "--readeeprom=@/soft.bin"}),
+                {"Error: --readeeprom=@/soft.bin would overwrite"}),
+        Refused("FormatThatCannotHoldThePart",
+                {"--device=24C1024", "--port=LPT1", "--tektronix", "--readeeprom=@/x.tek"},
+                {"Error: --readeeprom=@/x.tek: Tektronix files reach address FFFF only, the "
+                 "24C1024 holds 131072 bytes: put --intel, --motorola or --binary before it\n"}),
+        Refused("BinaryNameWrittenAsHex", OnChip({"--readeeprom=@/backup.bin"}),
+                {"Error: --readeeprom=@/backup.bin would be written as Intel HEX, not as the .bin "
+                 "name says: put --binary before it, or name the file @/backup.hex\n"}),
+        Refused("HexNameWrittenAsBinary", OnChip({"--binary", "--readeeprom=@/y.hex"}),
+                {"Error: --readeeprom=@/y.hex would be written as binary, not as the .hex name "
+                 "says: put --intel before it, or name the file @/y.bin\n"}),
+        EndCase{"FailedStatusReadIsNoStatus", {"--device=25C640", "--port=LPT1", "--readstatus"},
+                "device=25C640,fault=error:r:1:T", 255,
+                {"Reading status byte failed (Hardware not responding)\n"}, "Status="},
+        EndCase{"VerifyListsTheDifferences",
+                OnChip({"--programeeprom=@/data.bin", "--verifyeeprom=@/data.bin"}),
+                kChip + ",fault=stuck:1:255:0", 255,
+                {"Verifying eeprom against @/data.bin:  failed (Verify failed)\n"
+                 "1 byte differs between chip and file:\n0001: chip 00, file 02\n"},
+                ""},
+        Refused("WrongChecksum", OnChip({"--programeeprom=@/sum.hex"}),
+                {"Error: @/sum.hex line 1: checksum 00, expected F2\n"}),
+        EndCase{"WrongChecksumIgnored", OnChip({"--programeeprom=@/sum.hex", "--ignorechecksums"}),
+                kChip, 0, {"Programming EEPROM with @/sum.hex:  OK \n"}, ""},
         EndCase{"WaitReadsALine", {"--wait"}, "", 255, {"\nPress Enter key to continue...\n"}, ""},
         Refused("TooManyArguments", Many(62, OnChip({})),
                 {"Error: too many arguments (64); at most 63 are accepted, nothing was run\n"}),

@@ -1,11 +1,13 @@
 // Exports that list ports, select one by name and hold the connection.
 #include <cstring>
+#include <string>
 
 #include "api/api_state.h"
 #include "api/connection.h"
 #include "api/export_guard.h"
 #include "api/selection.h"
 #include "core/debug_output.h"
+#include "ports/serial_enumeration.h"
 
 using namespace zylisp;
 
@@ -16,6 +18,30 @@ void PrepareEnumeration(uint8_t mode) {
   SelectMode(mode);
   ClearDeviceSelection();
   EnumeratePorts(mode);
+}
+
+// Names the port that is not there and the ones that are.
+std::string MissingPortDetail(const std::string& wanted, uint8_t mode) {
+  const bool serial = mode == ZYL_MODE_SERIAL;
+  std::string there;
+  // The slots may still hold names of the other kind from earlier lists.
+  const std::string prefix = serial ? "COM" : "LPT";
+  for (const std::string& slot : ApiState().PortNames) {
+    if (slot.compare(0, 3, prefix) != 0) continue;
+    std::string entry = slot;
+    if (serial) {
+      try {
+        entry += " (" + SerialDevicePath(slot) + ")";
+      } catch (...) {
+        // The name alone says enough.
+      }
+    }
+    there += (there.empty() ? "" : ", ") + entry;
+  }
+  const std::string kind = serial ? "serial" : mode == ZYL_MODE_PARALLEL ? "parallel" : "";
+  std::string detail = "there is no port " + wanted + " here; ";
+  if (there.empty()) return detail + "no " + kind + (kind.empty() ? "" : " ") + "port was found";
+  return detail + "the " + kind + (kind.empty() ? "" : " ") + "ports are " + there;
 }
 
 }  // namespace
@@ -39,7 +65,9 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_InitProgrammer(const char* portName, const char*
       if (s.PortNames[static_cast<std::size_t>(k)] == wanted)
         return SelectPort(static_cast<uint8_t>(k + 1));
     }
-    return Record(kInvalidValue);
+    Record(kInvalidValue);
+    SetErrorDetail(kInvalidValue, MissingPortDetail(wanted, mode));
+    return kInvalidValue;
   });
 }
 

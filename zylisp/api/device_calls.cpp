@@ -172,8 +172,8 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SetBusAddress(uint8_t address) {
   return Record(ZYL_OK);
 }
 
-// A size no transfer can use is refused here, before anything is sent; the
-// size set before stays. Like the bus address, it reaches the operations
+// A size no transfer can use, or above the device's write page, is refused
+// here, before anything is sent; the size set before stays. Like the bus address, it reaches the operations
 // of a held connection; every open starts from the device's page size.
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetPageSize(uint8_t size) {
   return Guarded<int32_t>(kInvalidValue, [&]() -> int32_t {
@@ -182,9 +182,10 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SetPageSize(uint8_t size) {
     std::string problem;
     if (size == 0)
       problem = "page size 0 is not valid" + (s.Device ? " for " + device : std::string());
-    else if (s.Device && size > s.Device->Size)
-      problem = "page size " + std::to_string(size) + " is larger than the " + device + " (" +
-                std::to_string(s.Device->Size) + " bytes)";
+    else if (s.Device && size > s.Device->PageSize)
+      // A longer page wraps inside the chip's own and corrupts it.
+      problem = "page size " + std::to_string(size) + " is larger than the write page of the " +
+                device + " (" + std::to_string(s.Device->PageSize) + " bytes)";
     if (!problem.empty()) {
       SetErrorDetail(kInvalidValue, problem);
       return Record(kInvalidValue);

@@ -79,13 +79,16 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_UpdateFW(const char* folder) {
     } catch (...) {
       // The link is released either way; the updater may still reach it.
     }
-    const bool ran = RunAndWait({updater, "zylisp", kRequiredFirmware}, UpdaterTimeLimit());
-    int32_t result = ran ? ZYL_OK : ZYL_ERR_FILE;
+    const TRunOutcome ran = RunAndWait({updater, "zylisp", kRequiredFirmware}, UpdaterTimeLimit());
+    // An updater that failed has not updated anything, whatever follows.
+    int32_t result = ran.Succeeded() ? ZYL_OK : ZYL_ERR_FILE;
+    std::string failure = ran.Succeeded() ? std::string() : updater + " " + ran.Failure();
     try {
       OpenLink(*programmer);
     } catch (...) {
-      result = ZYL_ERR_HARDWARE;
+      if (result == ZYL_OK) result = ZYL_ERR_HARDWARE;
     }
+    if (result == ZYL_ERR_FILE) SetErrorDetail(ZYL_ERR_FILE, std::move(failure));
     return Record(result);
   });
 }

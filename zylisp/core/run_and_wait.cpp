@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <string>
 #include <thread>
 
 extern char** environ;
@@ -19,12 +20,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Reaps the child when it has ended; true then.
-bool Reaped(pid_t pid) {
+// Reaps the child when it has ended, noting how; true then.
+bool Reaped(pid_t pid, TRunOutcome& outcome) {
   int status = 0;
   for (;;) {
     const pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) return true;
+    if (r == pid) {
+      if (WIFEXITED(status)) outcome.ExitStatus = WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) outcome.Signal = WTERMSIG(status);
+      return true;
+    }
     // ECHILD: someone else reaped it (SIGCHLD ignored by the client).
     if (r < 0 && errno == ECHILD) return true;
     if (r < 0 && errno == EINTR) continue;
@@ -33,9 +38,9 @@ bool Reaped(pid_t pid) {
 }
 
 // Sleeps until the child ends or the deadline passes.
-void WaitForEnd(pid_t pid, Clock::time_point deadline) {
+void WaitForEnd(pid_t pid, Clock::time_point deadline, TRunOutcome& outcome) {
   const long pidfd = syscall(SYS_pidfd_open, pid, 0);
-  while (!Reaped(pid)) {
+  while (!Reaped(pid, outcome)) {
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) break;
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
@@ -53,8 +58,17 @@ void WaitForEnd(pid_t pid, Clock::time_point deadline) {
 
 }  // namespace
 
-bool RunAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
-  if (argv.empty()) return false;
+std::string TRunOutcome::Failure() const {
+  if (!Started) return "could not be started";
+  if (TimedOut) return "did not end within the time limit and was stopped";
+  if (Signal != 0) return "was ended by signal " + std::to_string(Signal);
+  if (ExitStatus < 0) return "ended in an unknown way";
+  return "ended with exit status " + std::to_string(ExitStatus);
+}
+
+TRunOutcome RunAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
+  TRunOutcome outcome;
+  if (argv.empty()) return outcome;
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -62,7 +76,7 @@ bool RunAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds 
   // The child starts with default signal handling and an empty mask, not
   // with whatever the client set up for itself.
   posix_spawnattr_t attr;
-  if (posix_spawnattr_init(&attr) != 0) return false;
+  if (posix_spawnattr_init(&attr) != 0) return outcome;
   sigset_t none, all;
   sigemptyset(&none);
   sigfillset(&all);
@@ -72,16 +86,18 @@ bool RunAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds 
   pid_t pid = 0;
   const int started = posix_spawn(&pid, args[0], nullptr, &attr, args.data(), environ);
   posix_spawnattr_destroy(&attr);
-  if (started != 0) return false;
+  if (started != 0) return outcome;
+  outcome.Started = true;
 
-  WaitForEnd(pid, Clock::now() + limit);
-  if (!Reaped(pid)) {
+  WaitForEnd(pid, Clock::now() + limit, outcome);
+  if (!Reaped(pid, outcome)) {
+    outcome.TimedOut = true;
     kill(pid, SIGKILL);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
   }
-  return true;
+  return outcome;
 }
 
 }  // namespace zylisp
