@@ -138,6 +138,8 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteAllValue(uint8_t value);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteProgMode(uint8_t mode);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetResetPolarity(uint8_t polarity);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetBusAddress(uint8_t address);
+/* 1 for 0 or a size above the selected device's write page, which would
+ * wrap inside the chip's pages (the detail names the page size). */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetPageSize(uint8_t size);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetSerialNum(int32_t low, int32_t high);
 ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_EE_Time(uint8_t time);
@@ -151,8 +153,10 @@ ZYL_EXPORT const char* ZYL_CALL Zyl_GetDLLDate(void);
 /* The adapter's firmware version, "N/A" when it cannot be reached. */
 ZYL_EXPORT const char* ZYL_CALL Zyl_GetFWVersion(void);
 /* Runs the updater Tarnwick.exe of folder on the connection held by
- * Zyl_PROG_Open: 2 without one, 1 when the updater is missing or cannot be
- * started, 3 when the programmer cannot be reached again afterwards. */
+ * Zyl_PROG_Open: 2 without one, 1 when the updater is missing, cannot be
+ * started, ends with a non-zero exit status or by a signal, or is stopped
+ * after five minutes (Zyl_GetErrorDetail says how it ended), 3 when the
+ * programmer cannot be reached again afterwards. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_UpdateFW(const char* folder);
 
 /* Extensions. They come after the classic calls above and never change
