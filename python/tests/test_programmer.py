@@ -8,6 +8,9 @@ import zylisp
 from conftest import BLANK_2K
 
 DATA = bytes((i * 37 + 11) & 0xFF for i in range(2048))
+# Each 256-byte block different, so that a block in the wrong place shows.
+BLOCKS = bytes((i * 7 + i // 256) & 0xFF for i in range(2048))
+STUCK = {0x10: 0x00, 0x11: 0x00, 0x7FF: 0x00}  # address: the value the cell is stuck at
 
 
 @pytest.mark.parametrize("link", ["serial", "parallel"])
@@ -32,33 +35,78 @@ def test_programs_verifies_and_reads_bytes_and_files(adapter, tmp_path, link):
     assert (tmp_path / "back.srec").read_text().startswith("S")  # Motorola, not the suffix's Intel hex
     assert (tmp_path / "back.bin").read_bytes() == DATA
     assert seen and all(0 <= done <= total == 2048 for done, total in seen)
+    assert seen.count((2048, 2048)) == 10  # every operation ends complete
 
 
+STUCK_CHIP = bytes(STUCK.get(a, v) for a, v in enumerate(DATA))
 FAILURES = [
-    # what, sim keys, port, action, exception, code, chip blank afterwards
-    ("missing port", (), "COM2", None, zylisp.PortError, 4, True),
-    ("stuck cell", ("fault=stuck:0x10:0xff:0x00",), "COM1",
-     lambda p, tmp: (p.program(DATA), p.verify(DATA)), zylisp.VerifyError, 10, False),
-    ("unknown file", (), "COM1", lambda p, tmp: p.program(tmp / "missing.hex"), zylisp.FileError, 1, True),
-    ("I2C status", (), "COM1", lambda p, tmp: p.status, zylisp.NotSupported, 11, True),
-    ("I2C status write", (), "COM1", lambda p, tmp: setattr(p, "status", 0), zylisp.NotSupported, 11, True),
-    ("too many bytes", (), "COM1", lambda p, tmp: p.program(DATA + b"\0"), ValueError, None, True),
+    # what, device, sim keys, port, action, exception, code, chip afterwards, attributes
+    ("missing port", "24C16", (), "COM2", None, zylisp.PortError, 4, BLANK_2K, {}),
+    ("stuck cells", "24C16", ("fault=" + "+".join(f"stuck:{a}:0xff:{v}" for a, v in STUCK.items()),), "COM1",
+     lambda p, tmp: (p.program(DATA), p.verify(DATA)), zylisp.VerifyError, 10, STUCK_CHIP,
+     {"detail": "3 bytes differ", "differences": [(a, v, DATA[a]) for a, v in STUCK.items()]}),
+    ("unknown file", "24C16", (), "COM1", lambda p, tmp: p.program(tmp / "missing.hex"), zylisp.FileError, 1,
+     BLANK_2K, {}),
+    ("empty data", "24C16", (), "COM1", lambda p, tmp: (p.program(DATA), p.program(b"")), zylisp.FileError, 1,
+     DATA, {}),
+    ("I2C status", "24C16", (), "COM1", lambda p, tmp: p.status, zylisp.NotSupported, 11, BLANK_2K, {}),
+    ("I2C status write", "24C16", (), "COM1", lambda p, tmp: setattr(p, "status", 0), zylisp.NotSupported, 11,
+     BLANK_2K, {}),
+    ("SPI status read fails", "25C16", ("fault=error:r:1:T",), "COM1", lambda p, tmp: p.status,
+     zylisp.HardwareError, 3, BLANK_2K, {}),
+    ("page size above the page", "24C16", (), "COM1", lambda p, tmp: setattr(p, "page_size", 17),
+     zylisp.SettingRefused, 1, BLANK_2K, {}),
+    ("too many bytes", "24C16", (), "COM1", lambda p, tmp: p.program(DATA + b"\0"), ValueError, None,
+     BLANK_2K, {}),
 ]
 
 
-@pytest.mark.parametrize("what,keys,port,action,kind,code,blank", FAILURES, ids=[f[0] for f in FAILURES])
-def test_failures_raise_their_kind(adapter, tmp_path, what, keys, port, action, kind, code, blank):
-    adapter("serial", "24C16", *keys)
+@pytest.mark.parametrize("what,device,keys,port,action,kind,code,chip,attributes", FAILURES,
+                         ids=[f[0] for f in FAILURES])
+def test_failures_raise_their_kind(adapter, tmp_path, what, device, keys, port, action, kind, code, chip,
+                                   attributes):
+    adapter("serial", device, *keys)
     if action is None:
         with pytest.raises(kind) as failure:
-            zylisp.Programmer(port=port, device="24C16")
+            zylisp.Programmer(port=port, device=device)
     else:
-        with zylisp.Programmer(port=port, device="24C16") as p:
+        with zylisp.Programmer(port=port, device=device) as p:
             with pytest.raises(kind) as failure:
                 action(p, tmp_path)
-            assert (p.read() == BLANK_2K) == blank
+            assert p.read() == chip
     if code is not None:
         assert failure.value.code == code and failure.value.text
+    assert {name: getattr(failure.value, name) for name in attributes} == attributes
+
+
+# Blocks 2k and 2k+1 of a 24C16 at control byte 0xA2 both land in block 2k+1.
+ODD_BLOCKS = b"".join(BLANK_2K[:256] if k % 2 == 0 else BLOCKS[256 * k:256 * (k + 1)] for k in range(8))
+SETTINGS = [
+    # what, device, sim keys, settings, data programmed, raw chip afterwards
+    ("Microwire x16", "93C46", ("org=16",), {"organisation": 16}, BLOCKS[:128], BLOCKS[:128]),
+    ("bus address", "24C16", (), {"bus_address": 0xA2}, BLOCKS, ODD_BLOCKS),
+]
+
+
+@pytest.mark.parametrize("what,device,keys,settings,data,chip", SETTINGS, ids=[s[0] for s in SETTINGS])
+def test_settings_reach_the_chip(adapter, tmp_path, what, device, keys, settings, data, chip):
+    port = adapter("parallel", device, *keys)
+    with zylisp.Programmer(port=port, device=device) as p:
+        for name, value in settings.items():
+            setattr(p, name, value)
+        assert {name: getattr(p, name) for name in settings} == settings
+        p.program(data)
+    assert (tmp_path / "chip.bin").read_bytes() == chip
+
+
+def test_ignore_checksums_loads_a_hand_edited_file(adapter, tmp_path):
+    port = adapter("parallel", "24C16")
+    edited = tmp_path / "edited.hex"
+    edited.write_text(":0400000001020304F0\n:00000001FF\n")  # checksum F2 edited to F0
+    with zylisp.Programmer(port=port, device="24C16") as p:
+        p.ignore_checksums = True
+        p.program(edited)
+        assert p.read()[:5] == b"\x01\x02\x03\x04\xff"
 
 
 def test_ctrl_c_stops_a_program_at_a_page_boundary(adapter, tmp_path):

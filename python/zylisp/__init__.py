@@ -14,13 +14,13 @@ Failures raise ZylispError or one of its subclasses, never a bare code.
 
 from .catalogue import BUSES, devices, library_version, ports
 from .errors import (Cancelled, FileError, HardwareError, InUseError, NotSupported, PortError,
-                     VerifyError, WriteProtected, ZylispError)
+                     SettingRefused, VerifyError, WriteProtected, ZylispError)
 from .formats import Format, format_for
 from .library import LibraryNotFound
 from .programmer import Programmer
 
 __all__ = [
     "BUSES", "Cancelled", "FileError", "Format", "HardwareError", "InUseError", "LibraryNotFound",
-    "NotSupported", "PortError", "Programmer", "VerifyError", "WriteProtected", "ZylispError",
-    "devices", "format_for", "library_version", "ports",
+    "NotSupported", "PortError", "Programmer", "SettingRefused", "VerifyError", "WriteProtected",
+    "ZylispError", "devices", "format_for", "library_version", "ports",
 ]

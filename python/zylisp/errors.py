@@ -3,7 +3,7 @@ result code and text, and a subclass per kind of failure."""
 
 from __future__ import annotations
 
-from typing import Dict, Type
+from typing import Dict, List, Optional, Tuple, Type
 
 
 class ZylispError(Exception):
@@ -27,7 +27,8 @@ class ZylispError(Exception):
 
 
 class FileError(ZylispError):
-    """A data file cannot be read, written or used (codes 1 and 6)."""
+    """A data file cannot be read, written or used, or data hold no bytes
+    (codes 1 and 6)."""
 
 
 class PortError(ZylispError):
@@ -40,7 +41,21 @@ class HardwareError(ZylispError):
 
 
 class VerifyError(ZylispError):
-    """The chip does not hold the data it was compared with (code 10)."""
+    """The chip does not hold the data it was compared with (code 10).
+
+    ``differences`` lists the (address, chip byte, data byte) of every
+    address that differs, in address order.
+    """
+
+    def __init__(self, code: int, text: str, detail: str = "", context: str = "",
+                 differences: Optional[List[Tuple[int, int, int]]] = None) -> None:
+        super().__init__(code, text, detail, context)
+        self.differences = differences or []
+
+
+class SettingRefused(ZylispError):
+    """The part cannot take a setting: a page size of 0 or above its write
+    page, say (code 1 of a setter)."""
 
 
 class NotSupported(ZylispError):

@@ -1,5 +1,9 @@
 """Loading libzylisp.so.1, the prototypes of its exports, and the rule that
-only one caller at a time may be inside the library."""
+only one caller at a time may be inside the library.
+
+An installed package loads the library of its own installation (the lib
+folder of the same prefix, as the install recorded it); then the file
+ZYLISP_LIBRARY names; then the system's library search."""
 
 from __future__ import annotations
 
@@ -31,6 +35,8 @@ class LibraryNotFound(ImportError):
 _i32 = ctypes.c_int32
 _u8 = ctypes.c_uint8
 _text = ctypes.c_char_p
+_i32_out = ctypes.POINTER(ctypes.c_int32)
+_u8_out = ctypes.POINTER(ctypes.c_uint8)
 
 # name: (result type, argument types)
 _PROTOTYPES = {
@@ -54,12 +60,33 @@ _PROTOTYPES = {
     "Zyl_VerifyEEPROM": (_i32, [_text]),
     "Zyl_WriteStatus": (_i32, [_u8]),
     "Zyl_ReadStatus": (_i32, []),
+    "Zyl_GetStatusByte": (_i32, [_u8_out]),
+    "Zyl_WriteProgMode": (_i32, [_u8]),
+    "Zyl_SetBusAddress": (_i32, [_u8]),
+    "Zyl_SetPageSize": (_i32, [_u8]),
     "Zyl_GetDLLversion": (_text, []),
     "Zyl_GetFWVersion": (_text, []),
     "Zyl_RequestStop": (None, []),
     "Zyl_GetErrorDetail": (_text, []),
     "Zyl_CheckFile": (_i32, [_text, _u8]),
+    "Zyl_GetDeviceInfo": (_i32, [_text, _i32_out, _i32_out, _i32_out]),
+    "Zyl_SetIgnoreChecksums": (_i32, [_u8]),
+    "Zyl_GetDifferenceCount": (_i32, []),
+    "Zyl_GetDifference": (_i32, [_i32, _i32_out, _u8_out, _u8_out]),
 }
+
+
+def _installed_library() -> Optional[str]:
+    """The library beside an installed package, None in a source tree or
+    when that file is gone."""
+    try:
+        from ._install_layout import LIBRARY_DIR
+    except ImportError:
+        return None
+    package = os.path.dirname(os.path.abspath(__file__))
+    path = os.path.join(package, LIBRARY_DIR, SONAME)
+    return path if os.path.exists(path) else None
+
 
 
 def _load() -> ctypes.CDLL:
@@ -67,11 +94,15 @@ def _load() -> ctypes.CDLL:
     if platform.machine() in ("i386", "i486", "i586", "i686"):
         raise LibraryNotFound("zylisp for Python needs a 64-bit or non-x86 system: "
                               "the library's calls are stdcall on 32-bit x86")
+    installed = _installed_library()
     explicit = os.environ.get("ZYLISP_LIBRARY")
-    target = explicit or SONAME
+    target = installed or explicit or SONAME
     try:
         lib = ctypes.CDLL(target)
     except OSError as e:
+        if installed:
+            raise LibraryNotFound(
+                f"cannot load the zylisp library installed with this package, {installed}: {e}") from e
         if explicit:
             raise LibraryNotFound(f"cannot load the zylisp library from ZYLISP_LIBRARY={explicit}: {e}") from e
         raise LibraryNotFound(

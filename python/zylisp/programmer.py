@@ -5,10 +5,11 @@ from __future__ import annotations
 import ctypes
 import os
 from types import TracebackType
-from typing import Callable, Optional, Type, Union, overload
+from typing import Callable, List, Optional, Tuple, Type, Union, overload
 
 from .catalogue import find_device, port_names
-from .errors import InUseError, NotSupported, PortError, ZylispError
+from .errors import (FileError, InUseError, NotSupported, PortError, SettingRefused, VerifyError,
+                     ZylispError)
 from .formats import Format, format_for
 from .library import (AREA_EEPROM, MODE_PARALLEL, MODE_SERIAL, ProgressHandler, caller, check,
                       failure, lib)
@@ -28,9 +29,10 @@ class Programmer:
     given, is called as progress(done, total) with byte counts while an
     operation runs, on the thread that runs the library call (a worker
     thread when the operation was started from the main thread). The (-1,
-    -1) the serial link reports while it synchronises is not passed on. A
-    progress callback that raises stops the operation at its next page
-    boundary; its exception is raised when the operation has ended.
+    -1) the serial link reports while it synchronises is not passed on; an
+    operation that succeeds ends with (total, total). A progress callback
+    that raises stops the operation at its next page boundary; its
+    exception is raised when the operation has ended.
 
     Threads: the library serves one caller at a time and one connection
     per process. A second Programmer while one is open raises InUseError;
@@ -44,6 +46,8 @@ class Programmer:
 
     Attributes: ``port`` ("COM1"), ``device`` (the catalogue's spelling),
     ``bus`` ("I2C", "SPI" or "Microwire"), ``size`` (bytes of the chip).
+    Settings, each starting afresh with every Programmer: ``organisation``,
+    ``bus_address``, ``page_size`` and ``ignore_checksums``.
     """
 
     def __init__(self, port: str, device: str, progress: Optional[ProgressCallback] = None) -> None:
@@ -57,6 +61,11 @@ class Programmer:
         self.port = port.upper()
         self.device, self.bus = found or (device, "")
         self.size = 0
+        self._organisation = 8
+        self._bus_address = 0xA0
+        self._page_size = 0
+        self._ignore_checksums = False
+        self._last_progress: Optional[Tuple[int, int]] = None
         context = f"open {device} on {port}"
         if self.port.startswith("COM"):
             mode = MODE_SERIAL
@@ -82,6 +91,11 @@ class Programmer:
                 library.Zyl_SetProgressHandler(ProgressHandler())
                 raise error
             self.size = library.Zyl_GetBufferSize(AREA_EEPROM)
+            page = ctypes.c_int32()
+            library.Zyl_GetDeviceInfo(self.device.encode(), None, None, ctypes.byref(page))
+            self._page_size = page.value
+            # The library keeps this one across connections.
+            library.Zyl_SetIgnoreChecksums(0)
             self._open = True
             caller.programmer = self
 
@@ -168,17 +182,13 @@ class Programmer:
 
     @property
     def status(self) -> int:
-        """The status register of an SPI part. I2C and Microwire parts have
-        none: NotSupported. The library answers a status byte or a result
-        code through one number, so on an SPI part a link failure during
-        this read cannot be told from a status byte of the same value."""
+        """The status register of an SPI or DataFlash part. Other parts have
+        none: NotSupported. A failed read raises, never gives a value."""
         with caller.held() as library:
             self._require_open()
-            with caller.inside_call():
-                value: int = library.Zyl_ReadStatus()
-            if self.bus != "SPI":
-                raise failure(value, self._context("read status"))
-            return value
+            byte = ctypes.c_uint8()
+            self._operate("read status", lambda: library.Zyl_GetStatusByte(ctypes.byref(byte)))
+            return byte.value
 
     @status.setter
     def status(self, value: int) -> None:
@@ -191,6 +201,66 @@ class Programmer:
                 raise NotSupported(11, "only SPI parts have a status register",
                                    f"{self.device} is a {self.bus} part", self._context("write status"))
             self._operate("write status", lambda: library.Zyl_WriteStatus(value))
+
+    @property
+    def organisation(self) -> int:
+        """How a Microwire part is wired: 8 (bytes, the default) or 16 (words)."""
+        return self._organisation
+
+    @organisation.setter
+    def organisation(self, bits: int) -> None:
+        if bits not in (8, 16):
+            raise ValueError(f"a Microwire organisation is 8 or 16, not {bits}")
+        self._set("organisation", "Zyl_WriteProgMode", bits)
+        self._organisation = bits
+
+    @property
+    def bus_address(self) -> int:
+        """The I2C control byte the part answers to with its address pins
+        (0xA0, the default, for pins all low)."""
+        return self._bus_address
+
+    @bus_address.setter
+    def bus_address(self, address: int) -> None:
+        if not 0 <= address <= 0xFF:
+            raise ValueError(f"a bus address is 0..255, not {address}")
+        self._set("bus address", "Zyl_SetBusAddress", address)
+        self._bus_address = address
+
+    @property
+    def page_size(self) -> int:
+        """Bytes written in one page write: the part's write page by
+        default; a smaller one may be set, 0 or a larger one raises
+        SettingRefused."""
+        return self._page_size
+
+    @page_size.setter
+    def page_size(self, size: int) -> None:
+        if not 0 <= size <= 0xFF:
+            raise ValueError(f"a page size is 0..255, not {size}")
+        self._set("page size", "Zyl_SetPageSize", size)
+        self._page_size = size
+
+    @property
+    def ignore_checksums(self) -> bool:
+        """True loads data files whose record checksums are wrong (for
+        hand-edited files); False, the default, refuses them."""
+        return self._ignore_checksums
+
+    @ignore_checksums.setter
+    def ignore_checksums(self, ignore: bool) -> None:
+        self._set("ignore checksums", "Zyl_SetIgnoreChecksums", int(bool(ignore)))
+        self._ignore_checksums = bool(ignore)
+
+    def _set(self, what: str, export: str, value: int) -> None:
+        with caller.held() as library:
+            self._require_open()
+            code = getattr(library, export)(value)
+            if code != 0:
+                # The library's text for code 1 speaks of files; its detail names the cause.
+                detail = (library.Zyl_GetErrorDetail() or b"").decode("utf-8", "replace")
+                raise SettingRefused(code, f"{what} {value} refused", detail,
+                                     self._context(f"set {what} for"))
 
     def _context(self, what: str, path: Optional[PathLike] = None) -> str:
         text = f"{what} {self.device} on {self.port}"
@@ -208,6 +278,9 @@ class Programmer:
             self._require_open()
             run = getattr(library, export)
             if isinstance(data, (bytes, bytearray, memoryview)):
+                # A blank image would erase the whole chip instead.
+                if not len(data):
+                    raise FileError(1, "no data", f"there are no bytes to {what}", self._context(what))
                 self._load_image(library, bytes(data), what)
                 self._operate(what, lambda: run(None))
                 return
@@ -228,9 +301,12 @@ class Programmer:
     def _operate(self, what: str, call: Callable[[], int], path: Optional[PathLike] = None) -> None:
         """Runs one chip operation and raises what its end calls for."""
         self._callback_error = None
+        self._last_progress = None
         result, interrupted = run_stoppable(call)
         context = self._context(what, path)
         error: Optional[ZylispError] = failure(result, context) if result != 0 else None
+        if isinstance(error, VerifyError):
+            error = self._differences(error)
         callback_error, self._callback_error = self._callback_error, None
         if interrupted:
             raise KeyboardInterrupt(f"{context}: stopped by Ctrl-C") from (callback_error or error)
@@ -238,10 +314,29 @@ class Programmer:
             raise callback_error from error
         if error is not None:
             raise error
+        last = self._last_progress
+        if self._progress is not None and last is not None and last[0] != last[1]:
+            self._progress(last[1], last[1])
+
+    def _differences(self, error: ZylispError) -> VerifyError:
+        """The failure of a verify, with the addresses that differ."""
+        library = self._lib
+        differences: List[Tuple[int, int, int]] = []
+        address, chip, image = ctypes.c_int32(), ctypes.c_uint8(), ctypes.c_uint8()
+        for index in range(library.Zyl_GetDifferenceCount()):
+            if library.Zyl_GetDifference(index, ctypes.byref(address), ctypes.byref(chip),
+                                         ctypes.byref(image)) == 0:
+                differences.append((address.value, chip.value, image.value))
+        count = len(differences)
+        detail = f"{count} byte differs" if count == 1 else f"{count} bytes differ"
+        if error.detail:
+            detail = f"{detail}; {error.detail}"
+        return VerifyError(error.code, error.text, detail, error.context, differences)
 
     def _on_progress(self, done: int, total: int) -> None:
         if self._progress is None or done < 0 or total <= 0 or self._callback_error is not None:
             return
+        self._last_progress = (done, total)
         try:
             self._progress(done, total)
         except BaseException as e:  # a callback cannot raise through the library

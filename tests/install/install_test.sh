@@ -66,14 +66,20 @@ status=0
 [ "$status" -eq 255 ] || fail "velkoisp --help ended with status $status"
 grep -q '^Required Options:' "$work/help.txt" || fail "velkoisp --help printed no help"
 
-# The installed Python package and its command line, on the installed library.
-package=$(find "$prefix" -type d -path '*/dist-packages/zylisp' | head -n 1)
-[ -n "$package" ] || fail "Python package not installed"
-if [ -z "$sanitize" ]; then
-  PYTHONPATH=$(dirname "$package") LD_LIBRARY_PATH=$libdir python3 -m zylisp list-devices \
-    > "$work/devices.txt" 2>&1 || fail "python3 -m zylisp list-devices: $(cat "$work/devices.txt")"
+# The installed Python package and its command line, run by the system's
+# interpreter from the package's folder with no environment at all: the
+# package finds the library installed with it. The staged install below
+# too.
+use_python_package() {
+  local init
+  init=$(find "$1" -path '*/zylisp/__init__.py' | head -n 1)
+  [ -n "$init" ] || fail "Python package not installed under $1"
+  [ -n "$sanitize" ] && return
+  (cd "$(dirname "$(dirname "$init")")" && env -i /usr/bin/python3 -m zylisp list-devices) \
+    > "$work/devices.txt" 2>&1 || fail "python3 -m zylisp list-devices under $1: $(cat "$work/devices.txt")"
   grep -q '24C16' "$work/devices.txt" || fail "python3 -m zylisp list-devices named no 24C16"
-fi
+}
+use_python_package "$prefix"
 
 pages=(velkoisp zylsim)
 [ -f "$prefix/share/man/man1/zylisp-gui.1" ] && pages+=(zylisp-gui)
@@ -89,4 +95,5 @@ offered=$(bash -c 'source "$1"; COMP_WORDS=(velkoisp --verif); COMP_CWORD=1; _ve
 DESTDIR=$work/staged cmake --install "$build" --prefix /usr > /dev/null
 [ -x "$work/staged/usr/bin/velkoisp" ] || fail "DESTDIR install"
 find "$work/staged/usr" -name zylisp.pc | grep -q . || fail "DESTDIR install has no zylisp.pc"
+use_python_package "$work/staged/usr"
 echo "installed and used: OK"
