@@ -8,11 +8,22 @@ namespace zylsim {
 
 namespace {
 
+// An empty socket still gets the device's model: the image keeps its size
+// and its contents, and the firmware leaves the model off the buses.
 std::unique_ptr<Chip> BuildChip(const EmulatorConfig& config) {
   config.Check();
   std::unique_ptr<Chip> chip = CreateChip(config.device, config.org);
   if (!chip) throw ConfigError("unknown device '" + config.device + "'");
+  if (config.EmptySocket() || config.fitted.empty()) return chip;
+  chip = CreateChip(config.fitted, config.org);
+  if (!chip) throw ConfigError("unknown fitted chip '" + config.fitted + "'");
   return chip;
+}
+
+FirmwareOptions BusOptions(const EmulatorConfig& config) {
+  FirmwareOptions options = config;
+  options.emptySocket = config.EmptySocket();
+  return options;
 }
 
 }  // namespace
@@ -20,8 +31,12 @@ std::unique_ptr<Chip> BuildChip(const EmulatorConfig& config) {
 Emulator::Emulator(EmulatorConfig config)
     : config_(std::move(config)),
       chip_(BuildChip(config_)),
-      firmware_(*chip_, config_, stats_) {
-  if (!config_.image.empty()) LoadImageFile(config_.image, chip_->Memory());
+      firmware_(*chip_, BusOptions(config_), stats_) {
+  if (!config_.image.empty()) {
+    LoadImageFile(config_.image, chip_->Memory());
+    // Found out now rather than when the chip has been programmed.
+    CheckImageWritable(config_.image);
+  }
   // Stuck cells are defects of the array: they show in what was loaded too.
   for (const StuckCell& s : config_.stuck) {
     if (s.address >= chip_->Memory().size())

@@ -93,6 +93,9 @@ void EmulatorConfig::Set(const std::string& key, const std::string& value) {
   if (key == "device") {
     if (value.empty()) throw ConfigError("device= needs a chip name");
     device = value;
+  } else if (key == "fitted") {
+    if (value.empty()) throw ConfigError("fitted= needs a chip name or none");
+    fitted = value;
   } else if (key == "image") {
     if (value.empty()) throw ConfigError("image= needs a file path");
     image = value;
@@ -115,7 +118,7 @@ void EmulatorConfig::Set(const std::string& key, const std::string& value) {
     for (const std::string& f : Split(value, "+;")) ParseFault(*this, Trim(f));
   } else {
     throw ConfigError("unknown setting '" + key +
-                      "' (known: device, image, org, firmware, identity, pace, latency, fault)");
+                      "' (known: device, fitted, image, org, firmware, identity, pace, latency, fault)");
   }
   given_.push_back(key);
 }

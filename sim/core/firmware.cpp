@@ -41,10 +41,10 @@ uint8_t ReadyOrTimeout(bool ready) { return ready ? 0 : kErrBusyTimeout; }
 
 Firmware::Firmware(Chip& chip, FirmwareOptions options, Statistics& stats)
     : chip_(chip),
-      i2c_(dynamic_cast<I2CEeprom*>(&chip)),
-      spi_(dynamic_cast<SpiChip*>(&chip)),
-      flash_(dynamic_cast<At45DataFlash*>(&chip)),
-      mw_(dynamic_cast<MicrowireEeprom*>(&chip)),
+      i2c_(options.emptySocket ? nullptr : dynamic_cast<I2CEeprom*>(&chip)),
+      spi_(options.emptySocket ? nullptr : dynamic_cast<SpiChip*>(&chip)),
+      flash_(options.emptySocket ? nullptr : dynamic_cast<At45DataFlash*>(&chip)),
+      mw_(options.emptySocket ? nullptr : dynamic_cast<MicrowireEeprom*>(&chip)),
       options_(std::move(options)),
       stats_(stats) {}
 
@@ -361,16 +361,23 @@ bool Firmware::MwDeselect() {
 
 // ---- commands ------------------------------------------------------------
 
-// A missing I2C acknowledge is no error: the host polls with 'Z'.
+// One I2C byte of 'w' or 'W'. 'W' ignores the acknowledge: it ends with
+// acknowledge polling, which reports a chip that does not answer.
+bool Firmware::I2cWrite(uint8_t value) {
+  const bool ack = I2c() && I2c()->WriteByte(value);
+  SpendBits(9);
+  if (s_.transferBytes++ == 0) {
+    s_.i2cControl = value;
+    s_.i2cWriting = (value & 1) == 0;
+  }
+  return ack;
+}
+
+// An I2C byte nobody acknowledges is "?T", like an acknowledge poll that
+// gets none (see firmware.h).
 uint8_t Firmware::BusWrite(uint8_t value) {
-  if (s_.bus == 0) {
-    if (I2c()) I2c()->WriteByte(value);
-    SpendBits(9);
-    if (s_.transferBytes++ == 0) {
-      s_.i2cControl = value;
-      s_.i2cWriting = (value & 1) == 0;
-    }
-  } else if (s_.bus == 2) {
+  if (s_.bus == 0) return I2cWrite(value) ? 0 : kErrBusyTimeout;
+  if (s_.bus == 2) {
     for (int bit = 7; bit >= 0; --bit) MwClock(((value >> bit) & 1) != 0);
   } else {
     SpiTransfer(value);
@@ -410,7 +417,10 @@ uint8_t Firmware::RunWriteBytes() {
   }
   for (unsigned i = 0; i < count; ++i) {
     CatchUp(arrivals_[2 + i]);
-    BusWrite(command_[2 + i]);
+    if (s_.bus == 0)
+      I2cWrite(command_[2 + i]);
+    else
+      BusWrite(command_[2 + i]);
   }
   return s_.bus == 0 ? ReadyOrTimeout(I2cStop()) : 0;
 }

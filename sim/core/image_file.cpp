@@ -47,6 +47,19 @@ bool LoadImageFile(const std::string& path, std::vector<uint8_t>& contents) {
   return true;
 }
 
+// SaveImageFile makes a temporary file in the folder and renames it there.
+void CheckImageWritable(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0)
+    throw ConfigError("cannot write image " + path + ": folder " + folder + ": " + SystemReason());
+  if (!S_ISDIR(st.st_mode))
+    throw ConfigError("cannot write image " + path + ": " + folder + " is not a folder");
+  if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    throw ConfigError("cannot write image " + path + ": folder " + folder + ": " + SystemReason());
+}
+
 void SaveImageFile(const std::string& path, const std::vector<uint8_t>& contents) {
   const std::string failure = "cannot write image " + path + ": ";
   std::string temp = path + ".XXXXXX";

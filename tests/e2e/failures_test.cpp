@@ -131,7 +131,7 @@ TEST_F(Failures, ErrorRepliesMapToTheirFailures) {
       {'M', "illegal attempt to use microwire", 3},
       {'T', "Program/erase BUSY timed out", 3},
       {'V', "Your target device failed verification", 10},
-      {'m', "Microwire exchange out of sync", 3},
+      {'m', "Microwire exchange out of sync", 9},
       {'z', "Communications with ISP failed during this operation", 3},
   };
   for (const Case& c : cases) {
@@ -181,7 +181,7 @@ TEST_F(Failures, RefusedPageSizeLeavesTheOneBefore) {
 
 TEST_F(Failures, NonHardwareFailuresNameTheirCause) {
   const std::string ini = "/norvex/ZYLISP0001/COMMANDLINE.ini";
-  std::unique_ptr<testing_support::ScopedEnv> home;
+  std::unique_ptr<testing_support::ScopedEnv> env;
   const struct {
     const char* name;
     const char* chip;
@@ -204,7 +204,7 @@ TEST_F(Failures, NonHardwareFailuresNameTheirCause) {
       {"settings home is a file", "24C02", "", "24C02",
        [&] {
          testing_support::WriteFile(File("home"), "");
-         home =
+         env =
              std::make_unique<testing_support::ScopedEnv>("XDG_CONFIG_HOME", File("home").c_str());
          ASSERT_EQ(Zyl_PROG_Open(), 0);
        },
@@ -214,11 +214,19 @@ TEST_F(Failures, NonHardwareFailuresNameTheirCause) {
        "page size 0 is not valid for 24C02"},
       {"page size above the device", "24C01", "", "24C01", [] {},
        [] { return Observe(Zyl_SetPageSize(200)); }, 1,
-       "page size 200 is larger than the 24C01 (128 bytes)"},
+       "page size 200 is larger than the write page of the 24C01 (4 bytes)"},
       {"unknown emulator key", "24C02", "foo=1", "24C02", [] {},
        [] { return Observe(Zyl_TestComms()); }, 4,
        "ZYLISP_LPT_SIM: unknown setting 'foo' "
-       "(known: device, image, org, firmware, identity, pace, latency, fault)"},
+       "(known: device, fitted, image, org, firmware, identity, pace, latency, fault)"},
+      {"emulator image in a missing folder", "24C16", "", "24C16",
+       [&] {
+         env = std::make_unique<testing_support::ScopedEnv>("ZYLISP_LPT_SIM",
+                                                            "device=24C16,image=/nonexist/x.bin");
+       },
+       [] { return Observe(Zyl_ProgramEEPROM(nullptr)); }, 4,
+       "ZYLISP_LPT_SIM: cannot write image /nonexist/x.bin: folder /nonexist: "
+       "No such file or directory"},
       {"emulator holds another part", "24C02", "", "24C16", [] {},
        [] { return Observe(Zyl_ProgramEEPROM(nullptr)); }, 8,
        "ZYLISP_LPT_SIM holds a 24C02, but 24C16 is selected"},
@@ -253,9 +261,58 @@ TEST_F(Failures, NonHardwareFailuresNameTheirCause) {
     }
     EXPECT_EQ(zylisp::ApiState().Programmer != nullptr, held);
     if (held) Zyl_PROG_Close();
-    home.reset();
+    env.reset();
   }
   chmod(File("norvex/ZYLISP0001").c_str(), 0755);
+}
+
+// The adapter works but the chip does not answer as the selected device:
+// the detail names the likely cause, and a read leaves no file.
+TEST_F(Failures, ChipThatDoesNotAnswerNamesTheLikelyCause) {
+  const std::string noAck =
+      "no acknowledge at bus address A2: check the device type and the chip's address pins";
+  const std::string outOfSync = "Microwire exchange out of sync: check the Microwire organisation ";
+  const struct {
+    const char* name;
+    const char* selected;
+    const char* extra;
+    uint8_t progMode;
+    Transport transport;
+    bool program;
+    std::string detail;
+  } cases[] = {
+      // Before the rows that leave a 24C02's image behind.
+      {"24C16 socket empty, read", "24C16", "fitted=none", 8, Transport::Parallel, false,
+       "no chip acknowledges on the I2C bus: check that it is fitted, the device type and the "
+       "chip's address pins"},
+      {"24C16 socket empty, program on COM", "24C16", "fitted=none", 8, Transport::Serial, true,
+       "no chip acknowledges on the I2C bus: check that it is fitted, the device type and the "
+       "chip's address pins"},
+      {"24C02 in place of a 24C16, read", "24C16", "fitted=24C02", 8, Transport::Parallel, false, noAck},
+      {"24C02 in place of a 24C16, program", "24C16", "fitted=24C02", 8, Transport::Parallel, true,
+       noAck},
+      {"24C02 in place of a 24C16, read on COM", "24C16", "fitted=24C02", 8, Transport::Serial, false,
+       noAck},
+      {"93C46 wired x16, read as 8", "93C46", "org=16", 8, Transport::Parallel, false,
+       outOfSync + "(--programmode=16)"},
+      {"93C46 wired x8, read as 16", "93C46", "", 16, Transport::Parallel, false,
+       outOfSync + "(--programmode=8)"},
+      {"93C46 socket empty, read", "93C46", "fitted=none", 8, Transport::Parallel, false,
+       outOfSync + "(--programmode=16)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    UseChip(c.selected, c.extra, c.transport);
+    Connect(c.selected, c.progMode);
+    const std::string out = File(std::string(c.name) + ".bin");
+    testing_support::WriteBytes(File("in.bin"), RandomImage(2048, 3));
+    const int32_t code = c.program ? Zyl_ProgramEEPROM(File("in.bin").c_str())
+                                   : Zyl_ReadEEPROM(out.c_str(), ZYL_FMT_BINARY);
+    EXPECT_EQ(code, 9);
+    EXPECT_EQ(Zyl_GetErrorDetail(), c.detail);
+    EXPECT_FALSE(testing_support::FileExists(out));
+    ExpectClosed();
+  }
 }
 
 TEST_F(Failures, ModeWithoutAProgrammerKindOpensNothing) {

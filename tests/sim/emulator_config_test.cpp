@@ -1,5 +1,7 @@
 // Configuration strings, image loading and atomic write-back.
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include "firmware_host.h"
@@ -38,9 +40,10 @@ std::vector<std::string> Entries(const std::string& dir) {
 
 TEST(EmulatorConfig, ParsesEveryKey) {
   const EmulatorConfig c = EmulatorConfig::Parse(
-      " device=25010 (AT) ,org=16,firmware=000B,identity=XYZ,pace=1,latency=20,"
+      " device=25010 (AT) ,fitted=none,org=16,firmware=000B,identity=XYZ,pace=1,latency=20,"
       "fault=silent+badecho;busy+error:W:3:T+stuck:0x10:0xFF:0");
   EXPECT_EQ(c.device, "25010 (AT)");
+  EXPECT_TRUE(c.EmptySocket());
   EXPECT_EQ(c.org, 16);
   EXPECT_EQ(c.version, "000B");
   EXPECT_EQ(c.identity, "XYZ");
@@ -85,6 +88,10 @@ TEST(EmulatorConfig, BadSettingsGiveClearErrors) {
       {"device=24C16,fault=stuck:1:0x100:0", "bad fault"},
       {"device=24C16,fault=stuck:4096:1:0", "outside the chip"},
       {"device=24C16,identity=", "bad identity"},
+      {"device=24C16,fitted=", "fitted= needs"},
+      {"device=24C16,fitted=24C99", "unknown fitted chip '24C99'"},
+      {"device=24C16,image=/nonexist/x.bin",
+       "cannot write image /nonexist/x.bin: folder /nonexist: No such file or directory"},
   };
   for (const auto& [config, message] : cases) {
     EXPECT_NE(ErrorOf(config).find(message), std::string::npos) << config << " -> " << ErrorOf(config);
@@ -146,8 +153,11 @@ TEST(EmulatorImage, ProgrammedDataIsWrittenBackAtomically) {
 
 TEST(EmulatorImage, UnwritableFolderReportsAndKeepsTheChip) {
   TempDir dir;
-  const std::string path = dir.File("missing/chip.bin");
-  auto emu = MakeEmulator("device=24C02,image=" + path);
+  const std::string folder = dir.File("gone");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  auto emu = MakeEmulator("device=24C02,image=" + folder + "/chip.bin");
+  // The folder goes away after the start, which checked it.
+  ASSERT_EQ(rmdir(folder.c_str()), 0);
   emu->TargetChip().Memory()[0] = 0;
   EXPECT_THROW(emu->Persist(), std::runtime_error);
   EXPECT_EQ(emu->TargetChip().Memory()[0], 0);

@@ -80,14 +80,19 @@ TEST(FirmwareI2C, LargePartTakesTwoAddressBytes) {
   EXPECT_EQ(Bytes(host.Memory().begin() + 0x1FF80, host.Memory().end()), page);
 }
 
-TEST(FirmwareI2C, NoChipOnTheBusTimesOut) {
-  // An SPI part does not answer I2C: no acknowledge, reads all ones.
-  FirmwareHost host("device=25C16");
-  host.Send("M00");
-  EXPECT_EQ(host.Send("Z"), Err('T'));
-  host.Send("X");
-  EXPECT_EQ(host.w(0xA1), kAck);
-  EXPECT_EQ(host.R(2), Bytes({0xFF, 0xFF, 0x0D}));
+TEST(FirmwareI2C, ControlByteNobodyAcknowledgesIsAnsweredTimeout) {
+  // config, control byte: an SPI part, an empty socket, a 24C02 asked for
+  // the second block of a 24C16 (pins strapped low).
+  const std::vector<std::pair<std::string, uint8_t>> cases = {
+      {"device=25C16", 0xA1}, {"device=24C02,fitted=none", 0xA0}, {"device=24C16,fitted=24C02", 0xA2}};
+  for (const auto& [config, control] : cases) {
+    SCOPED_TRACE(config);
+    FirmwareHost host(config);
+    host.Send("M00");
+    host.Send("X");
+    EXPECT_EQ(host.w(control), Err('T'));
+    EXPECT_EQ(host.R(2), Bytes({0xFF, 0xFF, 0x0D}));
+  }
 }
 
 // ---- SPI -------------------------------------------------------------------

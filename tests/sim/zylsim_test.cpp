@@ -140,6 +140,7 @@ TEST(Zylsim, BadOptionsExitWithStatusTwo) {
       {"--device=24C02", "-v"},
       {"--device=24C02", "--fault=melt"},
       {"--device=24C02", "--latency=x"},
+      {"--device=24C02", "--image=/nonexist/x.bin"},
       {"device=24C02"},
   };
   for (const auto& args : cases) {
@@ -165,8 +166,8 @@ TEST(Zylsim, HelpDescribesTheOptions) {
   Zylsim sim({"--help"});
   EXPECT_EQ(sim.Wait(), 0);
   const std::string out = sim.Stdout();
-  for (const char* option : {"--device=", "--image=", "--org=", "--firmware=", "--identity=", "--pace=",
-                             "--latency=", "--fault=", "--stats"})
+  for (const char* option : {"--device=", "--fitted=", "--image=", "--org=", "--firmware=", "--identity=",
+                             "--pace=", "--latency=", "--fault=", "--stats"})
     EXPECT_NE(out.find(option), std::string::npos) << option;
 }
 

@@ -182,6 +182,9 @@ int32_t FailureCode(const std::exception_ptr& failure) {
     return detailed(ZYL_ERR_PORT, e);
   } catch (const EDeviceMismatch& e) {
     return detailed(ZYL_ERR_DEVICE_UNKNOWN, e);
+  } catch (const EDeviceNotResponding& e) {
+    // The adapter works; the chip did not answer, and the detail says why.
+    return detailed(ZYL_ERR_NOT_RESPONDING, e);
   } catch (const EISPException&) {
     return ZYL_ERR_HARDWARE;
   } catch (const ESerialError& e) {

@@ -26,6 +26,14 @@ class EISPException : public EZylError {
   std::string source_;
 };
 
+// The adapter answers, but the chip on the bus does not answer as the
+// selected device would: its control byte is not acknowledged, or a
+// Microwire exchange is out of step. The message names the likely cause.
+class EDeviceNotResponding : public EISPException {
+ public:
+  using EISPException::EISPException;
+};
+
 class EFirmwareMisMatch : public EZylError {
  public:
   using EZylError::EZylError;

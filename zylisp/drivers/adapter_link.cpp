@@ -35,18 +35,28 @@ void TAdapterLink::Query(uint8_t command, int count, std::string& reply) {
 }
 
 void TAdapterLink::CheckAcknowledge() {
+  if (const std::optional<uint8_t> code = ReadReply()) FailReply(*code);
+}
+
+std::optional<uint8_t> TAdapterLink::ReadReply() {
   WaitReady();
   const uint8_t reply = ReceiveByte(false);
-  if (reply == adapter::kAcknowledge) return;
+  if (reply == adapter::kAcknowledge) return std::nullopt;
   if (reply != adapter::kErrorIntroducer) Fail(kMsgCommsFailed);
-  switch (ReceiveByte(false)) {
+  return ReceiveByte(false);
+}
+
+void TAdapterLink::FailReply(uint8_t code) const {
+  switch (code) {
     case adapter::kErrUnknownCommand: Fail("Command not known here");
     case adapter::kErrBadNumber: Fail("Invalid number sent");
     case adapter::kErrBlankCheck: Fail("BlankCheck Failed");
     case adapter::kErrMicrowire: Fail("illegal attempt to use microwire");
     case adapter::kErrBusyTimeout: Fail("Program/erase BUSY timed out");
     case adapter::kErrVerify: throw EVerifyError("Your target device failed verification");
-    case adapter::kErrMicrowireSync: Fail("Microwire exchange out of sync");
+    // The adapter is fine; the chip did not answer the read command.
+    case adapter::kErrMicrowireSync:
+      throw EDeviceNotResponding("Microwire exchange out of sync", LinkName());
     default: Fail(kMsgCommsFailed);
   }
 }
@@ -56,6 +66,27 @@ void TAdapterLink::BusStop() { SendCommand(adapter::kCmdBusStop); }
 void TAdapterLink::DeviceWait() { SendCommand(adapter::kCmdDeviceWait); }
 void TAdapterLink::BusWrite(uint8_t value) {
   SendCommand(adapter::kCmdBusWrite, std::string(1, static_cast<char>(value)));
+}
+
+// The firmware answers an I2C byte that nothing acknowledged with "?T", the
+// reply of an acknowledge poll that got none; a chip that answers
+// acknowledges every byte, so it never sees that reply.
+bool TAdapterLink::BusWriteAcknowledged(uint8_t value) {
+  SendCommandByte(adapter::kCmdBusWrite);
+  SendByte(value);
+  return TimeoutMeansNoAcknowledge();
+}
+
+bool TAdapterLink::DeviceWaitAcknowledged() {
+  SendCommandByte(adapter::kCmdDeviceWait);
+  return TimeoutMeansNoAcknowledge();
+}
+
+bool TAdapterLink::TimeoutMeansNoAcknowledge() {
+  const std::optional<uint8_t> code = ReadReply();
+  if (!code) return true;
+  if (*code == adapter::kErrBusyTimeout) return false;
+  FailReply(*code);
 }
 
 uint8_t TAdapterLink::BusRead() {

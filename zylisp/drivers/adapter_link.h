@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace zylisp {
@@ -56,12 +57,23 @@ class TAdapterLink {
   void Query(uint8_t command, int count, std::string& reply);
   // Reads the acknowledge; '?' and a code raise the code's failure.
   void CheckAcknowledge();
+  // Reads the acknowledge: nothing for CR, the code of a '?' reply; any
+  // other byte raises.
+  std::optional<uint8_t> ReadReply();
+  // Raises the failure an error reply's code stands for.
+  [[noreturn]] void FailReply(uint8_t code) const;
 
   // Bus helpers.
   void BusStart();
   void BusStop();
   void DeviceWait();
   void BusWrite(uint8_t value);
+  // 'w' on the I2C bus: false when the adapter reports that nothing
+  // acknowledged the byte ("?T"); other error replies raise.
+  bool BusWriteAcknowledged(uint8_t value);
+  // The acknowledge poll ('Z'); false when nothing acknowledged before the
+  // adapter gave up ("?T").
+  bool DeviceWaitAcknowledged();
   uint8_t BusRead();
   void BeginPass();
   void EndPass();
@@ -70,6 +82,10 @@ class TAdapterLink {
   [[noreturn]] void Fail(const std::string& message) const;
 
  private:
+  // The reply of a command that acknowledges the chip's answer: false for
+  // "?T", true for CR; other error replies raise.
+  bool TimeoutMeansNoAcknowledge();
+
   std::string name_;
   TProgressEvent onProgress_;
 };

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/errors.h"
+#include "core/hex_text.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
@@ -27,7 +28,7 @@ class TI2COperations : public TBusOperations {
         const int32_t count = std::min(page, size - a);
         link.WriteBytes(static_cast<uint8_t>(count), ImageBytes(image, a, count));
       } else {
-        link.BusWrite(image.GetValue(static_cast<uint32_t>(a)));
+        Write(image.GetValue(static_cast<uint32_t>(a)), a);
         link.BusStop();
       }
       Progress(a, size);
@@ -41,7 +42,7 @@ class TI2COperations : public TBusOperations {
     count = std::min(count, t_.Device.Size - address);
     Address(address);
     link.BusStart();
-    link.BusWrite(static_cast<uint8_t>(ControlByte(address) | 1));
+    Write(static_cast<uint8_t>(ControlByte(address) | 1), address);
     if (page > 1) {
       std::string data;
       link.ReadBytes(static_cast<uint8_t>(count), data);
@@ -71,11 +72,22 @@ class TI2COperations : public TBusOperations {
 
   // Start, control byte for writing, and the word address.
   void Address(int32_t address) {
-    TAdapterLink& link = t_.Link;
-    link.BusStart();
-    link.BusWrite(ControlByte(address));
-    if (t_.Device.Size >= 4096) link.BusWrite(static_cast<uint8_t>(address >> 8));
-    link.BusWrite(static_cast<uint8_t>(address));
+    t_.Link.BusStart();
+    Write(ControlByte(address), address);
+    if (t_.Device.Size >= 4096) Write(static_cast<uint8_t>(address >> 8), address);
+    Write(static_cast<uint8_t>(address), address);
+  }
+
+  // One byte of a transfer to the chip at address. The adapter reports a
+  // byte nothing acknowledged as "?T" (see TAdapterLink::BusWriteAcknowledged):
+  // no chip answers this control byte, so the part is another one than
+  // selected, its address pins are strapped otherwise, or none is fitted.
+  void Write(uint8_t value, int32_t address) {
+    if (t_.Link.BusWriteAcknowledged(value)) return;
+    const unsigned busAddress = ControlByte(address) & 0xFEu;
+    throw EDeviceNotResponding("no acknowledge at bus address " + HexDigits(busAddress, 2) +
+                                   ": check the device type and the chip's address pins",
+                               t_.Link.LinkName());
   }
 };
 

@@ -27,6 +27,8 @@ void TISPProgrammer::Connect() {
   if (link_->SelectsOnConnect()) {
     try {
       SelectDevice();
+    } catch (const EDeviceNotResponding&) {
+      throw;  // the adapter answers; the chip does not
     } catch (const EISPException&) {
       link_->Fail("ISP is not responding, check your communications settings");
     }
@@ -50,10 +52,15 @@ std::string TISPProgrammer::FirmwareVersion() {
 void TISPProgrammer::SelectDevice() {
   const uint8_t bus = params_.Device ? params_.Device->BusType : 0;
   link_->SendCommand(adapter::kCmdSelectBus, HexArg(bus));
-  if (bus == kBusI2C)
-    link_->DeviceWait();
-  else
+  if (bus != kBusI2C) {
     link_->BusStop();
+  } else if (!link_->DeviceWaitAcknowledged()) {
+    // The adapter polls the bus address for an acknowledge and none came.
+    throw EDeviceNotResponding(
+        "no chip acknowledges on the I2C bus: check that it is fitted, the device type and "
+        "the chip's address pins",
+        link_->LinkName());
+  }
 }
 
 void TISPProgrammer::EnsureSelected() {

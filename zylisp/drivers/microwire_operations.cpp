@@ -59,7 +59,7 @@ class TMicrowireOperations : public TBusOperations {
     const int32_t items = ItemsPerPage();
     for (int32_t k = 0; k < items; ++k) {
       link.BusStart();
-      SendWord(static_cast<uint16_t>(kRead | ItemWord(FirstItem(address) + k)));
+      SendRead(static_cast<uint16_t>(kRead | ItemWord(FirstItem(address) + k)));
       if (WordWide()) {
         Store(buffer, address + 2 * k + 1, link.BusRead(), size);
         Store(buffer, address + 2 * k, link.BusRead(), size);
@@ -129,6 +129,18 @@ class TMicrowireOperations : public TBusOperations {
     data.push_back(static_cast<char>(word >> 8));
     data.push_back(static_cast<char>(word & 0xFF));
     t_.Link.WriteBytes(CommandBits(), data);
+  }
+  // The adapter checks the chip's 0 bit after a read command's address
+  // ("?m" when it is missing). A chip wired for the other organisation
+  // takes one address bit more or fewer, so it answers out of step.
+  void SendRead(uint16_t word) {
+    try {
+      SendWord(word);
+    } catch (const EDeviceNotResponding& e) {
+      throw EDeviceNotResponding(e.Message() + ": check the Microwire organisation (--programmode=" +
+                                     (WordWide() ? "8" : "16") + ")",
+                                 e.Source());
+    }
   }
   void Command(uint16_t word) {
     t_.Link.BusStart();

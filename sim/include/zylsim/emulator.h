@@ -20,7 +20,8 @@ namespace zylsim {
 class Emulator {
  public:
   // Builds the chip, loads the image and applies stuck-cell faults; throws
-  // ConfigError for an unknown device or an unusable image.
+  // ConfigError for an unknown device, an unusable image or an image folder
+  // that cannot be written to.
   explicit Emulator(EmulatorConfig config);
   // Writes the image back when the chip changed since it was last saved;
   // failures are swallowed here, call Persist to see them.

@@ -1,11 +1,16 @@
 // Emulator settings, from a configuration string or from zylsim's options.
 //
 // The string is comma-separated key=value pairs; each key at most once:
-//   device=NAME     chip, by catalogue or AT45DB name (required)
+//   device=NAME     chip, by catalogue or AT45DB name (required): the part
+//                   the adapter is set up for, and the one fitted unless
+//                   fitted= says otherwise
+//   fitted=NAME     the chip actually in the socket when it is not device=
+//                   (a wrong part), or "none" for an empty socket
 //   image=PATH      raw binary chip contents: loaded at start (a missing file
 //                   is a blank chip of 0xFF; a file of another size than the
 //                   chip is refused, so that nothing is ever cut off), written
-//                   back atomically when the link closes or the emulator ends
+//                   back atomically when the link closes or the emulator ends;
+//                   a folder the image cannot be written to is refused at start
 //   org=8|16        Microwire organisation (default 8)
 //   firmware=TEXT   version reply to 'v' (default 000A)
 //   identity=TEXT   identity reply to 'S' and at boot (default EEPROMISP)
@@ -50,6 +55,7 @@ struct StuckCell {
 // the keys identity, firmware and fault.
 struct EmulatorConfig : FirmwareOptions {
   std::string device;
+  std::string fitted;  // empty: device is fitted
   std::string image;
   int org = 8;
   bool pace = false;
@@ -65,6 +71,9 @@ struct EmulatorConfig : FirmwareOptions {
   void Set(const std::string& key, const std::string& value);
   // Throws ConfigError when a required key is missing.
   void Check() const;
+  // The part in the socket; "none" when it is empty.
+  const std::string& FittedChip() const { return fitted.empty() ? device : fitted; }
+  bool EmptySocket() const { return fitted == "none"; }
 
  private:
   std::vector<std::string> given_;

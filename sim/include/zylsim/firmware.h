@@ -22,9 +22,12 @@
 //   bytes followed by a zero byte.
 // - I2C: 'x' that ends a write transfer, and 'W' (which ends its transfer
 //   itself), wait for the write cycle by acknowledge polling. 'r' reads with
-//   a not-acknowledge, 'R' acknowledges all bytes but the last. A missing
-//   acknowledge on 'w' is not an error; 'Z' polls for an acknowledge and
-//   answers "?T" when none comes.
+//   a not-acknowledge, 'R' acknowledges all bytes but the last. A byte of
+//   'w' that the bus does not acknowledge is answered "?T", the reply of an
+//   acknowledge poll ('Z') that gets none: the same "nothing answered the
+//   control byte" either way. A fitted chip acknowledges its own control
+//   bytes and every address and data byte after them, so only a wrong part,
+//   wrong address pins or an empty socket ever see this reply.
 // - SPI: 'x' after a write-type opcode (0x01, 0x02, 0x0A) and 'Z' poll the
 //   status register until WIP clears. DataFlash 'Z' polls the ready bit.
 // - Microwire: 'W' takes the bit count and always two data bytes; a count of
@@ -67,6 +70,8 @@ struct FirmwareOptions {
   // Fault: after this many reply bytes since reset the adapter falls
   // silent, as if cut off in the middle of a reply (0: never).
   uint64_t cutAfter = 0;
+  // The socket is empty: no chip on any bus (the chip model stays unused).
+  bool emptySocket = false;
 };
 
 class Firmware {
@@ -141,6 +146,8 @@ class Firmware {
   // Bus primitives. The stops and waits return false when a busy wait timed
   // out; MwClock returns DO.
   void I2cStart();
+  // Clocks the byte out; true when it was acknowledged.
+  bool I2cWrite(uint8_t value);
   bool I2cStop();
   bool AckPoll();
   void SpiSelect();

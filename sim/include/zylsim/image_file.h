@@ -13,6 +13,10 @@ namespace zylsim {
 // contents untouched.
 bool LoadImageFile(const std::string& path, std::vector<uint8_t>& contents);
 
+// Throws ConfigError naming the path and the system's reason when the
+// folder of path cannot take the image (missing, not a folder, read-only).
+void CheckImageWritable(const std::string& path);
+
 // Writes contents to a temporary file beside path, flushes it to disk and
 // renames it over path, so path holds either the old or the new image.
 // Throws std::runtime_error naming the path and the system's reason.
