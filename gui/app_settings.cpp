@@ -35,4 +35,18 @@ void saveProgrammerSettings(QSettings& settings, const ProgrammerSettings& v) {
   settings.setValue(QStringLiteral("programmer/resetPolarity"), v.resetPolarity);
 }
 
+WindowPreferences loadWindowPreferences(const QSettings& settings) {
+  WindowPreferences v;
+  v.confirmChipWrites =
+      settings.value(QStringLiteral("window/confirmChipWrites"), v.confirmChipWrites).toBool();
+  v.ignoreChecksums =
+      settings.value(QStringLiteral("files/ignoreChecksums"), v.ignoreChecksums).toBool();
+  return v;
+}
+
+void saveWindowPreferences(QSettings& settings, const WindowPreferences& v) {
+  settings.setValue(QStringLiteral("window/confirmChipWrites"), v.confirmChipWrites);
+  settings.setValue(QStringLiteral("files/ignoreChecksums"), v.ignoreChecksums);
+}
+
 }  // namespace zylgui

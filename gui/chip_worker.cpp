@@ -56,27 +56,34 @@ void ChipWorker::reportProgress(int done, int total) {
   emit progress(done, total);
 }
 
-void ChipWorker::start(const ProgrammerSettings& settings) {
+void ChipWorker::start(const ProgrammerSettings& settings, bool ignoreChecksums) {
   settings_ = settings;
   Zyl_SetProgressHandler(&relayProgress);
+  // The library keeps the rule for its whole life: set it either way.
+  setIgnoreChecksums(ignoreChecksums);
   QList<QStringList> devices;
+  QHash<QString, int> sizes;
   for (int32_t bus : {ZYL_BUS_I2C, ZYL_BUS_SPI, ZYL_BUS_MICROWIRE}) {
     QStringList names;
     const int32_t count = Zyl_GetDeviceCount(bus);
     for (int32_t i = 0; i < count; ++i) {
       char name[ZYL_DEVICE_NAME_SIZE] = {};
-      if (Zyl_GetDevice(bus, static_cast<uint32_t>(i), name) == 0)
-        names << QString::fromLatin1(name);
+      if (Zyl_GetDevice(bus, static_cast<uint32_t>(i), name) != 0) continue;
+      names << QString::fromLatin1(name);
+      int32_t size = 0;
+      if (Zyl_GetDeviceInfo(name, nullptr, &size, nullptr) == 0) sizes.insert(names.last(), size);
     }
     devices << names;
   }
   // Zyl_GetDevice has just recorded success: its text tells a real result
   // text from a stale one later.
   okText_ = QString::fromUtf8(Zyl_GetLastError());
-  emit catalogueListed(devices);
+  emit catalogueListed(devices, sizes);
   emit libraryVersion(QString::fromLatin1(Zyl_GetDLLversion()));
   listPorts();
 }
+
+void ChipWorker::setIgnoreChecksums(bool ignore) { Zyl_SetIgnoreChecksums(ignore ? 1 : 0); }
 
 void ChipWorker::listPorts() {
   run(Operation::ListPorts, [this]() -> Outcome {
@@ -143,8 +150,9 @@ void ChipWorker::openFile(const QString& path) {
     const int code = Zyl_LoadBuffer(kArea, name.constData());
     Outcome o = outcome(code);
     const QByteArray loaded = fetchImage();
-    // A file larger than the device leaves its first part in the image.
-    if (code == 0 || code == ZYL_ERR_FILE_TOO_LARGE) {
+    // A file that does not load whole, also one larger than the device, is
+    // refused: the image stays the one the user had.
+    if (code == 0) {
       image_ = loaded;
       emit imageChanged(image_);
       o.summary = formatName(format);

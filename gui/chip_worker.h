@@ -2,7 +2,7 @@
 // and runs one request at a time, in the order they were queued, so the
 // library's one-caller rule holds and the window never waits for a chip.
 //
-// Every request but writeByte and shutdown ends with exactly one
+// Every request but writeByte, setIgnoreChecksums and shutdown ends with exactly one
 // operationFinished. The worker keeps a copy of the image and puts it back
 // into the library whenever a call has replaced it: after a new selection,
 // after a port listing, and after the chip reads that verify and blank
@@ -35,8 +35,12 @@ class ChipWorker : public QObject {
   void reportProgress(int done, int total);
 
   // Requests; queue them onto the worker's thread.
-  // The progress callback, the catalogue and the port list.
-  void start(const zylgui::ProgrammerSettings& settings);
+  // The progress callback, the checksum rule, the catalogue and the port
+  // list.
+  void start(const zylgui::ProgrammerSettings& settings, bool ignoreChecksums);
+  // Data files opened from now on load although a record checksum is wrong.
+  // Ends with no operationFinished.
+  void setIgnoreChecksums(bool ignore);
   void listPorts();
   void select(const zylgui::ChipSelection& selection);
   void applySettings(const zylgui::ProgrammerSettings& settings);
@@ -54,8 +58,9 @@ class ChipWorker : public QObject {
   void shutdown();  // closes the connection
 
  signals:
-  // Device names by bus kind: I2C, SPI, Microwire.
-  void catalogueListed(const QList<QStringList>& devicesByBus);
+  // Device names by bus kind (I2C, SPI, Microwire), and each device's size
+  // in bytes.
+  void catalogueListed(const QList<QStringList>& devicesByBus, const QHash<QString, int>& sizes);
   void libraryVersion(const QString& version);
   // The port names and, beside each, the device behind it ("" when the
   // library cannot tell).

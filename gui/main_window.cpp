@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
@@ -59,6 +60,7 @@ FileChoice askWithDialogs(QWidget* parent, FileDialogKind kind, const QString& f
 // signals keep coming.
 void showFileError(QWidget* parent, const QString& title, const QString& text) {
   auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+  box->setObjectName(QStringLiteral("fileError"));
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
@@ -76,6 +78,7 @@ MainWindow::MainWindow(const LaunchOptions& options, FileChooser chooser, QWidge
     };
   }
   programmer_ = loadProgrammerSettings(*settings_);
+  preferences_ = loadWindowPreferences(*settings_);
   if (launch_.port.isEmpty()) launch_.port = settings_->value(QStringLiteral("port")).toString();
   if (launch_.device.isEmpty())
     launch_.device = settings_->value(QStringLiteral("device")).toString();
@@ -92,7 +95,9 @@ MainWindow::MainWindow(const LaunchOptions& options, FileChooser chooser, QWidge
   worker_->moveToThread(&thread_);
   connectWorker();
   thread_.start();
-  send([w = worker_, s = programmer_] { w->start(s); });
+  send([w = worker_, s = programmer_, ignore = preferences_.ignoreChecksums] {
+    w->start(s, ignore);
+  });
   updateActions();
   updateStatus();
 }
@@ -146,14 +151,28 @@ void MainWindow::createActions() {
     return [this, request] { send([w = worker_, request] { (w->*request)(); }); };
   };
   connect(openAction_, &QAction::triggered, this, &MainWindow::openFile);
-  connect(saveAction_, &QAction::triggered, this, &MainWindow::saveImage);
+  // Asks first; the texts name the chip when the question comes.
+  const auto writing = [this, chip](void (ChipWorker::*request)(), const char* text) {
+    return [this, request, text, run = chip(request)] {
+      if (confirmChipWrite(tr(text).arg(currentDevice(), currentPort()))) run();
+    };
+  };
+  connect(saveAction_, &QAction::triggered, this, [this] { saveImage(); });
   connect(quitAction_, &QAction::triggered, this, &MainWindow::close);
   connect(readAction_, &QAction::triggered, this, chip(&ChipWorker::readChip));
-  connect(eraseAction_, &QAction::triggered, this, chip(&ChipWorker::erase));
+  connect(eraseAction_, &QAction::triggered, this,
+          writing(&ChipWorker::erase,
+                  QT_TR_NOOP("Erase the %1 on %2? Every byte of the chip becomes FF.")));
   connect(blankAction_, &QAction::triggered, this, chip(&ChipWorker::blankCheck));
-  connect(programAction_, &QAction::triggered, this, chip(&ChipWorker::program));
+  connect(programAction_, &QAction::triggered, this,
+          writing(&ChipWorker::program,
+                  QT_TR_NOOP("Program the image into the %1 on %2? What the chip holds now is "
+                             "overwritten.")));
   connect(verifyAction_, &QAction::triggered, this, chip(&ChipWorker::verify));
-  connect(allAction_, &QAction::triggered, this, chip(&ChipWorker::eraseProgramVerify));
+  connect(allAction_, &QAction::triggered, this,
+          writing(&ChipWorker::eraseProgramVerify,
+                  QT_TR_NOOP("Erase the %1 on %2, program the image into it and verify it? What "
+                             "the chip holds now is overwritten.")));
   connect(refreshAction_, &QAction::triggered, this, chip(&ChipWorker::listPorts));
   connect(goToAction_, &QAction::triggered, this, &MainWindow::goToAddress);
   connect(settingsAction_, &QAction::triggered, this, &MainWindow::showSettings);
@@ -259,6 +278,7 @@ void MainWindow::createWidgets() {
   connect(differences_, &DifferencePanel::addressChosen, view_, &HexView::goToAddress);
   connect(model_, &HexModel::byteEdited, this, [this](int address, int value) {
     modified_ = true;
+    clearDifferences();
     updateStatus();
     QMetaObject::invokeMethod(
         worker_, [w = worker_, address, value] { w->writeByte(address, value); },
@@ -278,6 +298,7 @@ void MainWindow::connectWorker() {
   connect(worker_, &ChipWorker::operationFinished, this, &MainWindow::onOperationFinished);
   connect(worker_, &ChipWorker::imageChanged, this, [this](const QByteArray& image) {
     model_->setImage(image);
+    clearDifferences();
     updateStatus();
   });
   connect(worker_, &ChipWorker::byteWritten, this, [this](int address, int value) {
@@ -349,8 +370,10 @@ void MainWindow::log(const QString& line, const QDateTime& when) {
       QStringLiteral("%1  %2").arg(when.toString(QStringLiteral("HH:mm:ss")), line));
 }
 
-void MainWindow::onCatalogueListed(const QList<QStringList>& devicesByBus) {
+void MainWindow::onCatalogueListed(const QList<QStringList>& devicesByBus,
+                                   const QHash<QString, int>& sizes) {
   devicesByBus_ = devicesByBus;
+  deviceSizes_ = sizes;
   int bus = 0;
   for (int b = 0; b < devicesByBus_.size(); ++b)
     if (devicesByBus_[b].contains(launch_.device, Qt::CaseInsensitive)) bus = b;
@@ -393,12 +416,86 @@ void MainWindow::onPortsListed(const QStringList& ports, const QStringList& devi
 
 void MainWindow::selectionChanged() {
   if (!portsListedOnce_) return;
-  settings_->setValue(QStringLiteral("port"), currentPort());
-  settings_->setValue(QStringLiteral("device"), currentDevice());
+  const QString device = currentDevice();
+  const int lost = device == selected_.device ? 0 : bytesLostTo(device);
+  if (lost > 0) {
+    const int size = deviceSizes_.value(device);
+    const Unsaved answer = askAboutUnsaved(
+        tr("The %1 holds %2 bytes: choosing it cuts the image, and the %3 bytes from 0x%4 on are "
+           "lost (%5 of them other than FF).")
+            .arg(device)
+            .arg(size)
+            .arg(model_->image().size() - size)
+            .arg(QString::number(size, 16).toUpper().rightJustified(4, QLatin1Char('0')))
+            .arg(lost),
+        [this] { applySelection(); }, [this] { revertSelection(); });
+    if (answer == Unsaved::Keep) revertSelection();
+    if (answer != Unsaved::Proceed) return;
+  }
+  applySelection();
+}
+
+void MainWindow::applySelection() {
+  // The image that is left is no longer the one of its file.
+  if (bytesLostTo(currentDevice()) > 0) modified_ = true;
+  selected_ = {currentPort(), currentDevice()};
+  selectedBus_ = bus_->currentIndex();
+  settings_->setValue(QStringLiteral("port"), selected_.port);
+  settings_->setValue(QStringLiteral("device"), selected_.device);
+  clearDifferences();
+  send([w = worker_, s = selected_] { w->select(s); });
+  updateStatus();
+}
+
+void MainWindow::revertSelection() {
+  bus_->setCurrentIndex(selectedBus_);
+  fillDevices(selectedBus_);
+  device_->setCurrentIndex(device_->findText(selected_.device));
+  port_->setCurrentIndex(std::max(port_->findData(selected_.port), 0));
+  updateStatus();
+}
+
+int MainWindow::bytesLostTo(const QString& device) const {
+  const auto size = deviceSizes_.constFind(device);
+  if (size == deviceSizes_.cend()) return 0;
+  const QByteArray dropped = model_->image().mid(*size);
+  return int(dropped.size() - dropped.count('\xFF'));
+}
+
+void MainWindow::clearDifferences() {
   differences_->clear();
   model_->setDifferences({});
-  send([w = worker_, s = ChipSelection{currentPort(), currentDevice()}] { w->select(s); });
-  updateStatus();
+}
+
+MainWindow::Unsaved MainWindow::askAboutUnsaved(const QString& text, std::function<void()> then,
+                                                std::function<void()> otherwise) {
+  QMessageBox box(QMessageBox::Warning, tr("Unsaved changes"), text,
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+  box.setObjectName(QStringLiteral("unsavedChanges"));
+  box.setDefaultButton(QMessageBox::Save);
+  const int answer = box.exec();
+  if (answer == QMessageBox::Discard) return Unsaved::Proceed;
+  if (answer != QMessageBox::Save || !saveImage()) return Unsaved::Keep;
+  afterSave_ = std::move(then);
+  afterFailedSave_ = std::move(otherwise);
+  return Unsaved::AfterSave;
+}
+
+bool MainWindow::confirmChipWrite(const QString& text) {
+  if (!preferences_.confirmChipWrites) return true;
+  QMessageBox box(QMessageBox::Question, tr("Write the chip"), text,
+                  QMessageBox::Yes | QMessageBox::Cancel, this);
+  box.setObjectName(QStringLiteral("confirmChipWrite"));
+  box.setDefaultButton(QMessageBox::Yes);
+  // Owned by the box.
+  auto* dontAsk = new QCheckBox(tr("Don't ask again"));
+  box.setCheckBox(dontAsk);
+  if (box.exec() != QMessageBox::Yes) return false;
+  if (dontAsk->isChecked()) {
+    preferences_.confirmChipWrites = false;
+    saveWindowPreferences(*settings_, preferences_);
+  }
+  return true;
 }
 
 QString MainWindow::currentDevice() const { return device_->currentText(); }
@@ -407,10 +504,11 @@ QString MainWindow::currentPort() const { return port_->currentData().toString()
 
 void MainWindow::onOperationStarted(Operation operation) {
   progress_->begin(operationName(operation));
-  if (operation == Operation::Verify || operation == Operation::EraseProgramVerify) {
-    differences_->clear();
-    model_->setDifferences({});
-  }
+  // What a verify found no longer holds once the chip is written.
+  if (operation == Operation::Verify || operation == Operation::Erase ||
+      operation == Operation::Program || operation == Operation::EraseProgramVerify ||
+      operation == Operation::WriteStatus)
+    clearDifferences();
 }
 
 void MainWindow::onOperationFinished(const OperationResult& result) {
@@ -427,13 +525,16 @@ void MainWindow::onOperationFinished(const OperationResult& result) {
       QStringLiteral("%1: %2").arg(name, result.summary.isEmpty() ? result.text : result.summary));
 
   const bool ok = result.code == ZYL_OK;
+  std::function<void()> next;
   switch (result.operation) {
     case Operation::Open:
-      if (ok || result.code == ZYL_ERR_FILE_TOO_LARGE) {
+      if (ok) {
         fileName_ = result.file;
-        modified_ = !ok;
+        modified_ = false;
+      } else {
+        showFileError(this, tr("Cannot open %1").arg(result.file),
+                      tr("%1\n\nThe image stays as it was.").arg(result.text));
       }
-      if (!ok) showFileError(this, tr("Cannot open %1").arg(result.file), result.text);
       break;
     case Operation::Save:
       if (ok) {
@@ -442,6 +543,9 @@ void MainWindow::onOperationFinished(const OperationResult& result) {
       } else {
         showFileError(this, tr("Cannot save %1").arg(result.file), result.text);
       }
+      next = ok ? std::move(afterSave_) : std::move(afterFailedSave_);
+      afterSave_ = {};
+      afterFailedSave_ = {};
       break;
     case Operation::Read:
       if (ok) {
@@ -454,6 +558,8 @@ void MainWindow::onOperationFinished(const OperationResult& result) {
   updateStatus();
   updateActions();
   emit operationFinished(name, result.code, result.text);
+  // The work that waited for this save.
+  if (next) next();
 }
 
 void MainWindow::onDifferencesFound(const QVector<ByteDifference>& differences) {
@@ -466,28 +572,37 @@ void MainWindow::onDifferencesFound(const QVector<ByteDifference>& differences) 
 void MainWindow::openFile() {
   const FileChoice choice =
       chooser_(FileDialogKind::Open, settings_->value(QStringLiteral("folder")).toString(), {});
-  if (!choice.path.isEmpty()) openPath(choice.path);
+  if (!choice.path.isEmpty()) requestOpen(choice.path);
+}
+
+void MainWindow::requestOpen(const QString& path) {
+  if (modified_ &&
+      askAboutUnsaved(tr("The image has changes that are not saved. Opening %1 replaces them.")
+                          .arg(QFileInfo(path).fileName()),
+                      [this, path] { openPath(path); }) != Unsaved::Proceed)
+    return;
+  openPath(path);
 }
 
 void MainWindow::openPath(const QString& path) {
   const QString absolute = QFileInfo(path).absoluteFilePath();
   settings_->setValue(QStringLiteral("folder"), QFileInfo(absolute).absolutePath());
-  differences_->clear();
   send([w = worker_, absolute] { w->openFile(absolute); });
 }
 
-void MainWindow::saveImage() {
+bool MainWindow::saveImage() {
   const QString suggested = fileName_.isEmpty() ? currentDevice() + QStringLiteral(".hex")
                                                 : QFileInfo(fileName_).fileName();
   const FileChoice choice = chooser_(
       FileDialogKind::Save, settings_->value(QStringLiteral("folder")).toString(), suggested);
-  if (choice.path.isEmpty()) return;
+  if (choice.path.isEmpty()) return false;
   int format = choice.format;
   if (format == 0) format = formatForFileName(choice.path, int(model_->image().size()));
   if (format == 0) format = ZYL_FMT_BINARY;
   const QString absolute = QFileInfo(choice.path).absoluteFilePath();
   settings_->setValue(QStringLiteral("folder"), QFileInfo(absolute).absolutePath());
   send([w = worker_, absolute, format] { w->saveFile(absolute, format); });
+  return true;
 }
 
 void MainWindow::goToAddress() {
@@ -507,8 +622,8 @@ void MainWindow::goToAddress() {
 }
 
 void MainWindow::showSettings() {
-  auto* dialog = new SettingsDialog(programmer_, currentDevice(), bus_->currentIndex() == 1,
-                                    int(model_->image().size()), this);
+  auto* dialog = new SettingsDialog(programmer_, preferences_, currentDevice(),
+                                    bus_->currentIndex() == 1, int(model_->image().size()), this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   settingsDialog_ = dialog;
   connect(dialog, &SettingsDialog::readStatusRequested, this,
@@ -518,6 +633,13 @@ void MainWindow::showSettings() {
   connect(dialog, &QDialog::accepted, this, [this, dialog] {
     programmer_ = dialog->settings();
     saveProgrammerSettings(*settings_, programmer_);
+    preferences_ = dialog->preferences();
+    saveWindowPreferences(*settings_, preferences_);
+    // Queued ahead of any later open.
+    QMetaObject::invokeMethod(
+        worker_,
+        [w = worker_, ignore = preferences_.ignoreChecksums] { w->setIgnoreChecksums(ignore); },
+        Qt::QueuedConnection);
     send([w = worker_, s = programmer_] { w->applySettings(s); });
   });
   dialog->open();
@@ -531,10 +653,10 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // After a save the window closes again, then with nothing unsaved.
   if (modified_ &&
-      QMessageBox::question(this, tr("Quit"),
-                            tr("The image has changes that are not saved. Quit anyway?")) !=
-          QMessageBox::Yes) {
+      askAboutUnsaved(tr("The image has changes that are not saved. Quitting loses them."),
+                      [this] { close(); }) != Unsaved::Proceed) {
     event->ignore();
     return;
   }
@@ -551,8 +673,8 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  openPath(event->mimeData()->urls().front().toLocalFile());
   event->acceptProposedAction();
+  requestOpen(event->mimeData()->urls().front().toLocalFile());
 }
 
 void MainWindow::shutdownWorker() {

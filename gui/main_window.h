@@ -4,12 +4,14 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QThread>
 #include <functional>
 #include <memory>
 
+#include "app_settings.h"
 #include "operation_types.h"
 
 class QAction;
@@ -77,7 +79,7 @@ class MainWindow : public QMainWindow {
   void updateStatus();
   void log(const QString& line, const QDateTime& when = QDateTime::currentDateTime());
 
-  void onCatalogueListed(const QList<QStringList>& devicesByBus);
+  void onCatalogueListed(const QList<QStringList>& devicesByBus, const QHash<QString, int>& sizes);
   void onPortsListed(const QStringList& ports, const QStringList& devices);
   void onOperationStarted(Operation operation);
   void onOperationFinished(const OperationResult& result);
@@ -85,12 +87,32 @@ class MainWindow : public QMainWindow {
 
   void fillDevices(int bus);
   void selectionChanged();
+  // Makes the chosen port and device the worker's.
+  void applySelection();
+  // Shows the port and device in use again.
+  void revertSelection();
+  // The bytes other than FF that a device of that name has no room for.
+  int bytesLostTo(const QString& device) const;
+  void clearDifferences();
+
+  // What the user answered about work that would drop the image.
+  enum class Unsaved { Proceed, AfterSave, Keep };
+  // Asks Save / Discard / Cancel. Proceed: go on now; AfterSave: a save was
+  // queued, and then runs after it succeeded, otherwise runs after it
+  // failed; Keep: leave everything as it is.
+  Unsaved askAboutUnsaved(const QString& text, std::function<void()> then,
+                          std::function<void()> otherwise = {});
+  // Asks before work that writes the chip, unless the user said not to.
+  bool confirmChipWrite(const QString& text);
   QString currentDevice() const;
   QString currentPort() const;
 
   void openFile();
+  // Opens the file once unsaved changes are settled.
+  void requestOpen(const QString& path);
   void openPath(const QString& path);
-  void saveImage();
+  // false when no save was queued.
+  bool saveImage();
   void goToAddress();
   void showSettings();
   void showAbout();
@@ -100,6 +122,7 @@ class MainWindow : public QMainWindow {
   LaunchOptions launch_;
   std::unique_ptr<QSettings> settings_;
   ProgrammerSettings programmer_;
+  WindowPreferences preferences_;
   QThread thread_;
   ChipWorker* worker_ = nullptr;
   int pending_ = 0;
@@ -109,6 +132,13 @@ class MainWindow : public QMainWindow {
   QString fileName_;
   QString libraryVersion_;
   QList<QStringList> devicesByBus_;
+  QHash<QString, int> deviceSizes_;
+  // The selection the worker has, and the bus it is on.
+  ChipSelection selected_;
+  int selectedBus_ = 0;
+  // What runs when the save asked for by askAboutUnsaved ends.
+  std::function<void()> afterSave_;
+  std::function<void()> afterFailedSave_;
 
   HexModel* model_ = nullptr;
   HexView* view_ = nullptr;

@@ -30,8 +30,8 @@ QSpinBox* settingBox(int value, int high, const QString& defaultText, const QStr
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(const ProgrammerSettings& s, const QString& device, bool spi,
-                               int deviceSize, QWidget* parent)
+SettingsDialog::SettingsDialog(const ProgrammerSettings& s, const WindowPreferences& p,
+                               const QString& device, bool spi, int deviceSize, QWidget* parent)
     : QDialog(parent), deviceSize_(deviceSize) {
   setWindowTitle(tr("Programmer settings"));
   clockSpeed_ = settingBox(s.clockSpeed, 255, tr("Stored value"), {}, this);
@@ -57,6 +57,19 @@ SettingsDialog::SettingsDialog(const ProgrammerSettings& s, const QString& devic
   form->addRow(tr("I2C bus address:"), busAddress_);
   form->addRow(tr("Programming mode (Microwire organisation):"), progMode_);
   form->addRow(tr("Reset polarity:"), resetPolarity_);
+
+  auto* window = new QGroupBox(tr("Window"), this);
+  confirmChipWrites_ =
+      new QCheckBox(tr("Ask before Erase, Program and Erase+Program+Verify"), window);
+  confirmChipWrites_->setObjectName(QStringLiteral("confirmChipWrites"));
+  confirmChipWrites_->setChecked(p.confirmChipWrites);
+  ignoreChecksums_ =
+      new QCheckBox(tr("Ignore record checksums of data files (for hand-edited files)"), window);
+  ignoreChecksums_->setObjectName(QStringLiteral("ignoreChecksums"));
+  ignoreChecksums_->setChecked(p.ignoreChecksums);
+  auto* windowLayout = new QVBoxLayout(window);
+  windowLayout->addWidget(confirmChipWrites_);
+  windowLayout->addWidget(ignoreChecksums_);
 
   statusBox_ = new QGroupBox(tr("Status register of %1").arg(device), this);
   statusValue_ = new QLabel(tr("Not read yet"), statusBox_);
@@ -94,6 +107,7 @@ SettingsDialog::SettingsDialog(const ProgrammerSettings& s, const QString& devic
   auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(programmer);
+  layout->addWidget(window);
   layout->addWidget(statusBox_);
   layout->addWidget(box);
 
@@ -116,6 +130,13 @@ ProgrammerSettings SettingsDialog::settings() const {
   s.progMode = progMode_->currentData().toInt();
   s.resetPolarity = resetPolarity_->currentData().toInt();
   return s;
+}
+
+WindowPreferences SettingsDialog::preferences() const {
+  WindowPreferences p;
+  p.confirmChipWrites = confirmChipWrites_->isChecked();
+  p.ignoreChecksums = ignoreChecksums_->isChecked();
+  return p;
 }
 
 void SettingsDialog::showStatus(int value) {

@@ -1,9 +1,10 @@
-// Programmer settings, and for SPI parts the status register with its
-// block-protect bits in words.
+// Programmer settings, the window's own choices, and for SPI parts the
+// status register with its block-protect bits in words.
 #pragma once
 
 #include <QDialog>
 
+#include "app_settings.h"
 #include "operation_types.h"
 
 class QCheckBox;
@@ -19,10 +20,11 @@ class SettingsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  SettingsDialog(const ProgrammerSettings& settings, const QString& device, bool spi,
-                 int deviceSize, QWidget* parent = nullptr);
+  SettingsDialog(const ProgrammerSettings& settings, const WindowPreferences& preferences,
+                 const QString& device, bool spi, int deviceSize, QWidget* parent = nullptr);
 
   ProgrammerSettings settings() const;
+  WindowPreferences preferences() const;
   // A status byte read from the chip.
   void showStatus(int value);
   // While the worker runs something, the status buttons wait.
@@ -42,6 +44,8 @@ class SettingsDialog : public QDialog {
   QSpinBox* busAddress_;
   QComboBox* progMode_;
   QComboBox* resetPolarity_;
+  QCheckBox* confirmChipWrites_;
+  QCheckBox* ignoreChecksums_;
   QGroupBox* statusBox_;
   QLabel* statusValue_;
   QCheckBox* wpen_;
