@@ -9,7 +9,6 @@
 
 #include "command_values.h"
 #include "option_parser.h"
-#include "updater_file.h"
 
 namespace velkoisp {
 
@@ -83,7 +82,11 @@ std::string ProgrammingMode(const std::string& value, TCommand& command, TRunSta
 }
 
 std::string UpdaterFolder(const std::string& folder, TCommand& command, TRunState&) {
-  if (!FolderHasUpdater(folder)) return "Error: file " + folder + " does not exist or invalid";
+  if (Zyl_CheckUpdater(folder.c_str()) != 0) {
+    const std::string detail = Zyl_GetErrorDetail();
+    return "Error: file " + folder + " does not exist or invalid" +
+           (detail.empty() ? std::string() : " (" + detail + ")");
+  }
   command.Text = folder;
   return {};
 }

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
+#include <vector>
 #include <ctime>
 #include <regex>
 
@@ -53,7 +56,8 @@ TEST_F(VersionCalls, FirmwareVersionOrNotAvailable) {
 }
 
 class FirmwareUpdate : public SimulatedAdapterTest {
- protected:
+ public:
+  using SimulatedAdapterTest::File;
   void TearDown() override {
     zylisp::UpdaterTimeLimit() = std::chrono::minutes(5);
     SimulatedAdapterTest::TearDown();
@@ -112,6 +116,78 @@ TEST_F(FirmwareUpdate, RefusalsStartNothingAndKeepTheConnection) {
   EXPECT_EQ(Zyl_UpdateFW(File("fw").c_str()), 1);
   EXPECT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0) << Zyl_GetLastError();
   EXPECT_EQ(Zyl_PROG_Close(), 0);
+}
+
+// An updater someone else could have put there is never started.
+TEST_F(FirmwareUpdate, UpdatersOthersCouldReplaceAreNotStarted) {
+  struct Row {
+    const char* name;
+    bool rootOnly;
+    // Prepares fw with its updater; the folder to hand over (null for none).
+    std::function<const char*(FirmwareUpdate&)> make;
+    const char* detail;
+  };
+  static std::string folder;
+  const std::vector<Row> rows = {
+      {"no folder: never the current one", false,
+       [](FirmwareUpdate& t) -> const char* {
+         t.Updater("");
+         EXPECT_EQ(chdir(t.File("fw").c_str()), 0);
+         return nullptr;
+       },
+       "the updater needs the folder that holds it"},
+      {"an empty folder name", false,
+       [](FirmwareUpdate& t) -> const char* {
+         t.Updater("");
+         EXPECT_EQ(chdir(t.File("fw").c_str()), 0);
+         return "";
+       },
+       "the updater needs the folder that holds it"},
+      {"an updater others may write", false,
+       [](FirmwareUpdate& t) {
+         t.Updater("", 0757);
+         return (folder = t.File("fw")).c_str();
+       },
+       "fw/tarnwick.EXE may be written by others: it is not run"},
+      {"a folder others may write", false,
+       [](FirmwareUpdate& t) {
+         t.Updater("");
+         EXPECT_EQ(chmod(t.File("fw").c_str(), 01777), 0);
+         return (folder = t.File("fw")).c_str();
+       },
+       "fw may be written by others: its updater is not run"},
+      {"a link in the updater's place", false,
+       [](FirmwareUpdate& t) {
+         const std::string real = t.Updater("");
+         EXPECT_EQ(rename(real.c_str(), t.File("fw/real").c_str()), 0);
+         EXPECT_EQ(symlink("real", real.c_str()), 0);
+         return (folder = t.File("fw")).c_str();
+       },
+       "fw/tarnwick.EXE is not a regular file"},
+      {"an updater of another user", true,
+       [](FirmwareUpdate& t) {
+         EXPECT_EQ(chown(t.Updater("").c_str(), 65534, 65534), 0);
+         return (folder = t.File("fw")).c_str();
+       },
+       "fw/tarnwick.EXE belongs to another user: it is not run"},
+  };
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.rootOnly && geteuid() != 0) continue;
+    UseChip("24C02");
+    Connect("24C02");
+    ASSERT_EQ(Zyl_PROG_Open(), 0);
+    const char* given = row.make(*this);
+    EXPECT_EQ(Zyl_UpdateFW(given), 1);
+    EXPECT_NE(std::string(Zyl_GetErrorDetail()).find(row.detail), std::string::npos)
+        << Zyl_GetErrorDetail();
+    EXPECT_EQ(Args(), "");  // not started
+    EXPECT_EQ(chdir(here), 0);
+    EXPECT_EQ(Zyl_PROG_Close(), 0);
+    std::filesystem::remove_all(File("fw"));
+  }
 }
 
 TEST_F(FirmwareUpdate, UpdaterThatNeverEndsIsStoppedAtTheLimit) {

@@ -25,6 +25,7 @@ readelf -d "$library" | grep -q 'SONAME.*\[libzylisp\.so\.1\]' || fail "SONAME i
 for program in velkoisp zylsim; do
   [ -x "$prefix/bin/$program" ] || fail "$program not installed"
 done
+"$source/tests/check_runpaths.sh" "$prefix" > /dev/null || fail "an installed file loads from a relative folder"
 
 # A client of the library: without arguments it prints its usage and ends
 # with status 2, which shows that it was built, linked and loaded. A library

@@ -104,7 +104,8 @@ TEST(ErrorList, ListsEveryErrorInTheOrderItArose) {
             "Error: file " + dir.Path() + " cannot be read\n"
             "Error: Device requires an argument. (for help: --help=device)\n"
             "Error: requires an argument. (for help: --help=device)\n"
-            "Error: file " + dir.Path() + " does not exist or invalid\n"
+            "Error: file " + dir.Path() + " does not exist or invalid (the folder " + dir.Path() +
+                " holds no Tarnwick.exe)\n"
             "Error: No File Specified for eeprom Verification\n"
             "Error: Invalid device specified. (For help: --help=device)\n"
             "Error: Invalid port specified.  (For help: --help=port)\n"
@@ -267,6 +268,12 @@ INSTANTIATE_TEST_SUITE_P(
                 kChip + ",fault=stuck:1:255:0", 255,
                 {"Verifying eeprom against @/data.bin:  failed (Verify failed)\n"
                  "1 byte differs between chip and file:\n0001: chip 00, file 02\n"},
+                ""},
+        EndCase{"NoChipAnswersAtTheBusAddress",
+                OnChip({"--setbusaddress=b0", "--binary", "--readeeprom=@/n.bin"}), kChip, 255,
+                {"Reading eeprom into @/n.bin:  failed (Device not responding)\nError: no "
+                 "acknowledge at bus address B0: check the device type and the chip's address "
+                 "pins\n"},
                 ""},
         Refused("WrongChecksum", OnChip({"--programeeprom=@/sum.hex"}),
                 {"Error: @/sum.hex line 1: checksum 00, expected F2\n"}),

@@ -72,8 +72,13 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_UpdateFW(const char* folder) {
     TApiState& s = ApiState();
     TISPProgrammer* programmer = s.Programmer.get();
     if (!KindOfMode(s.Mode) || !s.KeepOpen || !programmer) return Record(ZYL_ERR_NOT_READY);
-    const std::string updater = FindUpdater(folder ? folder : "");
-    if (updater.empty()) return Record(ZYL_ERR_FILE);
+    const TUpdaterLookup lookup = FindUpdater(folder ? folder : "");
+    if (lookup.Path.empty()) {
+      Record(ZYL_ERR_FILE);
+      SetErrorDetail(ZYL_ERR_FILE, lookup.Problem);
+      return ZYL_ERR_FILE;
+    }
+    const std::string& updater = lookup.Path;
     try {
       programmer->Close();
     } catch (...) {
@@ -90,6 +95,18 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_UpdateFW(const char* folder) {
     }
     if (result == ZYL_ERR_FILE) SetErrorDetail(ZYL_ERR_FILE, std::move(failure));
     return Record(result);
+  });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_CheckUpdater(const char* folder) {
+  return Guarded<int32_t>(ZYL_ERR_FILE, [&]() -> int32_t {
+    const TUpdaterLookup lookup = FindUpdater(folder ? folder : "");
+    if (lookup.Path.empty()) {
+      Record(ZYL_ERR_FILE);
+      SetErrorDetail(ZYL_ERR_FILE, lookup.Problem);
+      return ZYL_ERR_FILE;
+    }
+    return Record(ZYL_OK);
   });
 }
 

@@ -1,17 +1,22 @@
 #include "core/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "core/errors.h"
 
@@ -19,125 +24,180 @@ namespace zylisp {
 
 namespace {
 
+// Reasons of our own beside the system's error numbers (which are positive).
+constexpr int kLinkNotFollowed = -1;  // a link another user planted
+constexpr int kChangedMeanwhile = -2; // the file was swapped during the write
+
+constexpr int kMaxLinks = 40;  // as many as the kernel follows
+
+class TDescriptor {
+ public:
+  explicit TDescriptor(int fd = -1) : fd_(fd) {}
+  ~TDescriptor() { Reset(); }
+  TDescriptor(TDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  TDescriptor& operator=(TDescriptor&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  TDescriptor(const TDescriptor&) = delete;
+  TDescriptor& operator=(const TDescriptor&) = delete;
+  int Get() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
+  void Reset() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+// Where a write lands: a folder opened once and a name in it. Every later
+// step works relative to the folder, so a folder or link swapped on the way
+// cannot send the write anywhere else.
 struct TWriteTarget {
   enum TKind {
-    kNewFile,      // nothing there yet: created in Name's folder
-    kRegularFile,  // an existing file: replaced whole at Name
+    kNewFile,      // nothing there yet: created under Name
+    kRegularFile,  // an existing file: replaced whole under Name
     kInPlace,      // a device, a pipe, or a file reached through a descriptor
-                   // link: written through the name given, never replaced
+                   // link (/dev/stdout): written where it is, never replaced
   };
   TKind Kind = kNewFile;
-  // The name written: the name given, with its symbolic links followed
-  // for a file that is created or replaced.
-  std::string Name;
-  // Of an existing file: its type and permission bits, owner and group.
+  TDescriptor Folder;  // O_PATH
+  std::string Name;    // one component
+  bool MagicLink = false;  // Name is a /proc descriptor link, opened through
+  // Of an existing file: its identity, type and permission bits, owner and group.
+  dev_t Device = 0;
+  ino_t Inode = 0;
   mode_t Mode = 0;
   uid_t Owner = 0;
   gid_t Group = 0;
 };
 
-constexpr int kMaxLinks = 40;  // as many as the kernel follows
-
-// "dir/" of "dir/name", "" of a name without a folder.
-std::string FolderPrefix(const std::string& name) {
-  const std::size_t slash = name.find_last_of('/');
-  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+// Opens the folder of path (relative to base, a folder descriptor or
+// AT_FDCWD) and sets name to its last component.
+int OpenPlace(const std::string& path, int base, TDescriptor& folder, std::string& name) {
+  if (path.empty()) return ENOENT;
+  if (path.back() == '/') return EISDIR;
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folderPath =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name == "." || name == "..") return EISDIR;
+  // The kernel resolves the folder's own path, with its rules for links.
+  folder = TDescriptor(openat(base, folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  return folder.Valid() ? 0 : errno;
 }
 
-std::string FolderOf(const std::string& name) {
-  const std::string prefix = FolderPrefix(name);
-  return prefix.empty() ? "." : prefix;
+// Whether a link may be followed, by the kernel's rule for shared folders:
+// in a sticky folder that everyone may write, only a link of the follower
+// or of the folder's owner. ownLinksOnly asks more: the follower's own.
+bool MayFollow(int folder, const struct stat& link, bool ownLinksOnly) {
+  const uid_t me = geteuid();
+  if (link.st_uid == me) return true;
+  if (ownLinksOnly) return false;
+  struct stat st {};
+  if (fstat(folder, &st) != 0) return false;
+  const bool shared = (st.st_mode & S_ISVTX) && (st.st_mode & S_IWOTH);
+  return !shared || link.st_uid == st.st_uid;
 }
 
-// Effective ids, as the kernel checks an open.
-int Accessible(const std::string& path, int how) {
-  return faccessat(AT_FDCWD, path.c_str(), how, AT_EACCESS) == 0 ? 0 : errno;
+bool OnProc(int folder) {
+  struct statfs fs {};
+  return fstatfs(folder, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
 }
 
-// A link holds less than PATH_MAX characters.
-int ReadLink(const std::string& link, std::string& to) {
+int ReadLinkAt(int folder, const std::string& name, std::string& to) {
   char buffer[PATH_MAX];
-  const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
+  const ssize_t n = readlinkat(folder, name.c_str(), buffer, sizeof buffer);
   if (n < 0) return errno;
   to.assign(buffer, static_cast<std::size_t>(n));
   return 0;
 }
 
-// The folder that takes the new file, or the temporary one beside a file
-// that is replaced.
-int FolderError(const TWriteTarget& target) {
-  const std::string folder = FolderOf(target.Name);
-  struct stat st {};
-  if (stat(folder.c_str(), &st) != 0) return errno;
-  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
-  if (const int error = Accessible(folder, W_OK | X_OK)) return error;
+// Walks fileName's links itself, one folder at a time, following only
+// those the kernel would: 0 and the target, or why it cannot be reached.
+int FindTarget(const std::string& fileName, const TWriteRules& rules, TWriteTarget& target) {
+  if (const int error = OpenPlace(fileName, AT_FDCWD, target.Folder, target.Name)) return error;
+  for (int hops = 0;; ++hops) {
+    struct stat st {};
+    if (fstatat(target.Folder.Get(), target.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return errno;
+      target.Kind = TWriteTarget::kNewFile;
+      return 0;
+    }
+    target.Device = st.st_dev;
+    target.Inode = st.st_ino;
+    target.Mode = st.st_mode;
+    target.Owner = st.st_uid;
+    target.Group = st.st_gid;
+    if (S_ISLNK(st.st_mode)) {
+      if (hops == kMaxLinks) return ELOOP;
+      if (!MayFollow(target.Folder.Get(), st, rules.OwnLinksOnly)) return kLinkNotFollowed;
+      // A descriptor link leads to an open file, not to a name.
+      if (OnProc(target.Folder.Get())) {
+        struct stat opened {};
+        if (fstatat(target.Folder.Get(), target.Name.c_str(), &opened, 0) != 0) return errno;
+        if (S_ISDIR(opened.st_mode)) return EISDIR;
+        target.Kind = TWriteTarget::kInPlace;
+        target.MagicLink = true;
+        target.Mode = opened.st_mode;
+        return 0;
+      }
+      std::string to;
+      if (const int error = ReadLinkAt(target.Folder.Get(), target.Name, to)) return error;
+      TDescriptor next;
+      std::string name;
+      if (const int error = OpenPlace(to, target.Folder.Get(), next, name)) return error;
+      target.Folder = std::move(next);
+      target.Name = name;
+      continue;
+    }
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    target.Kind = S_ISREG(st.st_mode) ? TWriteTarget::kRegularFile : TWriteTarget::kInPlace;
+    return 0;
+  }
+}
+
+// Effective ids, as the kernel checks an open; name "." is the folder.
+int Accessible(const TWriteTarget& target, const char* name, int how, int flags = 0) {
+  return faccessat(target.Folder.Get(), name, how, AT_EACCESS | flags) == 0 ? 0 : errno;
+}
+
+// 0 when the process may write the target as the kernel would allow it
+// (root may replace a read-only file); a file is made or replaced through
+// its folder, so that folder must take new names.
+int WriteTargetError(const TWriteTarget& target) {
+  if (target.Kind == TWriteTarget::kInPlace) {
+    if (S_ISSOCK(target.Mode)) return ENXIO;  // a socket cannot be opened
+    return Accessible(target, target.Name.c_str(), W_OK, target.MagicLink ? 0 : AT_SYMLINK_NOFOLLOW);
+  }
+  if (target.Kind == TWriteTarget::kRegularFile) {
+    if (const int error = Accessible(target, target.Name.c_str(), W_OK, AT_SYMLINK_NOFOLLOW))
+      return error;
+  }
+  if (const int error = Accessible(target, ".", W_OK | X_OK)) return error;
   // In a sticky folder only the owner of a file (or of the folder) may
   // rename over it.
+  struct stat folder {};
+  if (fstat(target.Folder.Get(), &folder) != 0) return errno;
   const uid_t me = geteuid();
-  if (target.Kind == TWriteTarget::kRegularFile && (st.st_mode & S_ISVTX) && me != 0 &&
-      me != st.st_uid && me != target.Owner)
+  if (target.Kind == TWriteTarget::kRegularFile && (folder.st_mode & S_ISVTX) && me != 0 &&
+      me != folder.st_uid && me != target.Owner)
     return EPERM;
   return 0;
 }
 
-// 0 when the process may write the target as the kernel would allow it
-// (root may replace a read-only file); a file is replaced through its
-// folder, so that folder must take new names.
-int WriteTargetError(const TWriteTarget& target) {
-  if (target.Kind == TWriteTarget::kInPlace)  // a socket cannot be opened
-    return S_ISSOCK(target.Mode) ? ENXIO : Accessible(target.Name, W_OK);
-  if (target.Kind == TWriteTarget::kRegularFile) {
-    if (const int error = Accessible(target.Name, W_OK)) return error;
-  }
-  return FolderError(target);
-}
-
-// Follows fileName's symbolic links and checks the target may be written:
-// 0 and the target, or the system's error number (a directory gives EISDIR).
-int FindWriteTarget(const std::string& fileName, TWriteTarget& target) {
-  if (fileName.empty()) return ENOENT;
-  struct stat st {};
-  const bool exists = stat(fileName.c_str(), &st) == 0;
-  if (!exists && errno != ENOENT) return errno;
-  if (exists && S_ISDIR(st.st_mode)) return EISDIR;
-
-  // Follow the links by name, so that a replacement lands where the last
-  // one points and the links stay links; a dangling one makes its target.
-  target.Name = fileName;
-  for (int hops = 0;; ++hops) {
-    struct stat link {};
-    if (lstat(target.Name.c_str(), &link) != 0) {
-      if (errno != ENOENT) return errno;
-      break;
-    }
-    if (!S_ISLNK(link.st_mode)) break;
-    if (hops == kMaxLinks) return ELOOP;
-    std::string to;
-    if (const int error = ReadLink(target.Name, to)) return error;
-    target.Name = !to.empty() && to[0] == '/' ? to : FolderPrefix(target.Name) + to;
-  }
-
-  if (!exists) {
-    if (target.Name.back() == '/') return EISDIR;
-    target.Kind = TWriteTarget::kNewFile;
-    return WriteTargetError(target);
-  }
-  target.Mode = st.st_mode;
-  target.Owner = st.st_uid;
-  target.Group = st.st_gid;
-  // A name that does not lead to the file the kernel opens is a descriptor
-  // link (/dev/stdout, /proc/self/fd/N): only the open file is the target.
-  struct stat last {};
-  const bool sameFile = lstat(target.Name.c_str(), &last) == 0 && last.st_dev == st.st_dev &&
-                        last.st_ino == st.st_ino;
-  const bool replaced = S_ISREG(st.st_mode) && sameFile;
-  target.Kind = replaced ? TWriteTarget::kRegularFile : TWriteTarget::kInPlace;
-  if (!replaced) target.Name = fileName;
-  return WriteTargetError(target);
-}
-
 std::string CannotWrite(const std::string& fileName, int error) {
-  return "cannot write " + fileName + ": " + std::strerror(error);
+  const char* reason =
+      error == kLinkNotFollowed
+          ? "it is a link of another user in a shared folder, which is not followed"
+      : error == kChangedMeanwhile ? "the file was replaced by another while it was written"
+                                   : std::strerror(error);
+  return "cannot write " + fileName + ": " + reason;
 }
 
 [[noreturn]] void Fail(const std::string& path, int error) {
@@ -191,11 +251,16 @@ class THeldBrokenPipe {
 
 // A device or pipe takes the bytes where it is; a regular file behind a
 // descriptor link is cut to the new length only after all of it is written.
+// A FIFO that nobody reads is refused at once rather than waited for.
 void WriteInPlace(const std::string& path, const TWriteTarget& target,
                   const std::string& contents) {
   THeldBrokenPipe held;
-  const int fd = open(target.Name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  const int follow = target.MagicLink ? 0 : O_NOFOLLOW;
+  const int fd = openat(target.Folder.Get(), target.Name.c_str(),
+                        O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | follow);
   if (fd < 0) Fail(path, errno);
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   int error = WriteAll(fd, contents);
   held.Note(error);
   struct stat st {};
@@ -206,17 +271,44 @@ void WriteInPlace(const std::string& path, const TWriteTarget& target,
   if (error != 0) Fail(path, error);
 }
 
-// A name no other writer picks: process, time and a running count.
-std::string TemporarySuffix() {
+// A name no other writer picks: process, time and a running count. The
+// process id in it tells a leftover of a killed writer from a live one's.
+std::string TemporaryName(const std::string& base) {
   static std::atomic<uint64_t> count{0};
   const uint64_t now =
       static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  uint64_t mix = (now ^ (static_cast<uint64_t>(getpid()) << 40)) +
-                 (count.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ull;
+  uint64_t mix = now + (count.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ull;
   mix ^= mix >> 29;
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(mix));
-  return text;
+  char text[48];
+  std::snprintf(text, sizeof text, ".tmp-%ld-%016llx", static_cast<long>(getpid()),
+                static_cast<unsigned long long>(mix));
+  return "." + base.substr(0, 200) + text;
+}
+
+// Removes temporary files of ours for this name that a writer killed
+// between making and renaming them left behind.
+void RemoveLeftovers(const TWriteTarget& target) {
+  const int listing = openat(target.Folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return;
+  DIR* dir = fdopendir(listing);
+  if (!dir) {
+    close(listing);
+    return;
+  }
+  const std::string prefix = "." + target.Name.substr(0, 200) + ".tmp-";
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+    if (pid <= 0 || !end || *end != '-') continue;
+    if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    struct stat st {};
+    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        st.st_uid == geteuid())
+      unlinkat(dirfd(dir), entry->d_name, 0);
+  }
+  closedir(dir);
 }
 
 // The replacement takes over the old file's owner, group and mode; set-id
@@ -239,53 +331,103 @@ int KeepOwnerAndMode(int fd, const TWriteTarget& target) {
   return fchmod(fd, mode) == 0 ? 0 : errno;
 }
 
-void Replace(const std::string& path, const TWriteTarget& target, const std::string& contents) {
-  const std::string prefix = FolderPrefix(target.Name);
-  const std::string base = target.Name.substr(prefix.size());
-  // A new file is made with 0666 and the kernel applies the umask (or the
-  // folder's default ACL); a replacement starts private until its mode is set.
-  const mode_t start = target.Kind == TWriteTarget::kNewFile ? 0666 : 0600;
-  std::string tmp;
-  int fd = -1;
-  for (int tries = 0; fd < 0; ++tries) {
-    tmp = prefix + "." + base.substr(0, 200) + ".tmp-" + TemporarySuffix();
-    fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, start);
-    if (fd < 0 && (errno != EEXIST || tries == 100)) Fail(path, errno);
+// The contents in a file of the target's folder that has no name yet where
+// the file system allows it (nothing is left behind by a kill), else under
+// a temporary name; tmp says which.
+int MakeContents(const TWriteTarget& target, const TWriteRules& rules,
+                 const std::string& contents, TDescriptor& fd, std::string& tmp) {
+  // A new file is made with the rules' mode and the kernel applies the
+  // umask (or the folder's default ACL); a replacement starts private until
+  // its mode is set.
+  const mode_t start = target.Kind == TWriteTarget::kNewFile ? rules.NewFileMode : 0600;
+  tmp.clear();
+  fd = TDescriptor(openat(target.Folder.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, start));
+  for (int tries = 0; !fd.Valid(); ++tries) {
+    tmp = TemporaryName(target.Name);
+    fd = TDescriptor(openat(target.Folder.Get(), tmp.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, start));
+    if (!fd.Valid() && (errno != EEXIST || tries == 100)) return errno;
   }
+  int error = target.Kind == TWriteTarget::kRegularFile ? KeepOwnerAndMode(fd.Get(), target) : 0;
+  if (error == 0) error = WriteAll(fd.Get(), contents);
+  if (error == 0 && fsync(fd.Get()) != 0) error = errno;
+  return error;
+}
 
-  int error = target.Kind == TWriteTarget::kRegularFile ? KeepOwnerAndMode(fd, target) : 0;
-  if (error == 0) error = WriteAll(fd, contents);
-  if (error == 0 && fsync(fd) != 0) error = errno;
-  if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && rename(tmp.c_str(), target.Name.c_str()) != 0) error = errno;
-  if (error != 0) {
-    unlink(tmp.c_str());
-    Fail(path, error);
-  }
+// Gives an unnamed file the name; EEXIST when the name is taken.
+int LinkUnnamed(const TDescriptor& fd, const TWriteTarget& target, const std::string& name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd.Get());
+  return linkat(AT_FDCWD, self.c_str(), target.Folder.Get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0
+             ? 0
+             : errno;
+}
+
+// Still the file that was checked, under its name.
+bool Unchanged(const TWriteTarget& target) {
+  struct stat st {};
+  return fstatat(target.Folder.Get(), target.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         st.st_dev == target.Device && st.st_ino == target.Inode;
+}
+
+void SyncFolder(const TWriteTarget& target) {
   // The new name is on disk only once its folder is.
-  const int folder =
-      open(FolderOf(target.Name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    fsync(folder);
-    close(folder);
+  const TDescriptor folder(openat(target.Folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.Valid()) fsync(folder.Get());
+}
+
+// A new file takes its name only if nothing took it meanwhile; a replaced
+// file is swapped for the new one only while it is still the one checked.
+void MakeOrReplace(const std::string& path, const TWriteTarget& target, const TWriteRules& rules,
+                   const std::string& contents) {
+  RemoveLeftovers(target);
+  TDescriptor fd;
+  std::string tmp;
+  int error = MakeContents(target, rules, contents, fd, tmp);
+  const bool named = !tmp.empty();
+  if (error == 0 && !named && target.Kind == TWriteTarget::kNewFile) {
+    error = LinkUnnamed(fd, target, target.Name);
+  } else if (error == 0) {
+    if (!named) {
+      tmp = TemporaryName(target.Name);
+      error = LinkUnnamed(fd, target, tmp);
+      if (error != 0) tmp.clear();
+    }
+    if (error == 0 && target.Kind == TWriteTarget::kNewFile) {
+      error = linkat(target.Folder.Get(), tmp.c_str(), target.Folder.Get(), target.Name.c_str(), 0)
+                  == 0 ? 0 : errno;
+    } else if (error == 0) {
+      if (!Unchanged(target)) error = kChangedMeanwhile;
+      if (error == 0 &&
+          renameat(target.Folder.Get(), tmp.c_str(), target.Folder.Get(), target.Name.c_str()) == 0)
+        tmp.clear();
+      else if (error == 0)
+        error = errno;
+    }
   }
+  if (!tmp.empty()) unlinkat(target.Folder.Get(), tmp.c_str(), 0);
+  if (error != 0) Fail(path, error);
+  SyncFolder(target);
 }
 
 }  // namespace
 
-std::string TargetFileProblem(const std::string& fileName) {
+std::string TargetFileProblem(const std::string& fileName, const TWriteRules& rules) {
   TWriteTarget target;
-  const int error = FindWriteTarget(fileName, target);
+  int error = FindTarget(fileName, rules, target);
+  if (error == 0) error = WriteTargetError(target);
   return error == 0 ? std::string() : CannotWrite(fileName, error);
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& contents) {
+void WriteFileAtomically(const std::string& path, const std::string& contents,
+                         const TWriteRules& rules) {
   TWriteTarget target;
-  if (const int error = FindWriteTarget(path, target)) Fail(path, error);
+  int error = FindTarget(path, rules, target);
+  if (error == 0) error = WriteTargetError(target);
+  if (error != 0) Fail(path, error);
   if (target.Kind == TWriteTarget::kInPlace) {
     WriteInPlace(path, target, contents);
   } else {
-    Replace(path, target, contents);
+    MakeOrReplace(path, target, rules, contents);
   }
 }
 

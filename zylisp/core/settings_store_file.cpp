@@ -73,14 +73,24 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Why the folder neither exists nor could be made; "" when it is there.
+// Folders made for the settings are the caller's alone.
 std::string FolderProblem(const std::string& folder) {
   if (folder.empty()) return std::string();
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec) return ec.message();
-  if (!std::filesystem::is_directory(folder, ec)) return "not a folder";
+  if (std::filesystem::is_directory(folder, ec)) return std::string();
+  const std::string parent = FolderOf(folder);
+  if (parent != folder) {
+    const std::string problem = FolderProblem(parent);
+    if (!problem.empty()) return problem;
+  }
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return std::strerror(errno);
+  if (!std::filesystem::is_directory(folder, ec)) return std::strerror(ENOTDIR);
   return std::string();
 }
+
+// The settings file holds the caller's own choices: private when made, and
+// never written through a link another user planted.
+const TWriteRules kSettingsFile{0600, true};
 
 [[noreturn]] void CannotRead(const std::string& path, const std::string& reason) {
   throw ESettingsFileError("cannot read " + path + ": " + reason);
@@ -181,7 +191,9 @@ std::vector<TStoreEntry> ReadStoreFile(const std::string& path, bool createMissi
   // there is no store, and so nothing in it to lose.
   if (file.fd < 0 && (errno == ENOENT || errno == ENOTDIR)) {
     if (createMissing && FolderProblem(FolderOf(path)).empty()) {
-      const TDescriptor created{open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)};
+      // Made only where nothing stands, not even a dangling link.
+      const TDescriptor created{
+          open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
     }
     return {};
   }
@@ -212,7 +224,7 @@ void WriteStoreFile(const std::string& path, const std::vector<TStoreEntry>& ent
     if (!problem.empty()) throw ESettingsFileError("cannot write " + path + ": " + problem);
   }
   try {
-    WriteFileAtomically(path, text);
+    WriteFileAtomically(path, text, kSettingsFile);
   } catch (const EISPException& e) {
     throw ESettingsFileError(e.Message());
   }

@@ -152,8 +152,13 @@ ZYL_EXPORT const char* ZYL_CALL Zyl_GetDLLversion(void);
 ZYL_EXPORT const char* ZYL_CALL Zyl_GetDLLDate(void);
 /* The adapter's firmware version, "N/A" when it cannot be reached. */
 ZYL_EXPORT const char* ZYL_CALL Zyl_GetFWVersion(void);
-/* Runs the updater Tarnwick.exe of folder on the connection held by
- * Zyl_PROG_Open: 2 without one, 1 when the updater is missing, cannot be
+/* Runs the updater Tarnwick.exe (any letter case) of folder on the
+ * connection held by Zyl_PROG_Open. The folder must be named: a null or
+ * empty one is refused, never the current folder searched. The updater
+ * must be a regular file owned by the caller or by root that neither its
+ * group nor others may write, in a folder that neither its group nor
+ * others may write; another is refused (1, the detail says why). 2 without
+ * a held connection, 1 when the updater is missing, refused, cannot be
  * started, ends with a non-zero exit status or by a signal, or is stopped
  * after five minutes (Zyl_GetErrorDetail says how it ended), 3 when the
  * programmer cannot be reached again afterwards. */
@@ -188,6 +193,11 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_CheckFile(const char* fileName, uint8_t forWriti
  * path, which holds size bytes. 0; ZYL_ERR_PORT when the port list has no
  * such port (the detail says why); 1 when path is null or too small. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetPortDevice(const char* portName, char* path, int32_t size);
+
+/* Checks, as Zyl_UpdateFW does before it starts anything, that folder
+ * holds an updater that may be run: 0, or 1 with the reason in
+ * Zyl_GetErrorDetail. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_CheckUpdater(const char* folder);
 
 /* Reads the chip's status register into *status (SPI and DataFlash parts).
  * The result code alone is returned, so a failure is never mistaken for a
