@@ -68,7 +68,8 @@ TEST(SeveralAdapters, ASecondRunOnAPortInUseFailsAtOnce) {
   const RunResult second = RunVelkoisp({"--port=COM1", "--device=24C16", "--eraseall"});
   ExpectCleanOutput(second);
   EXPECT_EQ(second.status, 255);
-  EXPECT_EQ(AfterBanner(second.out), "Port in use or not available\n");
+  EXPECT_EQ(AfterBanner(second.out), "Port in use or not available\nError: " + sim.FirstLine() +
+                                         " is in use by another program\n");
 
   const RunResult done = first.Finish();
   ExpectCleanOutput(done);

@@ -275,6 +275,26 @@ INSTANTIATE_TEST_SUITE_P(
                  "acknowledge at bus address B0: check the device type and the chip's address "
                  "pins\n"},
                 ""},
+        // Each fault of the adapter or its link in the adapter's own words.
+        EndCase{"AdapterRefusesACommand", OnChip({"--programeeprom=@/data.bin"}),
+                kChip + ",fault=error:w:3:!", 255,
+                {"Programming EEPROM with @/data.bin:  failed (Hardware not responding)\n"
+                 "Error: Command not known here\n"},
+                ""},
+        EndCase{"WriteCycleNeverEndsMidway", OnChip({"--eraseall"}), kChip + ",fault=error:W:3:T",
+                255,
+                {"Erasing Device:  failed (Hardware not responding)\nError: Program/erase BUSY "
+                 "timed out; the chip is now partly written: about 16 of 2048 bytes were written "
+                 "before the failure\n"},
+                ""},
+        EndCase{"LinkGarbled", OnChip({"--eraseall"}), kChip + ",fault=badecho", 255,
+                {"Hardware not responding, check connections and port settings\n"
+                 "Error: Communications with ISP failed during this operation\n"},
+                ""},
+        EndCase{"AdapterSilent", OnChip({"--eraseall"}), kChip + ",fault=silent", 255,
+                {"Hardware not responding, check connections and port settings\n"
+                 "Error: Programmer was not detected\n"},
+                ""},
         Refused("WrongChecksum", OnChip({"--programeeprom=@/sum.hex"}),
                 {"Error: @/sum.hex line 1: checksum 00, expected F2\n"}),
         EndCase{"WrongChecksumIgnored", OnChip({"--programeeprom=@/sum.hex", "--ignorechecksums"}),

@@ -185,11 +185,16 @@ int32_t FailureCode(const std::exception_ptr& failure) {
   } catch (const EDeviceNotResponding& e) {
     // The adapter works; the chip did not answer, and the detail says why.
     return detailed(ZYL_ERR_NOT_RESPONDING, e);
-  } catch (const EISPException&) {
-    return ZYL_ERR_HARDWARE;
+  } catch (const EISPException& e) {
+    // The adapter's or the port's own words for what went wrong.
+    return detailed(ZYL_ERR_HARDWARE, e);
   } catch (const ESerialError& e) {
     // Another program holds the port: say so rather than blame the hardware.
+    SetErrorDetail(e.ErrorCode() == EBUSY ? ZYL_ERR_PORT_IN_USE : ZYL_ERR_HARDWARE, e.what());
     return e.ErrorCode() == EBUSY ? ZYL_ERR_PORT_IN_USE : ZYL_ERR_HARDWARE;
+  } catch (const std::exception& e) {
+    SetErrorDetail(ZYL_ERR_HARDWARE, e.what());
+    return ZYL_ERR_HARDWARE;
   } catch (...) {
     // Anything else (a port that cannot be opened) means the programmer
     // could not be reached.

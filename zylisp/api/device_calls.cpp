@@ -4,6 +4,7 @@
 #include "api/connection.h"
 #include "api/export_guard.h"
 #include "api/image_files.h"
+#include "api/progress.h"
 #include "core/atomic_file.h"
 #include "core/errors.h"
 #include "core/isp_settings.h"
@@ -17,17 +18,32 @@ using namespace zylisp;
 
 namespace {
 
+// A write that failed after it began has changed the chip: the detail says
+// so, and how far the write got.
+void NotePartlyWritten(int32_t code) {
+  const int32_t done = TProgressObj::LastDone();
+  const int32_t total = TProgressObj::LastTotal();
+  if (done <= 0 || total <= 0) return;
+  Record(code);
+  const std::string before = ErrorDetail();
+  std::string note = "the chip is now partly written: about " + std::to_string(done) + " of " +
+                     std::to_string(total) + " bytes were written before the failure";
+  SetErrorDetail(code, before.empty() ? note : before + "; " + note);
+}
+
 // Runs work inside the operation bracket and records its result code.
-int32_t Operate(const std::function<int32_t()>& work) {
+int32_t Operate(const std::function<int32_t()>& work, bool writesChip = false) {
   if (!IsReadyForProgrammer()) return Record(ZYL_ERR_NOT_READY);
   // A request made while nothing ran is not meant for this operation.
   ClearStopRequest();
+  TProgressObj::Reset();
   int32_t result = ZYL_OK;
   try {
     WithConnection([&] { result = work(); });
   } catch (...) {
     result = FailureCode(std::current_exception());
   }
+  if (result != ZYL_OK && writesChip) NotePartlyWritten(result);
   return Record(result);
 }
 
@@ -67,17 +83,21 @@ int32_t RunWithImage(const char* fileName, void (TISPProgrammer::*operation)(THe
     const int32_t loaded = LoadImageFile(ZYL_AREA_EEPROM, fileName);
     if (loaded != ZYL_OK) return Record(loaded);
   }
-  return Operate([&] {
-    (ImageProgrammer().*operation)(*ApiState().Buffer);
-    return ZYL_OK;
-  });
+  return Operate(
+      [&] {
+        (ImageProgrammer().*operation)(*ApiState().Buffer);
+        return ZYL_OK;
+      },
+      operation == &TISPProgrammer::Program);
 }
 
 int32_t WriteStatusValue(uint8_t value) {
-  return Operate([&] {
-    Programmer().WriteStatus(value);
-    return ZYL_OK;
-  });
+  return Operate(
+      [&] {
+        Programmer().WriteStatus(value);
+        return ZYL_OK;
+      },
+      true);
 }
 
 }  // namespace
@@ -86,10 +106,12 @@ extern "C" {
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_EraseAllDevice(void) {
   return Guarded<int32_t>(ZYL_ERR_HARDWARE, [] {
-    return Operate([] {
-      Programmer().EraseAll();
-      return ZYL_OK;
-    });
+    return Operate(
+        [] {
+          Programmer().EraseAll();
+          return ZYL_OK;
+        },
+        true);
   });
 }
 
