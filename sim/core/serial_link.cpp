@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -119,6 +120,9 @@ void SerialLink::HandleNotifications() {
       if ((event->mask & IN_OPEN) != 0) hostOpens_.fetch_add(1);
       if ((event->mask & IN_CLOSE) != 0) {
         if (holders_ > 0) --holders_;
+        // A host that died holding the port exclusively left the flag on
+        // the terminal: with nobody holding it, the port is free again.
+        if (holders_ == 0) ::ioctl(slave_, TIOCNXCL);
         // Everything the closing host wrote is queued by now: it still
         // belongs to the old session.
         HandleInput();

@@ -2,11 +2,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/test_files.h"
@@ -100,6 +103,38 @@ TEST(Zylsim, AnotherProgramTryingThePortDoesNotResetTheAdapter) {
   EXPECT_EQ(t.Ask(std::string("W\x02\x12", 3), 0), "");
   { Terminal other(path); }
   EXPECT_EQ(t.Ask("\x34", 1), "\r");
+}
+
+// A host killed while it held the port exclusively leaves the port free.
+TEST(Zylsim, APortHeldByAKilledHostIsFreeAgain) {
+  Zylsim sim({"--device=24C02"});
+  const std::string path = sim.FirstLine();
+  const pid_t host = fork();
+  if (host == 0) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0 || ioctl(fd, TIOCEXCL) != 0) _exit(1);
+    for (;;) pause();
+  }
+  ASSERT_GT(host, 0);
+  // Until the host has the flag set, and after it was killed, until the
+  // emulator has seen the close: bounded waits on the flag itself.
+  const auto exclusive = [&path] {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    int flag = -1;
+    if (fd >= 0) ioctl(fd, TIOCGEXCL, &flag);
+    if (fd >= 0) close(fd);
+    return flag;
+  };
+  const auto waitFor = [&](int wanted) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (exclusive() != wanted && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return exclusive();
+  };
+  ASSERT_EQ(waitFor(1), 1);
+  kill(host, SIGKILL);
+  waitpid(host, nullptr, 0);
+  EXPECT_EQ(waitFor(0), 0);
 }
 
 TEST(Zylsim, TerminationSignalPersistsAndExitsCleanly) {
