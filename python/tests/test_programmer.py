@@ -53,7 +53,7 @@ FAILURES = [
     ("I2C status write", "24C16", (), "COM1", lambda p, tmp: setattr(p, "status", 0), zylisp.NotSupported, 11,
      BLANK_2K, {}),
     ("SPI status read fails", "25C16", ("fault=error:r:1:T",), "COM1", lambda p, tmp: p.status,
-     zylisp.HardwareError, 3, BLANK_2K, {}),
+     zylisp.HardwareError, 3, BLANK_2K, {"detail": "Communications with ISP failed during this operation"}),
     ("page size above the page", "24C16", (), "COM1", lambda p, tmp: setattr(p, "page_size", 17),
      zylisp.SettingRefused, 1, BLANK_2K, {}),
     ("too many bytes", "24C16", (), "COM1", lambda p, tmp: p.program(DATA + b"\0"), ValueError, None,
