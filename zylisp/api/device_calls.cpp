@@ -27,7 +27,8 @@ void NotePartlyWritten(int32_t code) {
   Record(code);
   const std::string before = ErrorDetail();
   std::string note = "the chip is now partly written: about " + std::to_string(done) + " of " +
-                     std::to_string(total) + " bytes were written before the failure";
+                     std::to_string(total) + " bytes were written before the " +
+                     (code == ZYL_ERR_CANCELLED ? "stop" : "failure");
   SetErrorDetail(code, before.empty() ? note : before + "; " + note);
 }
 
@@ -37,6 +38,8 @@ int32_t Operate(const std::function<int32_t()>& work, bool writesChip = false) {
   // A request made while nothing ran is not meant for this operation.
   ClearStopRequest();
   TProgressObj::Reset();
+  // Only what this operation finds out is its detail.
+  SetErrorDetail(0, {});
   int32_t result = ZYL_OK;
   try {
     WithConnection([&] { result = work(); });
