@@ -49,7 +49,15 @@ void ChipWorker::requestStop() {
   Zyl_RequestStop();
 }
 
+void ChipWorker::finish() {
+  finishing_ = true;
+  requestStop();
+}
+
 void ChipWorker::reportProgress(int done, int total) {
+  // The library forgets a request that came just before its operation
+  // began: renew it.
+  if (stopRequested_ || finishing_) Zyl_RequestStop();
   const bool edge = total > 0 && (done == 0 || done == total);
   if (!edge && sinceProgress_.isValid() && sinceProgress_.elapsed() < kProgressIntervalMs) return;
   sinceProgress_.start();
@@ -130,13 +138,9 @@ void ChipWorker::select(const ChipSelection& selection) {
 
 void ChipWorker::applySettings(const ProgrammerSettings& settings) {
   run(Operation::Settings, [this, settings]() -> Outcome {
+    // Each operation opens the link anew, with the settings of the moment.
     settings_ = settings;
-    if (!connected_) return {0, okText_, tr("used from the next connection on")};
-    // Clock speed and reset polarity take effect when the link opens.
-    closeConnection();
-    Outcome o = connectAdapter();
-    if (o.code == 0) o.summary = tr("the connection was opened again with them");
-    return o;
+    return {0, okText_, tr("used from the next operation on")};
   });
 }
 
@@ -242,10 +246,16 @@ void ChipWorker::readStatus() {
     Outcome o = connectAdapter();
     if (o.code != 0) return o;
     emit stepStarted(tr("Reading status"));
-    // The answer is the status byte itself; the window asks SPI parts only.
-    const int status = Zyl_ReadStatus();
-    emit statusRead(status & 0xFF);
-    return {0, okText_, QStringLiteral("0x") + hexText(status & 0xFF, 2)};
+    // The result code apart from the byte: a failure is never shown as a
+    // status.
+    uint8_t status = 0;
+    o = outcome(Zyl_GetStatusByte(&status));
+    if (o.code != 0) {
+      if (linkLost(o.code)) closeConnection();
+      return o;
+    }
+    emit statusRead(status);
+    return {0, okText_, QStringLiteral("0x") + hexText(status, 2)};
   });
 }
 
@@ -272,7 +282,10 @@ void ChipWorker::run(Operation operation, const QString& file,
   QElapsedTimer timer;
   timer.start();
   emit operationStarted(operation);
-  const Outcome o = body();
+  // Once the window is going away, queued work does not start.
+  const Outcome o = finishing_ ? cancelledBeforeCall() : body();
+  // The port is free for other programs while the window is idle.
+  closeConnection();
   result.code = o.code;
   result.text = o.text;
   result.summary = o.summary;
@@ -299,8 +312,12 @@ ChipWorker::Outcome ChipWorker::connectAdapter() {
   const int mode = portMode(selection_.port);
   emit stepStarted(tr("Connecting"));
   if (Zyl_InitProgrammer(port.constData(), device.constData(), static_cast<uint8_t>(mode)) != 0) {
+    // The detail lists the ports there are.
+    QString text = tr("Port %1 was not found").arg(selection_.port);
+    const QString detail = QString::fromUtf8(Zyl_GetErrorDetail());
+    if (!detail.isEmpty()) text += QStringLiteral(": ") + detail;
     selectOffline();
-    return {ZYL_ERR_PORT, tr("Port %1 was not found").arg(selection_.port), {}};
+    return {ZYL_ERR_PORT, text, {}};
   }
   Zyl_WriteProgMode(static_cast<uint8_t>(settings_.progMode));
   Zyl_SetResetPolarity(static_cast<uint8_t>(settings_.resetPolarity));
@@ -362,7 +379,7 @@ ChipWorker::Outcome ChipWorker::chipCall(const QString& step,
   Outcome connected = connectAdapter();
   if (connected.code != 0) return connected;
   // The library forgets a stop asked for before its operation begins.
-  if (stopRequested_) return cancelledBeforeCall();
+  if (stopRequested_ || finishing_) return cancelledBeforeCall();
   emit stepStarted(step);
   const Outcome o = outcome(call());
   if (linkLost(o.code)) closeConnection();

@@ -3,7 +3,9 @@
 // library's one-caller rule holds and the window never waits for a chip.
 //
 // Every request but writeByte, setIgnoreChecksums and shutdown ends with exactly one
-// operationFinished. The worker keeps a copy of the image and puts it back
+// operationFinished. The port is opened for each operation that needs the
+// adapter and closed when it ends, so that other programs can use it while
+// the window is idle. The worker keeps a copy of the image and puts it back
 // into the library whenever a call has replaced it: after a new selection,
 // after a port listing, and after the chip reads that verify and blank
 // check make.
@@ -31,6 +33,10 @@ class ChipWorker : public QObject {
   // Asks the running operation to stop at its next page or block boundary;
   // callable from any thread.
   void requestStop();
+  // Stops the running operation as requestStop does, and every request
+  // queued after it ends cancelled without touching the chip: the window
+  // is going away. Callable from any thread.
+  void finish();
   // The library's progress callback lands here, on the worker thread.
   void reportProgress(int done, int total);
 
@@ -115,6 +121,7 @@ class ChipWorker : public QObject {
   bool connected_ = false;
   QString okText_;
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> finishing_{false};
   QElapsedTimer sinceProgress_;
 };
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "main_window.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -55,8 +56,14 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("zylisp-gui")));
-  zylgui::MainWindow window(
-      {options.port, options.device, options.files.isEmpty() ? QString() : options.files.front()});
-  window.show();
-  return QApplication::exec();
+  int status = 0;
+  {
+    const QString file = options.files.isEmpty() ? QString() : options.files.front();
+    zylgui::MainWindow window({options.port, options.device, file});
+    window.show();
+    status = QApplication::exec();
+  }
+  // Closed by a stop signal: the caller learns it, as from the signal itself.
+  zylgui::StopSignals::endByCaughtSignal();
+  return status;
 }

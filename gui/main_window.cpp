@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -23,6 +24,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
+#include <cstdio>
 
 #include "app_settings.h"
 #include "chip_worker.h"
@@ -33,6 +35,7 @@
 #include "hex_view.h"
 #include "progress_panel.h"
 #include "settings_dialog.h"
+#include "stop_signals.h"
 #include "zylisp.h"
 
 namespace zylgui {
@@ -94,6 +97,7 @@ MainWindow::MainWindow(const LaunchOptions& options, FileChooser chooser, QWidge
   worker_ = new ChipWorker;
   worker_->moveToThread(&thread_);
   connectWorker();
+  connect(new StopSignals(this), &StopSignals::stopRequested, this, &MainWindow::stopBySignal);
   thread_.start();
   send([w = worker_, s = programmer_, ignore = preferences_.ignoreChecksums] {
     w->start(s, ignore);
@@ -314,7 +318,13 @@ void MainWindow::connectWorker() {
   connect(worker_, &ChipWorker::connectionChanged, this,
           [this](bool connected, const QString& description) {
             connected_ = connected;
-            if (connected) log(tr("Connected: %1").arg(description));
+            // The port is opened for each operation: the log names the
+            // connection when it is a new one.
+            if (connected && description != connectionLogged_) {
+              log(tr("Connected: %1").arg(description));
+              connectionLogged_ = description;
+            }
+            if (connected) portOpened_ = true;
             updateStatus();
           });
   connect(worker_, &ChipWorker::statusRead, this, [this](int value) {
@@ -357,8 +367,9 @@ void MainWindow::updateStatus() {
   crcLabel_->setText(
       tr("CRC-32 %1")
           .arg(QString::number(crc32(image), 16).rightJustified(8, QLatin1Char('0')).toUpper()));
-  connectionLabel_->setText(connected_ ? tr("%1 connected").arg(currentPort())
-                                       : tr("Not connected"));
+  connectionLabel_->setText(connected_     ? tr("%1 connected").arg(currentPort())
+                            : portOpened_ ? tr("%1 free while idle").arg(currentPort())
+                                          : tr("Not connected"));
   setWindowModified(modified_);
   setWindowTitle(fileName_.isEmpty()
                      ? QStringLiteral("zylisp-gui[*]")
@@ -440,6 +451,8 @@ void MainWindow::applySelection() {
   if (bytesLostTo(currentDevice()) > 0) modified_ = true;
   selected_ = {currentPort(), currentDevice()};
   selectedBus_ = bus_->currentIndex();
+  portOpened_ = false;
+  connectionLogged_.clear();
   settings_->setValue(QStringLiteral("port"), selected_.port);
   settings_->setValue(QStringLiteral("device"), selected_.device);
   clearDifferences();
@@ -558,6 +571,10 @@ void MainWindow::onOperationFinished(const OperationResult& result) {
   updateStatus();
   updateActions();
   emit operationFinished(name, result.code, result.text);
+  if (stoppingBySignal_) {
+    if (pending_ == 0) closeBySignal();
+    return;
+  }
   // The work that waited for this save.
   if (next) next();
 }
@@ -653,8 +670,9 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // After a save the window closes again, then with nothing unsaved.
-  if (modified_ &&
+  // After a save the window closes again, then with nothing unsaved. A
+  // stop signal never waits for an answer.
+  if (modified_ && !stoppingBySignal_ &&
       askAboutUnsaved(tr("The image has changes that are not saved. Quitting loses them."),
                       [this] { close(); }) != Unsaved::Proceed) {
     event->ignore();
@@ -679,12 +697,39 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::shutdownWorker() {
   if (!thread_.isRunning()) return;
-  // A running operation stops at its next page; then the connection closes.
-  worker_->requestStop();
+  // A running operation stops at its next page, queued ones do not start;
+  // then the connection closes.
+  worker_->finish();
   QMetaObject::invokeMethod(
       worker_, [w = worker_] { w->shutdown(); }, Qt::BlockingQueuedConnection);
   thread_.quit();
   thread_.wait();
+}
+
+void MainWindow::stopBySignal(int sig) {
+  stoppingBySignal_ = true;
+  worker_->finish();
+  const QString name = StopSignals::name(sig);
+  if (pending_ == 0) {
+    tell(tr("%1: quitting").arg(name));
+    closeBySignal();
+    return;
+  }
+  tell(tr("%1: stopping at the next page, then quitting; a second signal ends at once").arg(name));
+  statusBar()->showMessage(tr("Stopping at the next page, then quitting..."));
+}
+
+void MainWindow::closeBySignal() {
+  if (modified_) tell(tr("The changes to the image were not saved"));
+  // A question still open gets no answer: it is cancelled.
+  for (QDialog* dialog : findChildren<QDialog*>())
+    if (dialog->isVisible()) dialog->reject();
+  close();
+}
+
+void MainWindow::tell(const QString& line) {
+  log(line);
+  std::fprintf(stderr, "zylisp-gui: %s\n", qPrintable(line));
 }
 
 }  // namespace zylgui

@@ -117,6 +117,12 @@ class MainWindow : public QMainWindow {
   void showSettings();
   void showAbout();
   void shutdownWorker();
+  // A stop signal: the running operation ends at its next page, queued
+  // work does not start, then the window closes without asking.
+  void stopBySignal(int sig);
+  void closeBySignal();
+  // A line for the log and for standard error, which outlives the window.
+  void tell(const QString& line);
 
   FileChooser chooser_;
   LaunchOptions launch_;
@@ -129,6 +135,12 @@ class MainWindow : public QMainWindow {
   bool portsListedOnce_ = false;
   bool connected_ = false;
   bool modified_ = false;
+  // A stop signal came: the window closes once the worker is idle.
+  bool stoppingBySignal_ = false;
+  // The last connection the log named, and whether the chosen port was
+  // opened since it was chosen.
+  QString connectionLogged_;
+  bool portOpened_ = false;
   QString fileName_;
   QString libraryVersion_;
   QList<QStringList> devicesByBus_;
