@@ -168,7 +168,7 @@ TEST_F(BufferCalls, TextFileBeyondTheEndKeepsTheRecordsBefore) {
   Ready("24C02");
   ASSERT_EQ(Zyl_WriteBuffer(1, 0x80, 0x00), 0);
   const std::string file = dir_.File("a.hex");
-  WriteFile(file, ":0100100012DD\r\n:0100FF0034CC\r\n:0101000056A8\r\n:0100200078C7\r\n:00000001FF\r\n");
+  WriteFile(file, ":0100100012DD\r\n:0100FF0034CC\r\n:0101000056A8\r\n:010020007867\r\n:00000001FF\r\n");
   EXPECT_EQ(Zyl_IdentifyFile(file.c_str()), 1);
   EXPECT_EQ(Zyl_LoadBuffer(1, file.c_str()), 6);
   EXPECT_EQ(Last(), 6);
@@ -353,7 +353,7 @@ TEST_F(BufferCalls, DamagedTextFilesAreRefused) {
   } cases[] = {
       {"not a hex digit", ":0100000012ED\r\n:01000100G4CA\r\n:00000001FF\r\n", 1,
        "line 2: 'G' is not a hex digit"},
-      {"last record cut off", ":10000000000102030405060708090A0B0C0D0E0F00\r\n:1000100000010203", 1,
+      {"last record cut off", ":10000000000102030405060708090A0B0C0D0E0F78\r\n:1000100000010203", 1,
        "line 2: record cut short"},
       {"a comment among records", ":0100000012ED\r\n; comment\r\n:00000001FF\r\n", 1,
        "line 2: not an Intel HEX record"},

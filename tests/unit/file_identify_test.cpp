@@ -18,6 +18,15 @@ int32_t Identify(const std::string& text) {
   return TFileLoader::IdentifyFile(dir.File("data"));
 }
 
+// The text in UTF-16 (unit 2) or UTF-32 (unit 4), little-endian, its
+// byte-order mark first.
+std::string Encoded(const std::string& text, std::size_t unit) {
+  std::string out;
+  for (char32_t c : U"\uFEFF" + std::u32string(text.begin(), text.end()))
+    out += std::string(reinterpret_cast<const char*>(&c), unit);
+  return out;
+}
+
 }  // namespace
 
 TEST(TextLines, JoinEndsEveryLineWithCrLf) {
@@ -57,6 +66,12 @@ TEST(IdentifyIntelHex, BrokenRecordsAreUnknown) {
 TEST(IdentifyIntelHex, BlanksAroundRecordsAndAByteOrderMarkAreNoPartOfThem) {
   EXPECT_EQ(Identify(" :0100000012ED\t\n\t:00000001FF  "), 1);
   EXPECT_EQ(Identify("\xEF\xBB\xBF:0100000012ED\r\n:00000001FF\r\n"), 1);
+  EXPECT_EQ(Identify(Encoded("S1050000123495\r\nS9030000FC\r\n", 2)), 4);
+  EXPECT_EQ(Identify(Encoded(":020000040001F9\r\n:00000001FF\r\n", 4)), 3);
+  // A character no data file holds: the file is refused, but is that text.
+  EXPECT_EQ(Identify(Encoded("/00000000\n\xE9", 2)), 8);
+  // The mark alone does not make a file text.
+  EXPECT_EQ(Identify("\xFF\xFE:\x01S\x02"), 0);
 }
 
 TEST(IdentifyFile, ADamagedFileIsTheFormatOfItsFirstRecord) {

@@ -29,6 +29,16 @@ int32_t Load(THexList& image, const std::string& text) {
   return TFileLoader::LoadHexFile(dir.File("data"), image);
 }
 
+// The text in UTF-16 (unit 2) or UTF-32 (unit 4), its byte-order mark first.
+std::string Encoded(const std::string& text, std::size_t unit, bool bigEndian) {
+  std::string out;
+  for (uint32_t c : std::u32string(U"\uFEFF") + std::u32string(text.begin(), text.end())) {
+    for (std::size_t b = 0; b < unit; ++b)
+      out += static_cast<char>(c >> (8 * (bigEndian ? unit - 1 - b : b)));
+  }
+  return out;
+}
+
 // Addresses whose byte is not blank, with their bytes.
 std::vector<std::pair<uint32_t, uint8_t>> Used(const THexList& image) {
   std::vector<std::pair<uint32_t, uint8_t>> used;
@@ -42,13 +52,13 @@ using Bytes = std::vector<std::pair<uint32_t, uint8_t>>;
 
 }  // namespace
 
-TEST(ReadIntelHex, DataRecordsIgnoreTheirChecksum) {
-  // An editor's byte-order mark before the first record changes nothing.
-  for (const char* mark : {"", "\xEF\xBB\xBF"}) {
+TEST(ReadIntelHex, TextInAnyEncodingAnEditorMarks) {
+  const std::string text = ":10000000000102030405060708090A0B0C0D0E0F78\r\n:00000001FF\r\n";
+  for (const std::string& file :
+       {text, "\xEF\xBB\xBF" + text, Encoded(text, 2, false), Encoded(text, 2, true),
+        Encoded(text, 4, false), Encoded(text, 4, true)}) {
     THexList image = Image(256);
-    ASSERT_EQ(Load(image, std::string(mark) +
-                              ":10000000000102030405060708090A0B0C0D0E0F00\r\n:00000001FF\r\n"),
-              0);
+    ASSERT_EQ(Load(image, file), 0);
     for (uint32_t a = 0; a < 16; ++a) EXPECT_EQ(image.GetValue(a), a);
     EXPECT_EQ(image.GetValue(16), 0xFF);
   }
@@ -77,7 +87,7 @@ TEST(ReadIntelHex, StopsAtTheEndRecord) {
 
 TEST(ReadIntelHex, RecordOutsideTheImageKeepsWhatCameBefore) {
   THexList image = Image(256);
-  EXPECT_EQ(Load(image, ":0100000012ED\n:0200FF00ABCD86\n:0100020034C9\n:00000001FF"), -1);
+  EXPECT_EQ(Load(image, ":0100000012ED\n:0200FF00ABCD87\n:0100020034C9\n:00000001FF"), -1);
   // The record stops at the first address outside; its earlier bytes stay.
   EXPECT_EQ(Used(image), (Bytes{{0, 0x12}, {0xFF, 0xAB}}));
 }
@@ -91,8 +101,8 @@ TEST(ReadIntelHex, ExtendedAddressesNeverWrapTo32Bits) {
 
 TEST(ReadMotorolaS, AllAddressWidths) {
   THexList image = Image(0x20000);
-  ASSERT_EQ(Load(image, "S00600004844521B\nS1050010123485\nS20601000034567C\n"
-                        "S30700000100ABCDF4\nS5030003F9\nS9030000FC"),
+  ASSERT_EQ(Load(image, "S00600004844521B\nS10500101234A4\nS20601000034566E\n"
+                        "S30700000100ABCD7F\nS5030003F9\nS9030000FC"),
             0);
   EXPECT_EQ(Used(image), (Bytes{{0x10, 0x12}, {0x11, 0x34}, {0x100, 0xAB}, {0x101, 0xCD},
                                 {0x10000, 0x34}, {0x10001, 0x56}}));
@@ -108,20 +118,104 @@ TEST(ReadMotorolaS, S9StopsButS7AndS8DoNot) {
   EXPECT_EQ(Used(image), (Bytes{{0, 0xAB}, {1, 0xCD}}));
 }
 
-TEST(ReadMotorolaS, BrokenRecordsAreRefusedAndTheImageKept) {
-  // A count with no room for the address, an unknown record kind.
-  for (const char* text : {"S1040000AB50\nS2030000FC", "S1040000AB50\nS4030000FC"}) {
-    SCOPED_TRACE(text);
+TEST(LoadHexFile, DamagedFilesAreRefusedByLineAndTheImageKept) {
+  const struct {
+    std::string text;
+    const char* detail;  // after the file's name
+  } cases[] = {
+      {"S1040000AB50\nS2030000FC", " line 2: wrong count for an S2 record"},
+      {"S1040000AB50\nS4030000FC", " line 2: unknown record type S4"},
+      {":0100000012EE\n:00000001FF", " line 1: checksum EE, expected ED"},
+      {"S1040000AB51\nS9030000FC", " line 1: checksum 51, expected 50"},
+      {"/00100102AB14\n/00000000", " line 1: data checksum 14, expected 15"},
+      {"%0D62D500000AB\n%0E81F800000000", " line 2: checksum 1F, expected 1E"},
+      {":0100000012ED\n", ": no end record: the file may be cut short"},
+      {"S1040000AB50\nS1040001CD2D\nS5030001FB\nS9030000FC",
+       " line 3: S5 counts 1 record, the file holds 2"},
+      {"S1040000AB50\nS604000002F9", " line 2: S6 counts 2 records, the file holds 1"},
+      {":0100100012DD\n:0100000000FF\n\n:0100100034BB\n:00000001FF",
+       " lines 1 and 4 both give address 0010 (12, then 34)"},
+      {"0010:AB\n0010:FF", " lines 1 and 2 both give address 0010 (AB, then FF)"},
+      {Encoded(":0100000012ED\n:00000001FF\n\xE9", 2, true),
+       " is UTF-16 text with characters no data file holds: save it as ASCII"},
+  };
+  const TempDir dir;
+  const std::string file = dir.File("data.hex");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.detail);
+    WriteFile(file, c.text);
     THexList image = Image(256);
     image.SetValue(0, 0x55);
-    EXPECT_THROW(Load(image, text), EDamagedFile);
+    try {
+      TFileLoader::LoadHexFile(file, image);
+      ADD_FAILURE() << "loaded";
+    } catch (const EDamagedFile& e) {
+      EXPECT_EQ(e.Message(), file + c.detail);
+    }
     EXPECT_EQ(Used(image), (Bytes{{0, 0x55}}));
+    EXPECT_EQ(DataFileProblem(file), file + c.detail);
+  }
+}
+
+TEST(LoadHexFile, SoundFilesLoadAndPassTheCheck) {
+  const struct {
+    std::string text;
+    bool ignoreChecksums;
+    Bytes bytes;
+  } cases[] = {
+      // An end record alone is a blank image, as the writers make one.
+      {":00000001FF\r\n", false, {}},
+      {"S9030000FC\r\n", false, {}},
+      {":0100100012DD\n:0100100012DD\n:00000001FF", false, {{0x10, 0x12}}},
+      {":0100000012EE\n:00000001FF", true, {{0, 0x12}}},
+      {"S1040000AB51\nS5030001FB", true, {{0, 0xAB}}},
+  };
+  const TempDir dir;
+  const std::string file = dir.File("data.hex");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    WriteFile(file, c.text);
+    TLoadOptions options;
+    options.IgnoreChecksums = c.ignoreChecksums;
+    THexList image = Image(256);
+    image.SetValue(0, 0x55);
+    ASSERT_EQ(TFileLoader::LoadHexFile(file, image, options), 0);
+    EXPECT_EQ(Used(image), c.bytes);
+    EXPECT_EQ(DataFileProblem(file, options), "");
+  }
+}
+
+TEST(LoadFiles, MoreThanTheDeviceHoldsIsNamed) {
+  const struct {
+    bool binary;
+    std::string text;
+    const char* device;
+    const char* reason;  // after the file's name
+  } cases[] = {
+      {false, ":0100000012ED\n\n:0108000034C3\n:00000001FF", "24C16",
+       " line 3: address 0800 is beyond the 24C16, which holds 2048 bytes"},
+      {false, "0800:AB", "", " line 1: address 0800 is beyond the device, which holds 2048 bytes"},
+      {true, std::string(4096, 'x'), "24C16", " holds 4096 bytes, the 24C16 only 2048"},
+  };
+  const TempDir dir;
+  const std::string file = dir.File("data");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    WriteFile(file, c.text);
+    TLoadOptions options;
+    options.DeviceName = c.device;
+    THexList image = Image(2048);
+    std::string reason;
+    EXPECT_EQ(c.binary ? TFileLoader::LoadBinaryFile(file, image, options, &reason)
+                       : TFileLoader::LoadHexFile(file, image, options, &reason),
+              -1);
+    EXPECT_EQ(reason, file + c.reason);
   }
 }
 
 TEST(ReadTektronix, RecordsUntilCountZero) {
   THexList image = Image(256);
-  ASSERT_EQ(Load(image, "/00100102AB15\n/0020020412341A\n/00000000\n"), 0);
+  ASSERT_EQ(Load(image, "/00100102AB15\n/0020020412340A\n/00000000\n"), 0);
   EXPECT_EQ(Used(image), (Bytes{{0x10, 0xAB}, {0x20, 0x12}, {0x21, 0x34}}));
   ASSERT_EQ(Load(image, "/00000000"), 0);
   EXPECT_TRUE(Used(image).empty());
@@ -129,7 +223,7 @@ TEST(ReadTektronix, RecordsUntilCountZero) {
 
 TEST(ReadExtendedTektronix, AddressLengthDigitAndSymbolBlocks) {
   THexList image = Image(256);
-  ASSERT_EQ(Load(image, "%1A3xx symbols\n%0D62D500000AB\n%0D62C3010CDEF\n%0E81E800000000\n"
+  ASSERT_EQ(Load(image, "%1A3xx symbols\n%0D62D500000AB\n%0D64D3010CDEF\n%0E81E800000000\n"
                         "%0D62D500002AB"),
             0);
   EXPECT_EQ(Used(image), (Bytes{{0x00, 0xAB}, {0x10, 0xCD}, {0x11, 0xEF}}));

@@ -7,6 +7,7 @@
 #include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/image_records.h"
+#include "image/image_store.h"
 
 namespace zylisp {
 
@@ -47,9 +48,10 @@ TLineCheck CheckWordListLine(const std::string& line) { return CheckListLine(lin
 TLineCheck CheckByteListLine(const std::string& line) { return CheckListLine(line, ffByteList, 4); }
 
 // format 9 reads the word form, any other the byte form.
-void ReadAddressList(const TLineRange& lines, THexList& image, int32_t format) {
+void ReadAddressList(const TLineRange& lines, TImageStore& image, int32_t format) {
   const int32_t form = format == ffWordList ? ffWordList : ffByteList;
   for (const std::string& raw : lines) {
+    image.NextLine();
     if (raw.empty()) continue;
     const std::string line = UpperCase(raw);
     if (FormOf(line) != form) continue;
@@ -91,12 +93,12 @@ void WriteAddressList(TLines& lines, const THexList& image, int32_t format) {
 
 TFormatFamily WordListFamily() {
   return {"word list", ffWordList, ffWordList, CheckWordListLine, ReadAddressList,
-          WriteAddressList};
+          WriteAddressList, false};
 }
 
 TFormatFamily ByteListFamily() {
   return {"byte list", ffByteList, ffByteList, CheckByteListLine, ReadAddressList,
-          WriteAddressList};
+          WriteAddressList, false};
 }
 
 }  // namespace zylisp

@@ -7,6 +7,7 @@
 #include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/image_records.h"
+#include "image/image_store.h"
 
 namespace zylisp {
 
@@ -28,11 +29,20 @@ TLineCheck CheckExtendedTektronixLine(const std::string& line) {
   const std::size_t dataPos = 7 + HexDigitValue(upper[6]);
   if (dataPos > line.size()) return BrokenLine("address longer than the block");
   if ((line.size() - dataPos) % 2 != 0) return BrokenLine("odd number of data digits");
-  return RecordLine(ffExtendedTektronix, type == '6' && dataPos < line.size(), type == '8');
+  TLineCheck check =
+      RecordLine(ffExtendedTektronix, type == '6' && dataPos < line.size(), type == '8');
+  // The checksum adds the values of every digit of the block but its own two.
+  unsigned sum = 0;
+  for (std::size_t pos = 1; pos < upper.size(); ++pos) {
+    if (pos != 4 && pos != 5) sum += HexDigitValue(upper[pos]);
+  }
+  check.ChecksumProblem = ChecksumProblem(HexPairAt(upper, 4), sum & 0xFF);
+  return check;
 }
 
-void ReadExtendedTektronix(const TLineRange& lines, THexList& image, int32_t /*format*/) {
+void ReadExtendedTektronix(const TLineRange& lines, TImageStore& image, int32_t /*format*/) {
   for (const std::string& raw : lines) {
+    image.NextLine();
     if (raw.size() < 4) continue;
     const std::string line = UpperCase(raw);
     if (line[3] == '8') return;
@@ -73,7 +83,7 @@ void WriteExtendedTektronix(TLines& lines, const THexList& image, int32_t /*form
 
 TFormatFamily ExtendedTektronixFamily() {
   return {"extended Tektronix", ffExtendedTektronix, ffExtendedTektronix,
-          CheckExtendedTektronixLine, ReadExtendedTektronix, WriteExtendedTektronix};
+          CheckExtendedTektronixLine, ReadExtendedTektronix, WriteExtendedTektronix, false};
 }
 
 }  // namespace zylisp

@@ -6,7 +6,9 @@
 #include "core/errors.h"
 #include "image/file_access.h"
 #include "image/format_registry.h"
+#include "image/file_text.h"
 #include "image/hex_list.h"
+#include "image/image_store.h"
 #include "image/line_range.h"
 #include "image/text_scan.h"
 
@@ -20,25 +22,50 @@ uint64_t MaxTextFileBytes(int32_t imageSize) {
   return (uint64_t{64} << 10) + 64 * static_cast<uint64_t>(imageSize > 0 ? imageSize : 0);
 }
 
-// The lines' verdict; a line that breaks the rules of the format the
-// records claim raises EDamagedFile.
-TTextVerdict SoundLines(const TLineRange& lines, const std::string& fileName) {
-  TTextVerdict verdict = ScanLines(lines);
-  if (verdict.DamagedLine != 0) throw EDamagedFile(DamagedLineDetail(fileName, verdict));
+std::string DeviceWords(const TLoadOptions& options) {
+  return options.DeviceName.empty() ? "the device" : "the " + options.DeviceName;
+}
+
+TScanRules LoadRules(const TLoadOptions& options) {
+  TScanRules rules;
+  rules.Checksums = !options.IgnoreChecksums;
+  rules.Counts = true;
+  return rules;
+}
+
+// Decoded text with a character no data file holds cannot be read as text,
+// and is never a binary image either.
+bool BadlyDecoded(const TFileText& text, TTextCheck check) {
+  return text.Decoded() && check == TTextCheck::kBinary;
+}
+
+std::string EncodingProblem(const std::string& fileName, const TFileText& text,
+                            TTextCheck check) {
+  if (!BadlyDecoded(text, check)) return {};
+  return fileName + " is " + EncodingName(text.Encoding()) +
+         " text with characters no data file holds: save it as ASCII";
+}
+
+// The lines' verdict; lines that break the rules of the format the records
+// claim raise EDamagedFile.
+TTextVerdict SoundLines(const TFileText& text, const std::string& fileName,
+                        const TLoadOptions& options) {
+  TTextVerdict verdict = ScanLines(TLineRange(text), LoadRules(options));
+  if (verdict.Damaged()) throw EDamagedFile(DamagedLineDetail(fileName, verdict));
   return verdict;
 }
 
-// Clears the image and runs the reader the verdict names; lines of no
-// format load nothing.
-int32_t ReadLines(THexList& image, const TLineRange& lines, const TTextVerdict& verdict) {
-  image.Clear();
-  if (!verdict.Family) return 0;
+// Runs the reader the verdict names into store; lines of no format store
+// nothing. Two records giving one address different bytes raise
+// EDamagedFile.
+void ReadLines(TImageStore& store, const TFileText& text, const TTextVerdict& verdict,
+               const std::string& fileName) {
+  if (!verdict.Family) return;
   try {
-    verdict.Family->Read(lines, image, verdict.Format);
-  } catch (const EISPException&) {
-    return -1;  // an address outside the image; what came before stays
+    verdict.Family->Read(TLineRange(text), store, verdict.Format);
+  } catch (const EOverlappingRecords& e) {
+    throw EDamagedFile(fileName + " " + e.what());
   }
-  return 0;
 }
 
 // 0 when the contents that make() gives are written, 1 on any failure, its
@@ -59,34 +86,70 @@ int32_t WriteMade(const std::string& fileName, TMake make, std::string* reason) 
 
 int32_t TFileLoader::IdentifyFile(const std::string& fileName) {
   const TDataFile file(fileName);
-  const TTextCheck check = CheckText(file, kMaxTextFileBytes);
+  const TFileText text = OpenText(file);
+  const TTextCheck check = CheckText(text, kMaxTextFileBytes);
   if (check == TTextCheck::kEmpty) return kNoLines;
-  return check == TTextCheck::kText ? ScanLines(TLineRange(file)).Format : kUnknownFormat;
+  // Decoded text holds a record, whatever else it holds.
+  const bool lines = check == TTextCheck::kText || BadlyDecoded(text, check);
+  return lines ? ScanLines(TLineRange(text)).Format : kUnknownFormat;
 }
 
 int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image,
-                                 const TLoadOptions& /*options*/, std::string* /*reason*/) {
+                                 const TLoadOptions& options, std::string* reason) {
   const TDataFile file(fileName);
-  const TTextCheck check = CheckText(file, MaxTextFileBytes(image.Size()));
+  const TFileText text = OpenText(file);
+  const TTextCheck check = CheckText(text, MaxTextFileBytes(image.Size()));
   // Refused before the image changes, as a binary file too large for it
   // is, and so is damaged text.
-  if (check == TTextCheck::kTooLong) return -1;
+  if (check == TTextCheck::kTooLong) {
+    if (reason) *reason = fileName + " is longer than any text file for " + DeviceWords(options);
+    return -1;
+  }
+  const std::string encoding = EncodingProblem(fileName, text, check);
+  if (!encoding.empty()) throw EDamagedFile(encoding);
   const TTextVerdict verdict =
-      check == TTextCheck::kText ? SoundLines(TLineRange(file), fileName) : TTextVerdict();
-  image.SetFileName(fileName);
-  return ReadLines(image, TLineRange(file), verdict);
+      check == TTextCheck::kText ? SoundLines(text, fileName, options) : TTextVerdict();
+
+  // Read aside, so that records that disagree leave the image as it was.
+  THexList loaded = image;
+  loaded.SetFileName(fileName);
+  loaded.Clear();
+  int32_t result = 0;
+  try {
+    TImageStore store(&loaded);
+    ReadLines(store, text, verdict, fileName);
+  } catch (const EBeyondImage& e) {
+    // What came before the record stays.
+    if (reason) {
+      *reason = fileName + " line " + std::to_string(e.Line()) + ": address " +
+                AddressText(e.Address()) + " is beyond " + DeviceWords(options) + ", which holds " +
+                std::to_string(image.Size()) + " bytes";
+    }
+    result = -1;
+  }
+  image = std::move(loaded);
+  return result;
 }
 
 int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image,
-                                    const TLoadOptions& /*options*/, std::string* /*reason*/) {
+                                    const TLoadOptions& options, std::string* reason) {
   const TDataFile file(fileName);
+  // UTF-16 or UTF-32 text of records is that text, never a binary image.
+  if (OpenText(file).Decoded()) return LoadHexFile(fileName, image, options, reason);
   const std::size_t size = static_cast<std::size_t>(image.Size());
+  const auto tooLarge = [&](const std::string& holds) {
+    if (reason) {
+      *reason = fileName + " holds " + holds + " bytes, " + DeviceWords(options) + " only " +
+                std::to_string(size);
+    }
+    return -1;
+  };
   // A file whose length does not fit is refused before any of it is read.
-  if (file.Length() > size) return -1;
+  if (file.Length() > size) return tooLarge(std::to_string(file.Length()));
   // Devices report no length: one byte more than fits is enough to know.
   std::string bytes(size + 1, '\0');
   bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
-  if (bytes.size() > size) return -1;
+  if (bytes.size() > size) return tooLarge("more than " + std::to_string(size));
 
   image.SetFileName(fileName);
   image.Clear();
@@ -144,17 +207,24 @@ int32_t TFileLoader::SaveBinaryFile(const std::string& fileName, THexList& image
       fileName, [&] { return std::string(data, static_cast<std::size_t>(image.Size())); }, reason);
 }
 
-std::string DataFileProblem(const std::string& fileName, const TLoadOptions& /*options*/) {
+std::string DataFileProblem(const std::string& fileName, const TLoadOptions& options) {
   try {
     const TDataFile file(fileName);
-    const TTextCheck check = CheckText(file, kMaxTextFileBytes);
+    const TFileText text = OpenText(file);
+    const TTextCheck check = CheckText(text, kMaxTextFileBytes);
+    const std::string encoding = EncodingProblem(fileName, text, check);
+    if (!encoding.empty()) return encoding;
+    if (check == TTextCheck::kEmpty) return fileName + " holds no data";
     // A binary image, or text without a single record, loads as its bytes.
-    const TTextVerdict verdict =
-        check == TTextCheck::kText ? ScanLines(TLineRange(file)) : TTextVerdict();
-    if (verdict.DamagedLine != 0) return DamagedLineDetail(fileName, verdict);
-    if (check == TTextCheck::kEmpty || (verdict.Family && !verdict.HoldsData))
-      return fileName + " holds no data";
+    if (check != TTextCheck::kText) return {};
+    const TTextVerdict verdict = ScanLines(TLineRange(text), LoadRules(options));
+    if (verdict.Damaged()) return DamagedLineDetail(fileName, verdict);
+    // An end record alone is a blank image, as the writers make one.
+    TImageStore store(nullptr);
+    ReadLines(store, text, verdict, fileName);
     return {};
+  } catch (const EZylError& e) {
+    return e.what();
   } catch (const EFileError& e) {
     return e.what();
   }

@@ -35,7 +35,9 @@ class TFileLoader {
   // line breaks its rules (the file then cannot be loaded). A file holding
   // a NUL or another byte that is not text (printable ASCII, tab, CR, LF),
   // or longer than any text file for a memory chip, is no text format (0).
-  // Raises EFileError when the file cannot be read.
+  // UTF-16 or UTF-32 text behind its byte-order mark is the text it decodes
+  // to, when a line of it is a record. Raises EFileError when the file
+  // cannot be read.
   static int32_t IdentifyFile(const std::string& fileName);
 
   // Names and clears the image, then loads the file's lines into it; a file
@@ -43,14 +45,20 @@ class TFileLoader {
   // the image (the bytes before it stay) or the file is far longer than any
   // text for the image (then refused unread, the image left as it was).
   // Raises EFileError when the file cannot be read, and EDamagedFile, the
-  // image left as it was, when a line breaks the rules of its format. With
-  // -1, reason (when given) names the line, the address and the image size.
+  // image left as it was, when a line breaks the rules of its format, a
+  // record's checksum is wrong (unless options.IgnoreChecksums), a count
+  // record miscounts, an Intel HEX file has no end record, two records give
+  // one address different bytes, or decoded UTF-16/UTF-32 text holds a
+  // character no data file holds. An end record alone loads a blank image.
+  // With -1, reason (when given) names the line, the address and the
+  // device with its size.
   static int32_t LoadHexFile(const std::string& fileName, THexList& image,
                              const TLoadOptions& options = {}, std::string* reason = nullptr);
 
   // Raw or ASCII-hex binary from address 0. 0 success, -1 the file is larger
-  // than the image (refused unread, nothing loaded). Raises EFileError when
-  // it cannot be read.
+  // than the image (refused unread, nothing loaded; reason, when given, says
+  // both sizes). Raises EFileError when it cannot be read. UTF-16 or UTF-32
+  // text of records is loaded as LoadHexFile loads it, never as bytes.
   static int32_t LoadBinaryFile(const std::string& fileName, THexList& image,
                                 const TLoadOptions& options = {}, std::string* reason = nullptr);
 
@@ -73,9 +81,10 @@ class TFileLoader {
                                 std::string* reason = nullptr);
 };
 
-// Empty when the file can be programmed or verified from: it loads and holds
-// data. Otherwise what is wrong with it, naming the file; told before any
-// chip is touched.
+// Empty when the file can be programmed or verified from: it loads under
+// the options as LoadHexFile or LoadBinaryFile would (its addresses apart,
+// which only the image can judge), and is not empty. Otherwise what is
+// wrong with it, naming the file; told before any chip is touched.
 std::string DataFileProblem(const std::string& fileName, const TLoadOptions& options = {});
 
 }  // namespace zylisp

@@ -36,4 +36,10 @@ std::string HexDigitProblem(const std::string& text, std::size_t from) {
   return {};
 }
 
+std::string ChecksumProblem(unsigned found, unsigned expected, const char* what) {
+  if (found == expected) return {};
+  return std::string(what) + " " + HexDigits(found & 0xFF, 2) + ", expected " +
+         HexDigits(expected & 0xFF, 2);
+}
+
 }  // namespace zylisp

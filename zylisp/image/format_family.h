@@ -11,7 +11,7 @@
 
 namespace zylisp {
 
-class THexList;
+class TImageStore;
 
 // Format numbers shared by the loaders, the writers and the exports (where 9
 // stands for raw binary instead).
@@ -45,6 +45,16 @@ struct TLineCheck {
   int32_t Format = 0;
   bool HoldsData = false;  // it stores at least one byte
   bool EndsData = false;   // the end record: no later line is read
+  // Why the record's checksum is not the one its digits give ("checksum
+  // 4F, expected 4E"); empty when it is, or the record carries none. The
+  // line is a record all the same.
+  std::string ChecksumProblem;
+  // A data record, as count records count them.
+  bool DataRecord = false;
+  // A count record: the number of data records it says came before it, and
+  // its kind as the format names it ("S5"); -1 for any other line.
+  int64_t CountedRecords = -1;
+  std::string Kind;
 };
 
 // A line that breaks a family's rules for the given reason.
@@ -57,6 +67,11 @@ TLineCheck RecordLine(int32_t format, bool holdsData = false, bool endsData = fa
 std::string LengthProblem(std::size_t digits, std::size_t expected);
 // Why text from position from on is not all hex digits; empty when it is.
 std::string HexDigitProblem(const std::string& text, std::size_t from = 0);
+// "checksum 4F, expected 4E" (what names the checksum), or empty when the
+// two agree.
+std::string ChecksumProblem(unsigned found, unsigned expected, const char* what = "checksum");
+
+class THexList;
 
 struct TFormatFamily {
   const char* Name;
@@ -67,13 +82,16 @@ struct TFormatFamily {
   // first record line; then each of its lines up to the end record must
   // be a record of the family or a line it passes over.
   TLineCheck (*CheckLine)(const std::string& line);
-  // Stores the records' bytes with THexList::SetValue, so an address outside
-  // the image raises EISPException. Safe on any lines: fields missing from a
-  // line count as zero and nothing outside a record is stored.
-  void (*Read)(const TLineRange& lines, THexList& image, int32_t format);
+  // Stores the records' bytes through the store, telling it of every line,
+  // so an address outside the image raises EBeyondImage and a second byte
+  // for one address EOverlappingRecords. Safe on any lines: fields missing
+  // from a line count as zero and nothing outside a record is stored.
+  void (*Read)(const TLineRange& lines, TImageStore& image, int32_t format);
   // Appends the records for the image. Raises EISPException when the image
   // uses an address the format cannot express.
   void (*Write)(TLines& lines, const THexList& image, int32_t format);
+  // A file of the family is cut short unless it ends with an end record.
+  bool NeedsEndRecord;
 };
 
 }  // namespace zylisp

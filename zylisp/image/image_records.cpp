@@ -1,9 +1,9 @@
 #include "image/image_records.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "image/hex_list.h"
+#include "image/image_store.h"
 #include "image/text_lines.h"
 
 namespace zylisp {
@@ -28,16 +28,10 @@ int64_t HighestUsedAddress(const THexList& image) {
   return -1;
 }
 
-void StoreHexBytes(THexList& image, uint64_t address, const std::string& text, std::size_t pos,
-                   std::size_t count) {
-  constexpr uint64_t kOutside = std::numeric_limits<uint32_t>::max();
-  for (std::size_t i = 0; i < count && pos + 2 * i + 1 < text.size(); ++i) {
-    const uint64_t target = address + i;
-    // The image never reaches 2^32 - 1 bytes, so kOutside always fails its
-    // range check instead of wrapping round to a low address.
-    image.SetValue(static_cast<uint32_t>(target < kOutside ? target : kOutside),
-                   HexPairAt(text, pos + 2 * i));
-  }
+void StoreHexBytes(TImageStore& image, uint64_t address, const std::string& text,
+                   std::size_t pos, std::size_t count) {
+  for (std::size_t i = 0; i < count && pos + 2 * i + 1 < text.size(); ++i)
+    image.Store(address + i, HexPairAt(text, pos + 2 * i));
 }
 
 }  // namespace zylisp

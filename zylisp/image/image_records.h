@@ -10,6 +10,7 @@
 namespace zylisp {
 
 class THexList;
+class TImageStore;
 
 struct TDataRecord {
   uint32_t Address = 0;  // a multiple of 16
@@ -26,10 +27,9 @@ std::vector<TDataRecord> DataRecords(const THexList& image);
 int64_t HighestUsedAddress(const THexList& image);
 
 // Stores count bytes, read as hex pairs from the upper-cased text at pos, at
-// address, address + 1, ... through SetValue, so the first one outside the
-// image raises EISPException. Pairs beyond the end of the text are not
-// stored. Addresses beyond 32 bits count as outside the image.
-void StoreHexBytes(THexList& image, uint64_t address, const std::string& text, std::size_t pos,
-                   std::size_t count);
+// address, address + 1, ... through the store, which raises for the first
+// one it refuses. Pairs beyond the end of the text are not stored.
+void StoreHexBytes(TImageStore& image, uint64_t address, const std::string& text,
+                   std::size_t pos, std::size_t count);
 
 }  // namespace zylisp

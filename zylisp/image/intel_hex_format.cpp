@@ -5,6 +5,7 @@
 #include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/image_records.h"
+#include "image/image_store.h"
 
 namespace zylisp {
 
@@ -36,27 +37,29 @@ TLineCheck CheckIntelHexLine(const std::string& line) {
   if (problem.empty()) problem = LengthProblem(body.size(), 2 * (std::size_t{count} + 5));
   if (!problem.empty()) return BrokenLine(problem);
   const uint8_t type = HexPairAt(body, 6);
+  // Every byte, the checksum included, adds up to a multiple of 256.
+  unsigned sum = 0;
+  for (std::size_t pos = 0; pos + 2 < body.size(); pos += 2) sum += HexPairAt(body, pos);
+  const std::string checksum =
+      ChecksumProblem(HexPairAt(body, body.size() - 2), (0x100 - (sum & 0xFF)) & 0xFF);
   // The count each kind of address record has.
   static const int kAddressCount[] = {-1, 0, 2, 4, 2, 4};
   if (type > 0x05) return BrokenLine("unknown record type " + HexDigits(type, 2));
   if (type != 0x00 && count != kAddressCount[type])
     return BrokenLine("wrong count for a type " + HexDigits(type, 2) + " record");
-  switch (type) {
-    case 0x00:
-      return RecordLine(ffIntelHex, count > 0);
-    case 0x01:
-      return RecordLine(ffIntelHex, false, true);
-    case 0x02:
-      return RecordLine(ffIntelHexSegment);
-    default:
-      return RecordLine(ffIntelHexLinear);
-  }
+  TLineCheck check = type == 0x00   ? RecordLine(ffIntelHex, count > 0)
+                     : type == 0x01 ? RecordLine(ffIntelHex, false, true)
+                     : type == 0x02 ? RecordLine(ffIntelHexSegment)
+                                    : RecordLine(ffIntelHexLinear);
+  check.ChecksumProblem = checksum;
+  return check;
 }
 
-void ReadIntelHex(const TLineRange& lines, THexList& image, int32_t /*format*/) {
+void ReadIntelHex(const TLineRange& lines, TImageStore& image, int32_t /*format*/) {
   uint64_t segment = 0;
   uint64_t upper = 0;
   for (const std::string& line : lines) {
+    image.NextLine();
     if (line.empty()) continue;
     const std::string body = UpperCase(line.substr(1));
     const uint8_t count = HexPairAt(body, 0);
@@ -98,7 +101,7 @@ void WriteIntelHex(TLines& lines, const THexList& image, int32_t /*format*/) {
 
 TFormatFamily IntelHexFamily() {
   return {"Intel HEX", ffIntelHex, ffIntelHexLinear, CheckIntelHexLine, ReadIntelHex,
-          WriteIntelHex};
+          WriteIntelHex, true};
 }
 
 }  // namespace zylisp

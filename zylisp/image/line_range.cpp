@@ -1,6 +1,6 @@
 #include "image/line_range.h"
 
-#include "image/file_access.h"
+#include "image/file_text.h"
 
 namespace zylisp {
 
@@ -12,15 +12,9 @@ bool IsBlank(int c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
-uint64_t ByteOrderMarkLength(const TDataFile& file) {
-  char start[3] = {};
-  return file.ReadAt(0, start, 3) == 3 && std::string(start, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-}
-
 TLineRange::Iterator TLineRange::begin() const {
   Iterator it;
   it.file_ = file_;
-  it.pieceEnd_ = ByteOrderMarkLength(*file_);
   it.piece_.resize(kPieceSize);
   it.ReadFileLine();
   return it;

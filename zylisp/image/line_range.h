@@ -14,11 +14,7 @@
 
 namespace zylisp {
 
-class TDataFile;
-
-// Length of the UTF-8 byte-order mark some editors put at the start of a
-// text file (3), or 0: the mark is not part of the first line.
-uint64_t ByteOrderMarkLength(const TDataFile& file);
+class TFileText;
 
 class TLineRange {
  public:
@@ -29,8 +25,8 @@ class TLineRange {
 
   // Lines end at CR, LF or CR LF, and a final line break starts no other
   // line; a NUL ends the text; lines longer than kMaxLineLength are cut.
-  // The file must outlive the range.
-  explicit TLineRange(const TDataFile& file) : file_(&file) {}
+  // The text must outlive the range.
+  explicit TLineRange(const TFileText& text) : file_(&text) {}
 
   // An input iterator; it is only ever compared with end().
   class Iterator {
@@ -48,11 +44,11 @@ class TLineRange {
     int NextChar(bool consume);
     void ReadFileLine();
 
-    const TDataFile* file_ = nullptr;
+    const TFileText* file_ = nullptr;
     std::vector<char> piece_;
     std::size_t fill_ = 0;
     std::size_t pos_ = 0;
-    uint64_t pieceEnd_ = 0;  // file offset after the piece
+    uint64_t pieceEnd_ = 0;  // text offset after the piece
     bool textEnded_ = false;
     std::string line_;
     bool done_ = true;
@@ -63,7 +59,7 @@ class TLineRange {
   Iterator end() const { return Iterator(); }
 
  private:
-  const TDataFile* file_ = nullptr;
+  const TFileText* file_ = nullptr;
 };
 
 }  // namespace zylisp

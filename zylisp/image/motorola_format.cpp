@@ -5,6 +5,7 @@
 #include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/image_records.h"
+#include "image/image_store.h"
 
 namespace zylisp {
 
@@ -30,6 +31,30 @@ std::string SRecord(char kind, uint32_t address, std::size_t addressBytes,
   return line + HexDigits(~sum & 0xFF, 2);
 }
 
+// What a well-formed record of the kind is, apart from its checksum.
+TLineCheck RecordKind(char kind, bool carriesData) {
+  switch (kind) {
+    case '0':
+      return RecordLine(ffMotorolaS1);
+    case '1':
+    case '2':
+    case '3': {
+      TLineCheck check = RecordLine(ffMotorolaS1 + (kind - '1'), carriesData);
+      check.DataRecord = true;
+      return check;
+    }
+    case '7':
+      return RecordLine(ffMotorolaS3);
+    case '8':  // end of an S2 file; S9 alone ends the data
+      return RecordLine(ffMotorolaS2);
+    case '9':
+      return RecordLine(ffMotorolaS1, false, true);
+    default:
+      // Record counts carry no data and say nothing about address widths.
+      return RecordLine(0);
+  }
+}
+
 TLineCheck CheckMotorolaLine(const std::string& line) {
   if (line.size() < 2 || line[0] != 'S' || line[1] < '0' || line[1] > '9')
     return BrokenLine("not a Motorola S-record");
@@ -44,29 +69,23 @@ TLineCheck CheckMotorolaLine(const std::string& line) {
   const bool carriesBytes = kind <= '3';
   if (carriesBytes ? count < addressBytes + 1 : count != addressBytes + 1)
     return BrokenLine(std::string("wrong count for an S") + kind + " record");
-  switch (kind) {
-    case '0':
-      return RecordLine(ffMotorolaS1);
-    case '1':
-      return RecordLine(ffMotorolaS1, count > addressBytes + 1);
-    case '2':
-      return RecordLine(ffMotorolaS2, count > addressBytes + 1);
-    case '3':
-      return RecordLine(ffMotorolaS3, count > addressBytes + 1);
-    case '7':
-      return RecordLine(ffMotorolaS3);
-    case '8':  // end of an S2 file; S9 alone ends the data
-      return RecordLine(ffMotorolaS2);
-    case '9':
-      return RecordLine(ffMotorolaS1, false, true);
-    default:
-      // Record counts carry no data and say nothing about address widths.
-      return RecordLine(0);
+  TLineCheck check = RecordKind(kind, count > addressBytes + 1);
+  // The checksum is the ones' complement of the sum of the bytes before it.
+  unsigned sum = 0;
+  for (std::size_t pos = 0; pos + 2 < body.size(); pos += 2) sum += HexPairAt(body, pos);
+  check.ChecksumProblem = ChecksumProblem(HexPairAt(body, body.size() - 2), ~sum & 0xFF);
+  if (kind == '5' || kind == '6') {
+    int64_t counted = 0;
+    for (std::size_t i = 0; i < addressBytes; ++i) counted = counted * 256 + HexPairAt(body, 2 + 2 * i);
+    check.CountedRecords = counted;
+    check.Kind = std::string("S") + kind;
   }
+  return check;
 }
 
-void ReadMotorolaS(const TLineRange& lines, THexList& image, int32_t /*format*/) {
+void ReadMotorolaS(const TLineRange& lines, TImageStore& image, int32_t /*format*/) {
   for (const std::string& line : lines) {
+    image.NextLine();
     if (line.size() < 2) continue;
     const char kind = line[1];
     if (kind == '9') return;
@@ -99,7 +118,7 @@ void WriteMotorolaS(TLines& lines, const THexList& image, int32_t /*format*/) {
 
 TFormatFamily MotorolaFamily() {
   return {"Motorola S-record", ffMotorolaS1, ffMotorolaS3, CheckMotorolaLine, ReadMotorolaS,
-          WriteMotorolaS};
+          WriteMotorolaS, false};
 }
 
 }  // namespace zylisp

@@ -6,6 +6,7 @@
 #include "image/format_registry.h"
 #include "image/hex_list.h"
 #include "image/image_records.h"
+#include "image/image_store.h"
 
 namespace zylisp {
 
@@ -30,11 +31,18 @@ TLineCheck CheckTektronixLine(const std::string& line) {
   if (!problem.empty()) return BrokenLine(problem);
   if (DigitSum(body.substr(0, 6)) != HexPairAt(body, 6))
     return BrokenLine("header checksum does not match");
-  return RecordLine(ffTektronix, count > 0, count == 0);
+  TLineCheck check = RecordLine(ffTektronix, count > 0, count == 0);
+  // An end record may stop after its header, without a data checksum.
+  if (body.size() > 8) {
+    check.ChecksumProblem = ChecksumProblem(HexPairAt(body, 8 + 2 * count),
+                                            DigitSum(body.substr(8, 2 * count)), "data checksum");
+  }
+  return check;
 }
 
-void ReadTektronix(const TLineRange& lines, THexList& image, int32_t /*format*/) {
+void ReadTektronix(const TLineRange& lines, TImageStore& image, int32_t /*format*/) {
   for (const std::string& raw : lines) {
+    image.NextLine();
     if (raw.empty()) continue;
     const std::string line = UpperCase(raw);
     const uint64_t address = uint64_t{HexPairAt(line, 1)} * 256 + HexPairAt(line, 3);
@@ -63,7 +71,7 @@ void WriteTektronix(TLines& lines, const THexList& image, int32_t /*format*/) {
 
 TFormatFamily TektronixFamily() {
   return {"Tektronix", ffTektronix, ffTektronix, CheckTektronixLine, ReadTektronix,
-          WriteTektronix};
+          WriteTektronix, false};
 }
 
 }  // namespace zylisp

@@ -1,12 +1,13 @@
-// Looking a data file through before it loads: whether it is text at all,
-// which format family its records claim, the first line that breaks that
-// family's rules, and whether any record carries data.
+// Looking a data file through before it loads: whether it is text at all
+// (and in which encoding), which format family its records claim, the first
+// line that breaks that family's rules, and whether any record carries data.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "image/file_text.h"
 #include "image/format_family.h"
 
 namespace zylisp {
@@ -15,15 +16,23 @@ class TDataFile;
 
 enum class TTextCheck { kEmpty, kText, kBinary, kTooLong };
 
-// Longest file taken as text at all. The largest chips hold 128 KiB; even
-// at one byte per record with an address record before each, some 32
-// characters per byte, a text file for them stays near 4 MiB.
-constexpr uint64_t kMaxTextFileBytes = uint64_t{16} << 20;
+// The text of the file: decoded when it starts with a UTF-16 or UTF-32
+// byte-order mark and its decoded lines hold a record of a family, its
+// bytes otherwise.
+TFileText OpenText(const TDataFile& file);
 
-// Looks the file through once: a NUL, or any byte but printable ASCII, tab,
-// CR and LF, makes it binary; a file longer than limit is not read past
+// Looks the text through once: a NUL, or any byte but printable ASCII, tab,
+// CR and LF, makes it binary; a text longer than limit is not read past
 // limit (nor at all when its length says so).
-TTextCheck CheckText(const TDataFile& file, uint64_t limit);
+TTextCheck CheckText(const TFileText& text, uint64_t limit);
+
+// What a scan holds the lines to besides the form of each record.
+struct TScanRules {
+  bool Checksums = false;  // every record's checksum is right
+  // Count records agree with the data records before them, and a family
+  // that ends with an end record has one.
+  bool Counts = false;
+};
 
 struct TTextVerdict {
   // The family of the first line that is a record of one; nullptr when no
@@ -32,17 +41,20 @@ struct TTextVerdict {
   // The family's format the records before the end (or the broken line)
   // need; 0 without a family.
   int32_t Format = kUnknownFormat;
-  // Number (from 1) of the first line that breaks the family's rules, and
-  // why; 0 when none does.
-  std::size_t DamagedLine = 0;
+  // Why the lines break the family's rules, empty when they do not; and the
+  // number (from 1) of the line that does, 0 when no single line does.
   std::string Problem;
+  std::size_t DamagedLine = 0;
   bool HoldsData = false;  // a record stores at least one byte
+
+  bool Damaged() const { return !Problem.empty(); }
 };
 
-TTextVerdict ScanLines(const TLineRange& lines);
+TTextVerdict ScanLines(const TLineRange& lines, const TScanRules& rules = {});
 
-// "<fileName> line <n>: <problem>" for a verdict with a broken line
-// ("line <n>: <problem>" without a file name).
+// "<fileName> line <n>: <problem>" for a verdict with a broken line,
+// "<fileName>: <problem>" for one without ("line <n>: <problem>" and the
+// bare problem without a file name).
 std::string DamagedLineDetail(const std::string& fileName, const TTextVerdict& verdict);
 
 }  // namespace zylisp
