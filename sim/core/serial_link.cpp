@@ -1,5 +1,6 @@
 #include "zylsim/serial_link.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <stdexcept>
 
 namespace zylsim {
@@ -122,7 +124,8 @@ void SerialLink::HandleNotifications() {
         if (holders_ > 0) --holders_;
         // A host that died holding the port exclusively left the flag on
         // the terminal: with nobody holding it, the port is free again.
-        if (holders_ == 0) ::ioctl(slave_, TIOCNXCL);
+        // (inotify merges repeated opens, so the count alone cannot tell.)
+        if (!OthersHoldTheSlave()) ::ioctl(slave_, TIOCNXCL);
         // Everything the closing host wrote is queued by now: it still
         // belongs to the old session.
         HandleInput();
@@ -135,6 +138,33 @@ void SerialLink::HandleNotifications() {
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
     }
   }
+}
+
+bool SerialLink::OthersHoldTheSlave() const {
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return true;  // cannot tell: leave the flag as it is
+  const std::string self = std::to_string(::getpid());
+  bool held = false;
+  while (!held) {
+    const dirent* process = ::readdir(proc);
+    if (!process) break;
+    const std::string pid = process->d_name;
+    if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
+    const std::string fds = "/proc/" + pid + "/fd";
+    DIR* dir = ::opendir(fds.c_str());
+    if (!dir) continue;
+    while (const dirent* fd = ::readdir(dir)) {
+      char target[4096];
+      const ssize_t n = ::readlinkat(::dirfd(dir), fd->d_name, target, sizeof target - 1);
+      if (n > 0 && slavePath_.compare(0, std::string::npos, target, static_cast<std::size_t>(n)) == 0) {
+        held = true;
+        break;
+      }
+    }
+    ::closedir(dir);
+  }
+  ::closedir(proc);
+  return held;
 }
 
 void SerialLink::HandleInput() {

@@ -290,7 +290,8 @@ TEST_F(Failures, ChipThatDoesNotAnswerNamesTheLikelyCause) {
        "chip's address pins"},
       {"24C02 in place of a 24C16, read", "24C16", "fitted=24C02", 8, Transport::Parallel, false, noAck},
       {"24C02 in place of a 24C16, program", "24C16", "fitted=24C02", 8, Transport::Parallel, true,
-       noAck},
+       noAck + "; the chip is now partly written: about 240 of 2048 bytes were written before "
+               "the failure"},
       {"24C02 in place of a 24C16, read on COM", "24C16", "fitted=24C02", 8, Transport::Serial, false,
        noAck},
       {"93C46 wired x16, read as 8", "93C46", "org=16", 8, Transport::Parallel, false,

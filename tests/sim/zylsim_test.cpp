@@ -116,6 +116,14 @@ TEST(Zylsim, APortHeldByAKilledHostIsFreeAgain) {
     for (;;) pause();
   }
   ASSERT_GT(host, 0);
+  // Ended on every way out, a failed assertion included.
+  struct Reaper {
+    pid_t pid;
+    ~Reaper() {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  } reaper{host};
   // Until the host has the flag set, and after it was killed, until the
   // emulator has seen the close: bounded waits on the flag itself.
   const auto exclusive = [&path] {
@@ -132,6 +140,8 @@ TEST(Zylsim, APortHeldByAKilledHostIsFreeAgain) {
     return exclusive();
   };
   ASSERT_EQ(waitFor(1), 1);
+  // Another program trying the port meanwhile does not free it.
+  EXPECT_EQ(exclusive(), 1);
   kill(host, SIGKILL);
   waitpid(host, nullptr, 0);
   EXPECT_EQ(waitFor(0), 0);

@@ -68,6 +68,9 @@ class SerialLink {
   // Schedules the firmware's new reply bytes on the line.
   void TakeReplies();
   void FlushOutput();
+  // Whether another process has the slave device open (looked up in /proc;
+  // true when that cannot be read).
+  bool OthersHoldTheSlave() const;
 
   Emulator& emulator_;
   Firmware& firmware_;
