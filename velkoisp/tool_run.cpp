@@ -62,10 +62,12 @@ TRunState PrepareRun(std::vector<std::string>& argv, std::ostream& out) {
     PrintHelp(out, state.SupportedDevices);
     return Abort(state);
   }
-  CheckDataFiles(state);
   ValidateRequiredOptions(state);
-  if (state.DeviceGiven && FindSupportedDevice(state, state.DeviceName))
-    CheckCommandsFitThePart(state);
+  // With the part known, its files are checked against its size too.
+  const bool partKnown = state.DeviceGiven && FindSupportedDevice(state, state.DeviceName);
+  if (partKnown) Zyl_SetDevice(state.DeviceName.c_str());
+  CheckDataFiles(state);
+  if (partKnown) CheckCommandsFitThePart(state);
   if (!state.ErrorList.empty()) {
     for (const std::string& line : state.ErrorList) out << line << '\n';
     out << '\n';

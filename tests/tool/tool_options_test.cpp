@@ -139,6 +139,9 @@ TEST_P(RunEnds, AsTheCommandLineSays) {
   chmod(dir.File("fwbad/Tarnwick.exe").c_str(), 0755);
   ASSERT_EQ(link(dir.File("data.bin").c_str(), dir.File("hard.bin").c_str()), 0);
   ASSERT_EQ(symlink("data.bin", dir.File("soft.bin").c_str()), 0);
+  // A record at 0800, past the 24C16's 2048 bytes.
+  testing_support::WriteFile(dir.File("beyond.hex"), ":01080000AB4C\n:00000001FF\n");
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
   // Checksum 00 where F2 belongs.
   testing_support::WriteFile(dir.File("sum.hex"), ":040000000102030400\n:00000001FF\n");
   const auto inFolder = [&dir](std::string text) {
@@ -294,6 +297,18 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"AdapterSilent", OnChip({"--eraseall"}), kChip + ",fault=silent", 255,
                 {"Hardware not responding, check connections and port settings\n"
                  "Error: Programmer was not detected\n"},
+                ""},
+        // Files that cannot fit or cannot be read end the run before the erase.
+        Refused("DataBeyondThePart", OnChip({"--eraseall", "--programeeprom=@/beyond.hex"}),
+                {"Error: @/beyond.hex line 1: address 0800 is beyond the 24C16, which holds 2048 "
+                 "bytes\n"}),
+        Refused("DeviceAsDataFile", OnChip({"--eraseall", "--verifyeeprom=/dev/zero"}),
+                {"Error: Cannot read file /dev/zero: it is a device, not a data file\n"}),
+        Refused("FifoNobodyWrites", OnChip({"--eraseall", "--programeeprom=@/fifo"}),
+                {"Error: Cannot read file @/fifo: it is a FIFO that no program writes\n"}),
+        EndCase{"ReadIntoAFifoNobodyReads", OnChip({"--binary", "--readeeprom=@/fifo"}), kChip, 255,
+                {"Reading eeprom into @/fifo:  failed (Operation Failed)\nError: cannot write "
+                 "@/fifo: it is a FIFO that no program reads\n"},
                 ""},
         Refused("WrongChecksum", OnChip({"--programeeprom=@/sum.hex"}),
                 {"Error: @/sum.hex line 1: checksum 00, expected F2\n"}),

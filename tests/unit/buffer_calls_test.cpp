@@ -1,5 +1,8 @@
 // The buffer and file exports: checks, result codes and what they record.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -387,4 +390,29 @@ TEST_F(BufferCalls, DamagedTextFilesAreRefused) {
     EXPECT_EQ(Zyl_CheckFile(file.c_str(), 0), 1);
     EXPECT_EQ(Zyl_GetErrorDetail(), file + " " + c.where);
   }
+}
+
+// A file is read once and the same bytes are checked and loaded: text
+// from a pipe (a shell's <(...)) loads, though it cannot be read twice.
+TEST_F(BufferCalls, TextFromAPipeLoadsFromOneReading) {
+  Ready("24C02");
+  const std::string fifo = dir_.File("data.hex");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Held open for reading, so the writer need not wait and its bytes stay.
+  const int keeper = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(keeper, 0);
+  const pid_t writer = fork();
+  if (writer == 0) {
+    const std::string text = ":0100100012DD\r\n:00000001FF\r\n";
+    const int fd = open(fifo.c_str(), O_WRONLY);
+    _exit(fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size()) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(writer, &status, 0), writer);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(Zyl_LoadBuffer(1, fifo.c_str()), 0) << Zyl_GetErrorDetail();
+  std::vector<uint8_t> expected(256, 0xFF);
+  expected[0x10] = 0x12;
+  EXPECT_EQ(Buffer(), expected);
+  close(keeper);
 }

@@ -57,13 +57,8 @@ int32_t LoadImageFile(uint8_t area, const char* fileName) {
   int32_t loaded = 0;
   std::string reason;
   try {
-    const TLoadOptions options = LoadOptions();
     // Text formats by their content; everything else is a binary image.
-    if (TFileLoader::IdentifyFile(fileName) > 0) {
-      loaded = TFileLoader::LoadHexFile(fileName, *s.Buffer, options, &reason);
-    } else {
-      loaded = TFileLoader::LoadBinaryFile(fileName, *s.Buffer, options, &reason);
-    }
+    loaded = TFileLoader::LoadFile(fileName, *s.Buffer, LoadOptions(), &reason);
   } catch (const EDamagedFile& e) {
     Record(ZYL_ERR_FILE);
     SetErrorDetail(ZYL_ERR_FILE, e.Message());
@@ -105,7 +100,10 @@ TLoadOptions LoadOptions() {
   const TApiState& s = ApiState();
   TLoadOptions options;
   options.IgnoreChecksums = s.IgnoreChecksums;
-  if (s.Device) options.DeviceName = s.Device->Name;
+  if (s.Device) {
+    options.DeviceName = s.Device->Name;
+    options.DeviceSize = s.Device->Size;
+  }
   return options;
 }
 

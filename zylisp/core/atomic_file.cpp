@@ -27,6 +27,7 @@ namespace {
 // Reasons of our own beside the system's error numbers (which are positive).
 constexpr int kLinkNotFollowed = -1;  // a link another user planted
 constexpr int kChangedMeanwhile = -2; // the file was swapped during the write
+constexpr int kNoReader = -3;         // a FIFO that nobody reads
 
 constexpr int kMaxLinks = 40;  // as many as the kernel follows
 
@@ -196,6 +197,7 @@ std::string CannotWrite(const std::string& fileName, int error) {
       error == kLinkNotFollowed
           ? "it is a link of another user in a shared folder, which is not followed"
       : error == kChangedMeanwhile ? "the file was replaced by another while it was written"
+      : error == kNoReader         ? "it is a FIFO that no program reads"
                                    : std::strerror(error);
   return "cannot write " + fileName + ": " + reason;
 }
@@ -258,7 +260,7 @@ void WriteInPlace(const std::string& path, const TWriteTarget& target,
   const int follow = target.MagicLink ? 0 : O_NOFOLLOW;
   const int fd = openat(target.Folder.Get(), target.Name.c_str(),
                         O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | follow);
-  if (fd < 0) Fail(path, errno);
+  if (fd < 0) Fail(path, errno == ENXIO && S_ISFIFO(target.Mode) ? kNoReader : errno);
   const int flags = fcntl(fd, F_GETFL);
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   int error = WriteAll(fd, contents);

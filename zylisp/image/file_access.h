@@ -9,37 +9,46 @@
 
 namespace zylisp {
 
-// A data file that is missing, is a folder, or cannot be read.
+// A data file that is missing, is a folder or a device, or cannot be read.
 class EFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// A data file open for reading at any offset, so that it can be looked at in
-// pieces and more than once without being held in memory. Closed with the
+// A data file open for reading at any offset. Its bytes are read from the
+// file once, in order, as far as they are asked for, and kept: every look
+// at the file sees the same contents, even when the file changes on disk
+// meanwhile, and a pipe can be looked at more than once. Closed with the
 // object.
 class TDataFile {
  public:
-  // Raises EFileError for a missing file, a folder, or one that cannot be
-  // opened.
+  // Raises EFileError for a missing file, a folder, a device (which holds
+  // no data file: /dev/zero never ends), or one that cannot be opened. A
+  // FIFO is opened without waiting for a writer.
   explicit TDataFile(const std::string& fileName);
   ~TDataFile();
   TDataFile(const TDataFile&) = delete;
   TDataFile& operator=(const TDataFile&) = delete;
 
-  // The length the file system reports; 0 for devices, whose length only
-  // shows by reading them.
+  // The length the file system reported at the open; 0 for a FIFO, whose
+  // length only shows by reading it.
   uint64_t Length() const { return length_; }
 
   // Up to n bytes from offset into buffer; fewer only at the end of the
-  // file. Raises EFileError when the file cannot be read there (a pipe, for
-  // one, cannot be read at an offset).
+  // file. Raises EFileError when the file cannot be read, when a FIFO has
+  // no writer, or when a stop is requested while a FIFO's writer is awaited.
   std::size_t ReadAt(uint64_t offset, char* buffer, std::size_t n) const;
 
  private:
+  // Reads on until the kept bytes reach end, or the file ends.
+  void ReadUpTo(uint64_t end) const;
+
   std::string name_;
   int fd_ = -1;
+  bool fifo_ = false;
   uint64_t length_ = 0;
+  mutable std::string kept_;
+  mutable bool ended_ = false;
 };
 
 }  // namespace zylisp

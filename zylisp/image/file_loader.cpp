@@ -82,10 +82,21 @@ int32_t WriteMade(const std::string& fileName, TMake make, std::string* reason) 
   return 1;
 }
 
+int32_t IdentifyOpenFile(const TDataFile& file);
+int32_t LoadText(const TDataFile& file, const std::string& fileName, THexList& image,
+                 const TLoadOptions& options, std::string* reason);
+int32_t LoadBinary(const TDataFile& file, const std::string& fileName, THexList& image,
+                   const TLoadOptions& options, std::string* reason);
+
 }  // namespace
 
 int32_t TFileLoader::IdentifyFile(const std::string& fileName) {
-  const TDataFile file(fileName);
+  return IdentifyOpenFile(TDataFile(fileName));
+}
+
+namespace {
+
+int32_t IdentifyOpenFile(const TDataFile& file) {
   const TFileText text = OpenText(file);
   const TTextCheck check = CheckText(text, kMaxTextFileBytes);
   if (check == TTextCheck::kEmpty) return kNoLines;
@@ -94,9 +105,17 @@ int32_t TFileLoader::IdentifyFile(const std::string& fileName) {
   return lines ? ScanLines(TLineRange(text)).Format : kUnknownFormat;
 }
 
+}  // namespace
+
 int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image,
                                  const TLoadOptions& options, std::string* reason) {
-  const TDataFile file(fileName);
+  return LoadText(TDataFile(fileName), fileName, image, options, reason);
+}
+
+namespace {
+
+int32_t LoadText(const TDataFile& file, const std::string& fileName, THexList& image,
+                 const TLoadOptions& options, std::string* reason) {
   const TFileText text = OpenText(file);
   const TTextCheck check = CheckText(text, MaxTextFileBytes(image.Size()));
   // Refused before the image changes, as a binary file too large for it
@@ -131,11 +150,19 @@ int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image,
   return result;
 }
 
+}  // namespace
+
 int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image,
                                     const TLoadOptions& options, std::string* reason) {
-  const TDataFile file(fileName);
+  return LoadBinary(TDataFile(fileName), fileName, image, options, reason);
+}
+
+namespace {
+
+int32_t LoadBinary(const TDataFile& file, const std::string& fileName, THexList& image,
+                   const TLoadOptions& options, std::string* reason) {
   // UTF-16 or UTF-32 text of records is that text, never a binary image.
-  if (OpenText(file).Decoded()) return LoadHexFile(fileName, image, options, reason);
+  if (OpenText(file).Decoded()) return LoadText(file, fileName, image, options, reason);
   const std::size_t size = static_cast<std::size_t>(image.Size());
   const auto tooLarge = [&](const std::string& holds) {
     if (reason) {
@@ -164,6 +191,18 @@ int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image
     std::copy(bytes.begin(), bytes.end(), data);
   }
   return 0;
+}
+
+}  // namespace
+
+int32_t TFileLoader::LoadFile(const std::string& fileName, THexList& image,
+                              const TLoadOptions& options, std::string* reason) {
+  // One look at the file decides its kind and gives its bytes: a file that
+  // changes meanwhile cannot be taken for text and then read as something
+  // else.
+  const TDataFile file(fileName);
+  return IdentifyOpenFile(file) > 0 ? LoadText(file, fileName, image, options, reason)
+                                    : LoadBinary(file, fileName, image, options, reason);
 }
 
 bool TFileLoader::KnowsFormat(int32_t format) { return FamilyOfFormat(format) != nullptr; }
@@ -207,7 +246,10 @@ int32_t TFileLoader::SaveBinaryFile(const std::string& fileName, THexList& image
       fileName, [&] { return std::string(data, static_cast<std::size_t>(image.Size())); }, reason);
 }
 
-std::string DataFileProblem(const std::string& fileName, const TLoadOptions& options) {
+namespace {
+
+// What DataFileProblem finds without a device: damage, or no data.
+std::string FileShapeProblem(const std::string& fileName, const TLoadOptions& options) {
   try {
     const TDataFile file(fileName);
     const TFileText text = OpenText(file);
@@ -222,6 +264,26 @@ std::string DataFileProblem(const std::string& fileName, const TLoadOptions& opt
     // An end record alone is a blank image, as the writers make one.
     TImageStore store(nullptr);
     ReadLines(store, text, verdict, fileName);
+    return {};
+  } catch (const EZylError& e) {
+    return e.what();
+  } catch (const EFileError& e) {
+    return e.what();
+  }
+}
+
+}  // namespace
+
+std::string DataFileProblem(const std::string& fileName, const TLoadOptions& options) {
+  const std::string problem = FileShapeProblem(fileName, options);
+  if (!problem.empty() || options.DeviceSize <= 0) return problem;
+  // For a device, the load itself with its limits, into an image aside.
+  try {
+    THexList scratch;
+    scratch.SetSize(options.DeviceSize);
+    std::string reason;
+    if (TFileLoader::LoadFile(fileName, scratch, options, &reason) == -1)
+      return reason.empty() ? fileName + " is larger than " + DeviceWords(options) : reason;
     return {};
   } catch (const EZylError& e) {
     return e.what();

@@ -25,6 +25,8 @@ struct TLoadOptions {
   bool IgnoreChecksums = false;
   // The selected device's name, for messages about addresses beyond it.
   std::string DeviceName;
+  // Its size; DataFileProblem then applies the load's own limits too.
+  int32_t DeviceSize = 0;
 };
 
 class TFileLoader {
@@ -62,6 +64,11 @@ class TFileLoader {
   static int32_t LoadBinaryFile(const std::string& fileName, THexList& image,
                                 const TLoadOptions& options = {}, std::string* reason = nullptr);
 
+  // The file loaded as LoadHexFile does when it is a text format, else as
+  // LoadBinaryFile does, from one reading of the file.
+  static int32_t LoadFile(const std::string& fileName, THexList& image,
+                          const TLoadOptions& options = {}, std::string* reason = nullptr);
+
   // True for the format numbers a file can be saved in.
   static bool KnowsFormat(int32_t format);
   // The highest address a file of that format can hold; 0 for a format
@@ -85,6 +92,8 @@ class TFileLoader {
 // the options as LoadHexFile or LoadBinaryFile would (its addresses apart,
 // which only the image can judge), and is not empty. Otherwise what is
 // wrong with it, naming the file; told before any chip is touched.
+// With options.DeviceSize, also what loading it for such a device would
+// refuse (an address beyond it, a file longer than any for it).
 std::string DataFileProblem(const std::string& fileName, const TLoadOptions& options = {});
 
 }  // namespace zylisp

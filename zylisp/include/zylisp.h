@@ -181,10 +181,11 @@ ZYL_EXPORT void ZYL_CALL Zyl_RequestStop(void);
  * file or the emulator key at fault. "" when there is nothing to add. */
 ZYL_EXPORT const char* ZYL_CALL Zyl_GetErrorDetail(void);
 
-/* Checks a data file before any chip is touched, without a device
- * selection. forWriting 0: the file can be programmed or verified from (it
- * can be read, is binary or a text format without damaged lines, and holds
- * data). forWriting 1: a file of that name can be written (its folder
+/* Checks a data file before any chip is touched. forWriting 0: the file
+ * can be programmed or verified from (it can be read, is a regular file or
+ * a FIFO that a program writes, is binary or a text format without damaged
+ * lines, and holds data); with a device selected, also that it fits the
+ * device as a load would find. forWriting 1: a file of that name can be written (its folder
  * exists and may be written, an existing file may be replaced). 0 when it
  * can, ZYL_ERR_FILE otherwise, with the reason in Zyl_GetErrorDetail. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_CheckFile(const char* fileName, uint8_t forWriting);
