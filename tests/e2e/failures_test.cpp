@@ -227,6 +227,11 @@ TEST_F(Failures, NonHardwareFailuresNameTheirCause) {
        [] { return Observe(Zyl_ProgramEEPROM(nullptr)); }, 4,
        "ZYLISP_LPT_SIM: cannot write image /nonexist/x.bin: folder /nonexist: "
        "No such file or directory"},
+      {"a format that cannot hold the chip is refused before the read", "24C1024", "",
+       "24C1024", [] {},
+       [this] { return Observe(Zyl_ReadEEPROM(File("x.tek").c_str(), ZYL_FMT_TEKTRONIX)); }, 1,
+       "Tektronix files reach address FFFF only; the 24C1024 holds 131072 bytes: choose Intel "
+       "HEX, Motorola S-record or binary"},
       {"emulator holds another part", "24C02", "", "24C16", [] {},
        [] { return Observe(Zyl_ProgramEEPROM(nullptr)); }, 8,
        "ZYLISP_LPT_SIM holds a 24C02, but 24C16 is selected"},

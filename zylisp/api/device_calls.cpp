@@ -81,7 +81,7 @@ int32_t RunWithImage(const char* fileName, void (TISPProgrammer::*operation)(THe
   if (const int32_t refused = ImageCheck()) return refused;
   if (fileName) {
     // The check records the code and the detail of a file it refuses.
-    if (CheckFile(fileName, false) != ZYL_OK) return ZYL_ERR_FILE;
+    if (CheckFile(fileName, false, false) != ZYL_OK) return ZYL_ERR_FILE;
     ApiState().Buffer->Clear();
     const int32_t loaded = LoadImageFile(ZYL_AREA_EEPROM, fileName);
     if (loaded != ZYL_OK) return Record(loaded);

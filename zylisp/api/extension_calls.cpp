@@ -20,11 +20,13 @@
 
 namespace zylisp {
 
-int32_t CheckFile(const char* fileName, bool forWriting) {
+int32_t CheckFile(const char* fileName, bool forWriting, bool deviceLimits) {
   const std::string name = fileName ? fileName : "";
+  TLoadOptions options = LoadOptions();
+  if (!deviceLimits) options.DeviceSize = 0;
   const std::string problem =
       name.empty() ? std::string("no file name given")
-                   : (forWriting ? TargetFileProblem(name) : DataFileProblem(name, LoadOptions()));
+                   : (forWriting ? TargetFileProblem(name) : DataFileProblem(name, options));
   if (problem.empty()) return Record(ZYL_OK);
   SetErrorDetail(ZYL_ERR_FILE, problem);
   return Record(ZYL_ERR_FILE);
@@ -41,7 +43,7 @@ ZYL_EXPORT void ZYL_CALL Zyl_RequestStop(void) { RequestStop(); }
 ZYL_EXPORT const char* ZYL_CALL Zyl_GetErrorDetail(void) { return ErrorDetail(); }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_CheckFile(const char* fileName, uint8_t forWriting) {
-  return Guarded<int32_t>(ZYL_ERR_FILE, [&] { return CheckFile(fileName, forWriting != 0); });
+  return Guarded<int32_t>(ZYL_ERR_FILE, [&] { return CheckFile(fileName, forWriting != 0, true); });
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDeviceInfo(const char* name, int32_t* busKind, int32_t* size,

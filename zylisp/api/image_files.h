@@ -23,7 +23,8 @@ TLoadOptions LoadOptions();
 int64_t FormatLimit(int32_t format);
 // Why a whole device does not fit a file of that format; empty when it does.
 std::string FormatCapacityProblem(int32_t format, const TDevice& device);
-// As Zyl_CheckFile.
-int32_t CheckFile(const char* fileName, bool forWriting);
+// As Zyl_CheckFile; without deviceLimits, what the load itself would refuse
+// for the selected device is left to the load (which gives it code 6).
+int32_t CheckFile(const char* fileName, bool forWriting, bool deviceLimits);
 
 }  // namespace zylisp
