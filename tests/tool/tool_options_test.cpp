@@ -294,6 +294,16 @@ INSTANTIATE_TEST_SUITE_P(
                 {"Hardware not responding, check connections and port settings\n"
                  "Error: Communications with ISP failed during this operation\n"},
                 ""},
+        EndCase{"LinkCutMidway", OnChip({"--eraseall"}), kChip + ",fault=cut:200", 255,
+                {"Erasing Device:  failed (Hardware not responding)\nError: Communications with "
+                 "ISP failed during this operation; the chip is now partly written: about 656 of "
+                 "2048 bytes were written before the failure\n"},
+                ""},
+        EndCase{"ChipNeverReady", OnChip({"--eraseall"}), kChip + ",fault=busy", 255,
+                {"device not responding to programming command\nError: no chip acknowledges on "
+                 "the I2C bus: check that it is fitted, the device type and the chip's address "
+                 "pins\n"},
+                ""},
         EndCase{"AdapterSilent", OnChip({"--eraseall"}), kChip + ",fault=silent", 255,
                 {"Hardware not responding, check connections and port settings\n"
                  "Error: Programmer was not detected\n"},
