@@ -82,20 +82,7 @@ int32_t WriteMade(const std::string& fileName, TMake make, std::string* reason) 
   return 1;
 }
 
-int32_t IdentifyOpenFile(const TDataFile& file);
-int32_t LoadText(const TDataFile& file, const std::string& fileName, THexList& image,
-                 const TLoadOptions& options, std::string* reason);
-int32_t LoadBinary(const TDataFile& file, const std::string& fileName, THexList& image,
-                   const TLoadOptions& options, std::string* reason);
-
-}  // namespace
-
-int32_t TFileLoader::IdentifyFile(const std::string& fileName) {
-  return IdentifyOpenFile(TDataFile(fileName));
-}
-
-namespace {
-
+// IdentifyFile, LoadHexFile and LoadBinaryFile of a file already open.
 int32_t IdentifyOpenFile(const TDataFile& file) {
   const TFileText text = OpenText(file);
   const TTextCheck check = CheckText(text, kMaxTextFileBytes);
@@ -104,15 +91,6 @@ int32_t IdentifyOpenFile(const TDataFile& file) {
   const bool lines = check == TTextCheck::kText || BadlyDecoded(text, check);
   return lines ? ScanLines(TLineRange(text)).Format : kUnknownFormat;
 }
-
-}  // namespace
-
-int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image,
-                                 const TLoadOptions& options, std::string* reason) {
-  return LoadText(TDataFile(fileName), fileName, image, options, reason);
-}
-
-namespace {
 
 int32_t LoadText(const TDataFile& file, const std::string& fileName, THexList& image,
                  const TLoadOptions& options, std::string* reason) {
@@ -150,15 +128,6 @@ int32_t LoadText(const TDataFile& file, const std::string& fileName, THexList& i
   return result;
 }
 
-}  // namespace
-
-int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image,
-                                    const TLoadOptions& options, std::string* reason) {
-  return LoadBinary(TDataFile(fileName), fileName, image, options, reason);
-}
-
-namespace {
-
 int32_t LoadBinary(const TDataFile& file, const std::string& fileName, THexList& image,
                    const TLoadOptions& options, std::string* reason) {
   // UTF-16 or UTF-32 text of records is that text, never a binary image.
@@ -194,6 +163,20 @@ int32_t LoadBinary(const TDataFile& file, const std::string& fileName, THexList&
 }
 
 }  // namespace
+
+int32_t TFileLoader::IdentifyFile(const std::string& fileName) {
+  return IdentifyOpenFile(TDataFile(fileName));
+}
+
+int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image,
+                                 const TLoadOptions& options, std::string* reason) {
+  return LoadText(TDataFile(fileName), fileName, image, options, reason);
+}
+
+int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image,
+                                    const TLoadOptions& options, std::string* reason) {
+  return LoadBinary(TDataFile(fileName), fileName, image, options, reason);
+}
 
 int32_t TFileLoader::LoadFile(const std::string& fileName, THexList& image,
                               const TLoadOptions& options, std::string* reason) {
