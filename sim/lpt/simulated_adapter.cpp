@@ -26,22 +26,36 @@ std::unique_ptr<TConnectorDevice> MakeAdapterConnector(Emulator& emulator) {
   return std::make_unique<TAdapterConnector>(emulator);
 }
 
+namespace {
+
+// Plugs config's emulator into adapter, or says in problem why it cannot.
+void Plug(TSimulatedAdapter& adapter, const std::string& config) {
+  adapter.config = config;
+  adapter.problem.clear();
+  if (config.empty()) return;
+  try {
+    adapter.emulator = MakeEmulator(config);
+    adapter.connector = MakeAdapterConnector(*adapter.emulator);
+  } catch (const std::exception& e) {
+    adapter.emulator.reset();
+    adapter.problem = e.what();
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<TSimulatedAdapter> MakeSimulatedAdapter(const std::string& config) {
+  auto adapter = std::make_unique<TSimulatedAdapter>();
+  Plug(*adapter, config);
+  return adapter;
+}
+
 const TSimulatedAdapter& SimulatedAdapter(const std::string& config) {
   static TSimulatedAdapter adapter;
   if (config == adapter.config && (adapter.emulator || config.empty())) return adapter;
   adapter.connector.reset();
   adapter.emulator.reset();  // saves the old chip
-  adapter.config = config;
-  adapter.problem.clear();
-  if (config.empty()) return adapter;
-  try {
-    adapter.emulator = MakeEmulator(config);
-    adapter.connector = MakeAdapterConnector(*adapter.emulator);
-  } catch (const std::exception& e) {
-    // Nothing is plugged in; problem tells why.
-    adapter.emulator.reset();
-    adapter.problem = e.what();
-  }
+  Plug(adapter, config);
   return adapter;
 }
 

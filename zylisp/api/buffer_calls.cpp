@@ -2,7 +2,7 @@
 // access to it.
 #include <cstdio>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "api/export_guard.h"
 #include "api/image_files.h"
 #include "core/atomic_file.h"
@@ -22,7 +22,7 @@ constexpr uint8_t kEepromArea = ZYL_AREA_EEPROM;
 // image and maps its range error to 7.
 template <typename Access>
 int32_t ByteAccess(uint8_t area, uint8_t* value, Access&& access) {
-  TApiState& s = ApiState();
+  TSession& s = CurrentSession();
   if (!IsReady()) return Record(ZYL_ERR_NOT_READY);
   if (value) *value = 0;
   if (area != kEepromArea) return Record(ZYL_ERR_AREA);
@@ -50,7 +50,7 @@ int32_t ReadImageByte(uint8_t area, int32_t address, uint8_t* value) {
 namespace zylisp {
 
 int32_t LoadImageFile(uint8_t area, const char* fileName) {
-  TApiState& s = ApiState();
+  TSession& s = CurrentSession();
   if (!IsReady()) return ZYL_ERR_NOT_READY;
   if (area != kEepromArea || !s.Buffer) return ZYL_ERR_AREA;
   if (!fileName) return ZYL_ERR_FILE;
@@ -97,7 +97,7 @@ std::string FormatCapacityProblem(int32_t format, const TDevice& device) {
 }
 
 TLoadOptions LoadOptions() {
-  const TApiState& s = ApiState();
+  const TSession& s = CurrentSession();
   TLoadOptions options;
   options.IgnoreChecksums = s.IgnoreChecksums;
   if (s.Device) {
@@ -108,7 +108,7 @@ TLoadOptions LoadOptions() {
 }
 
 int32_t SaveImageFile(uint8_t area, const char* fileName, uint8_t format) {
-  TApiState& s = ApiState();
+  TSession& s = CurrentSession();
   if (!IsReady()) return Record(ZYL_ERR_NOT_READY);
   if (area != kEepromArea) return Record(ZYL_ERR_AREA);
   const auto fileFailure = [](std::string reason) {
@@ -143,7 +143,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SaveBuffer(uint8_t area, const char* fileName, u
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_ClearBuffer(uint8_t area) {
   return Guarded<int32_t>(-1, [&]() -> int32_t {
-    TApiState& s = ApiState();
+    TSession& s = CurrentSession();
     if (!IsReady()) return Record(ZYL_ERR_NOT_READY);
     if (area != kEepromArea || !s.Buffer) return Record(ZYL_ERR_AREA);
     s.Buffer->Clear();
@@ -177,7 +177,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_WriteBuffer(uint8_t area, int32_t address, uint8
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetBufferSize(uint8_t area) {
   return Guarded<int32_t>(0, [&]() -> int32_t {
-    const TApiState& s = ApiState();
+    const TSession& s = CurrentSession();
     return Record(IsReady() && area == kEepromArea ? s.Device->Size : 0);
   });
 }

@@ -4,15 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "api/lpt_backend_choice.h"
-#include "api/progress.h"
 #include "core/errors.h"
 #include "core/isp_settings.h"
 #include "devices/device.h"
 #include "drivers/isp_programmer.h"
 #include "ports/lpt_access.h"
-#include "ports/serial_enumeration.h"
 #include "ports/serial_error.h"
 
 namespace zylisp {
@@ -25,13 +23,13 @@ const char* KindOfMode(int32_t mode) {
   }
 }
 
-bool IsReadyForProgrammer() { return IsReady() && KindOfMode(ApiState().Mode) != nullptr; }
+bool IsReadyForProgrammer() { return IsReady() && KindOfMode(CurrentSession().Mode) != nullptr; }
 
 namespace {
 
 TLptAccess& EnsureLpt() {
-  TApiState& s = ApiState();
-  if (!s.Lpt) s.Lpt = CreateLptAccess();
+  TSession& s = CurrentSession();
+  if (!s.Lpt) s.Lpt = CreateLptAccess(s.IsDefault ? nullptr : &s.OwnAdapter);
   return *s.Lpt;
 }
 
@@ -39,23 +37,20 @@ TLptAccess& EnsureLpt() {
 // LPT1.
 uint8_t LptSlot(int32_t port) { return static_cast<uint8_t>(port >= 1 && port <= 3 ? port : 1); }
 
-// The device path of COMk, empty when the port list has no such port (the
-// serial link then says so when it connects).
-std::string SerialPath(int32_t port) {
-  const TApiState& s = ApiState();
-  if (port < 1 || port > kPortNameSlots) return {};
-  const std::string& name = s.PortNames[static_cast<std::size_t>(port - 1)];
-  try {
-    return name.empty() ? std::string() : SerialDevicePath(name);
-  } catch (const ESerialError&) {
-    return {};
-  }
+// The device path of the selected serial port: the one it was chosen by,
+// else the one the last port list found for its number; empty when there
+// is none (the serial link then says so when it connects).
+std::string SerialPath(const TSession& s) {
+  if (!s.PortPath.empty()) return s.PortPath;
+  if (s.Port < 1 || s.Port > kPortNameSlots) return {};
+  const TPortInfo& slot = s.Ports[static_cast<std::size_t>(s.Port - 1)];
+  return slot.Kind == ZYL_MODE_SERIAL ? slot.Path : std::string();
 }
 
 }  // namespace
 
 void OpenConnection() {
-  TApiState& s = ApiState();
+  TSession& s = CurrentSession();
   Record(ZYL_OK);
   TISPSettings settings;
   settings.LoadStore(kCommandLineKey, false, 1);
@@ -67,36 +62,41 @@ void OpenConnection() {
   TConnectionParams params;
   params.Kind = kind;
   params.Device = device;
-  params.PageSize = device ? device->PageSize : 0;
-  params.BusAddress = 0xA0;
+  params.PageSize = s.PageSize > 0 ? s.PageSize : device ? device->PageSize : 0;
+  params.BusAddress = s.BusAddress;
   params.ProgMode = s.ProgMode;
   params.ResetPolarity = s.ResetPolarity;
   params.WriteTime =
       static_cast<uint8_t>(settings.GetInteger(kind, "EEPROMtime", deviceTime, 0, 0xFF));
   if (params.WriteTime == 0) params.WriteTime = deviceTime;
-  params.ClockSpeed = static_cast<uint8_t>(settings.GetInteger(kind, "Clockspeed", 1, 0, 0xFF));
+  if (s.WriteTime != 0) params.WriteTime = s.WriteTime;
+  params.ClockSpeed = static_cast<uint8_t>(
+      s.Speed >= 0 ? s.Speed : settings.GetInteger(kind, "Clockspeed", 1, 0, 0xFF));
   if (s.Mode == ZYL_MODE_PARALLEL) {
     params.Lpt = &EnsureLpt();
     params.LptSlot = LptSlot(s.Port);
     // A badly set up emulator fails here, by name, before anything is sent.
-    if (device) CheckSimulatedAdapter(device->Name);
+    if (device) CheckSimulatedAdapter(device->Name, s.IsDefault ? nullptr : &s.OwnAdapter);
   } else {
     params.SerialPort = s.Port;
-    params.SerialPath = SerialPath(s.Port);
+    params.SerialPath = SerialPath(s);
   }
   s.Programmer = MakeProgrammer(s.Mode, params);
   s.Programmer->Open();
-  s.Programmer->SetOnProgress(&TProgressObj::Forward);
+  TSession* session = &s;
+  s.Programmer->SetOnProgress(
+      [session](int32_t done, int32_t total) { session->Forward(done, total); });
+  s.Programmer->SetStopCheck([session] { return session->StopRequested(); });
 }
 
 void OpenLink(TISPProgrammer& programmer) {
-  programmer.Params().ResetPolarity = ApiState().ResetPolarity;
-  programmer.Params().ProgMode = ApiState().ProgMode;
+  programmer.Params().ResetPolarity = CurrentSession().ResetPolarity;
+  programmer.Params().ProgMode = CurrentSession().ProgMode;
   programmer.Open();
 }
 
 void CloseConnection() {
-  TApiState& s = ApiState();
+  TSession& s = CurrentSession();
   std::exception_ptr failure;
   if (s.Programmer) {
     try {
@@ -111,7 +111,7 @@ void CloseConnection() {
 }
 
 void WithConnection(const std::function<void()>& work) {
-  if (ApiState().KeepOpen) {
+  if (CurrentSession().KeepOpen) {
     work();
     return;
   }
@@ -130,31 +130,24 @@ void WithConnection(const std::function<void()>& work) {
 }
 
 void EnumeratePorts(int32_t mode) {
-  TApiState& s = ApiState();
+  TSession& s = CurrentSession();
+  std::vector<TPortInfo> found;
   if (mode == ZYL_MODE_SERIAL) {
-    std::vector<std::string> names;
-    EnumerateSerialPorts(names);
-    const std::size_t n = std::min<std::size_t>(names.size(), kPortNameSlots);
-    s.PortCount = static_cast<int32_t>(n);
-    for (std::size_t i = 0; i < n; ++i) s.PortNames[i] = names[i];
+    found = ScanSerialPorts();
   } else if (mode == ZYL_MODE_PARALLEL) {
-    s.PortCount = 0;
-    TLptAccess& lpt = EnsureLpt();
-    lpt.SelectPort(1);
-    lpt.SetActive(1);
-    lpt.WriteECR(0);
-    const uint8_t count = lpt.PortCount();
-    for (uint8_t i = 1; i <= count && i <= kPortNameSlots; ++i) {
-      lpt.SelectPort(i);
-      if (lpt.PortAvailable()) {
-        s.PortNames[i - 1] = "LPT" + std::to_string(i);
-        ++s.PortCount;
-      }
-    }
-    lpt.SetActive(0);
+    found = ScanParallelPorts(EnsureLpt());
     // Without a connection nothing needs the object any more; a new one
     // is made for the next connection, for the ports as they are then.
     if (!s.Programmer) s.Lpt.reset();
+  } else {
+    return;
+  }
+  // Port k fills slot k.
+  s.PortCount = 0;
+  for (const TPortInfo& port : found) {
+    if (port.Number < 1 || port.Number > kPortNameSlots) continue;
+    s.Ports[static_cast<std::size_t>(port.Number - 1)] = port;
+    ++s.PortCount;
   }
 }
 

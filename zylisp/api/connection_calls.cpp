@@ -2,12 +2,11 @@
 #include <cstring>
 #include <string>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "api/connection.h"
 #include "api/export_guard.h"
 #include "api/selection.h"
 #include "core/debug_output.h"
-#include "ports/serial_enumeration.h"
 
 using namespace zylisp;
 
@@ -25,17 +24,10 @@ std::string MissingPortDetail(const std::string& wanted, uint8_t mode) {
   const bool serial = mode == ZYL_MODE_SERIAL;
   std::string there;
   // The slots may still hold names of the other kind from earlier lists.
-  const std::string prefix = serial ? "COM" : "LPT";
-  for (const std::string& slot : ApiState().PortNames) {
-    if (slot.compare(0, 3, prefix) != 0) continue;
-    std::string entry = slot;
-    if (serial) {
-      try {
-        entry += " (" + SerialDevicePath(slot) + ")";
-      } catch (...) {
-        // The name alone says enough.
-      }
-    }
+  const int32_t portKind = serial ? ZYL_MODE_SERIAL : ZYL_MODE_PARALLEL;
+  for (const TPortInfo& slot : CurrentSession().Ports) {
+    if (slot.Name.empty() || slot.Kind != portKind) continue;
+    const std::string entry = slot.Path.empty() ? slot.Name : slot.Name + " (" + slot.Path + ")";
     there += (there.empty() ? "" : ", ") + entry;
   }
   const std::string kind = serial ? "serial" : mode == ZYL_MODE_PARALLEL ? "parallel" : "";
@@ -51,7 +43,7 @@ extern "C" {
 ZYL_EXPORT int32_t ZYL_CALL Zyl_InitProgrammer(const char* portName, const char* deviceName,
                                                uint8_t mode) {
   return Guarded<int32_t>(kInvalidValue, [&]() -> int32_t {
-    TApiState& s = ApiState();
+    TSession& s = CurrentSession();
     SelectDevice(deviceName);
     SelectMode(mode);
     s.ProgMode = 8;
@@ -62,7 +54,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_InitProgrammer(const char* portName, const char*
     }
     const std::string wanted = portName ? portName : "";
     for (int k = 0; k < kPortNameSlots; ++k) {
-      if (s.PortNames[static_cast<std::size_t>(k)] == wanted)
+      if (s.Ports[static_cast<std::size_t>(k)].Name == wanted)
         return SelectPort(static_cast<uint8_t>(k + 1));
     }
     Record(kInvalidValue);
@@ -74,7 +66,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_InitProgrammer(const char* portName, const char*
 ZYL_EXPORT uint8_t ZYL_CALL Zyl_GetNumPorts(uint8_t mode) {
   return Guarded<uint8_t>(0, [&]() -> uint8_t {
     PrepareEnumeration(mode);
-    return static_cast<uint8_t>(ApiState().PortCount);
+    return static_cast<uint8_t>(CurrentSession().PortCount);
   });
 }
 
@@ -82,11 +74,11 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_GetPort(int32_t index, char* name, uint8_t mode)
   return Guarded<int32_t>(0, [&]() -> int32_t {
     PrepareEnumeration(mode);
     int32_t seen = 0;
-    for (const std::string& slot : ApiState().PortNames) {
-      if (slot.empty()) continue;
+    for (const TPortInfo& slot : CurrentSession().Ports) {
+      if (slot.Name.empty()) continue;
       if (seen++ == index) {
-        if (name) std::memcpy(name, slot.c_str(), slot.size() + 1);
-        DebugOutput(slot);
+        if (name) std::memcpy(name, slot.Name.c_str(), slot.Name.size() + 1);
+        DebugOutput(slot.Name);
         break;
       }
     }
@@ -96,7 +88,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_GetPort(int32_t index, char* name, uint8_t mode)
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Open(void) {
   return Guarded<int32_t>(ZYL_ERR_HARDWARE, [&]() -> int32_t {
-    TApiState& s = ApiState();
+    TSession& s = CurrentSession();
     s.KeepOpen = true;
     if (!IsReadyForProgrammer()) return Record(ZYL_ERR_NOT_READY);
     try {
@@ -112,7 +104,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Open(void) {
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_PROG_Close(void) {
   return Guarded<int32_t>(ZYL_ERR_HARDWARE, [&]() -> int32_t {
-    TApiState& s = ApiState();
+    TSession& s = CurrentSession();
     if (!s.KeepOpen) return ZYL_ERR_HARDWARE;  // not recorded
     int32_t result = ZYL_OK;
     try {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "api/export_guard.h"
 #include "api/image_files.h"
 #include "core/atomic_file.h"
@@ -65,13 +65,13 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_GetFormatLimit(uint8_t format) {
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetIgnoreChecksums(uint8_t ignore) {
-  ApiState().IgnoreChecksums = ignore != 0;
+  CurrentSession().IgnoreChecksums = ignore != 0;
   return Record(ZYL_OK);
 }
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDifferenceCount(void) {
   return Guarded<int32_t>(0, [] {
-    const THexList* image = ApiState().Buffer.get();
+    const THexList* image = CurrentSession().Buffer.get();
     return image ? static_cast<int32_t>(image->Differences().size()) : 0;
   });
 }
@@ -79,7 +79,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDifferenceCount(void) {
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDifference(int32_t index, int32_t* address, uint8_t* chipValue,
                                               uint8_t* imageValue) {
   return Guarded<int32_t>(kInvalidValue, [&]() -> int32_t {
-    const THexList* image = ApiState().Buffer.get();
+    const THexList* image = CurrentSession().Buffer.get();
     if (!image || index < 0 || static_cast<std::size_t>(index) >= image->Differences().size())
       return kInvalidValue;
     const TByteDifference& d = image->Differences()[static_cast<std::size_t>(index)];

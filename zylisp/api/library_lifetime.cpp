@@ -1,5 +1,5 @@
 // What happens when the library is loaded into and unloaded from a process.
-#include "api/api_state.h"
+#include "api/session.h"
 #include "devices/device_list.h"
 #include "image/hex_list.h"
 
@@ -9,12 +9,12 @@ namespace {
 
 __attribute__((constructor)) void OnLoad() {
   DeviceCatalogue();
-  ResetApiState();
+  ResetSession();
 }
 
 __attribute__((destructor)) void OnUnload() {
-  ApiState().Device = nullptr;
-  ApiState().Buffer.reset();
+  CurrentSession().Device = nullptr;
+  CurrentSession().Buffer.reset();
 }
 
 }  // namespace

@@ -14,34 +14,59 @@
 
 namespace zylisp {
 
+struct TOwnSimulatedAdapter {
+  std::unique_ptr<zylsim::TSimulatedAdapter> adapter;
+};
+
+void TOwnAdapterDeleter::operator()(TOwnSimulatedAdapter* adapter) const { delete adapter; }
+
 namespace {
 
 // ZYLISP_LPT_SIM, or nullptr when it is not set.
 const char* SimulationConfig() { return std::getenv("ZYLISP_LPT_SIM"); }
 
-const zylsim::TSimulatedAdapter& Adapter(const char* config) {
-  return zylsim::SimulatedAdapter(config ? config : "");
+const zylsim::TSimulatedAdapter& Adapter(const char* config, TOwnAdapter* own) {
+  const std::string wanted = config ? config : "";
+  if (!own) return zylsim::SimulatedAdapter(wanted);
+  if (!*own) own->reset(new TOwnSimulatedAdapter);
+  auto& held = (*own)->adapter;
+  // A configuration that made no emulator is tried again.
+  if (!held || held->config != wanted || (!held->emulator && !wanted.empty())) {
+    held.reset();  // saves the old chip first
+    held = zylsim::MakeSimulatedAdapter(wanted);
+  }
+  return *held;
 }
 
-}  // namespace
-
-std::unique_ptr<TLptAccess> CreateLptAccess() {
-  const char* config = SimulationConfig();
-  if (!config) {
-    return std::make_unique<TLptAccess>(std::make_unique<TPpdevBackend>(),
-                                        ParportDirFromEnvironment(kDefaultParportDir));
-  }
+std::unique_ptr<TLptAccess> SimulatedPort(zylsim::TConnectorDevice* connector) {
   auto space = std::make_unique<zylsim::TSimIoSpace>();
-  space->AddPort(kFallbackLptBase, zylsim::TSimPortKind::ecp, Adapter(config).connector.get());
+  space->AddPort(kFallbackLptBase, zylsim::TSimPortKind::ecp, connector);
   // The simulated machine knows no ports unless a parport folder is named
   // explicitly, so the fallback slot 1 lands on the model.
   return std::make_unique<TLptAccess>(std::move(space), ParportDirFromEnvironment(""));
 }
 
-void CheckSimulatedAdapter(const std::string& selectedDevice) {
+std::unique_ptr<TLptAccess> PpdevPort() {
+  return std::make_unique<TLptAccess>(std::make_unique<TPpdevBackend>(),
+                                      ParportDirFromEnvironment(kDefaultParportDir));
+}
+
+}  // namespace
+
+std::unique_ptr<TLptAccess> CreateLptAccess(TOwnAdapter* own) {
+  const char* config = SimulationConfig();
+  if (!config) return PpdevPort();
+  return SimulatedPort(Adapter(config, own).connector.get());
+}
+
+std::unique_ptr<TLptAccess> CreateScanLptAccess() {
+  return SimulationConfig() ? SimulatedPort(nullptr) : PpdevPort();
+}
+
+void CheckSimulatedAdapter(const std::string& selectedDevice, TOwnAdapter* own) {
   const char* config = SimulationConfig();
   if (!config || !*config) return;
-  const zylsim::TSimulatedAdapter& adapter = Adapter(config);
+  const zylsim::TSimulatedAdapter& adapter = Adapter(config, own);
   if (!adapter.emulator) throw EPortConfigError("ZYLISP_LPT_SIM: " + adapter.problem);
   const std::string& held = adapter.emulator->Config().device;
   if (strcasecmp(held.c_str(), selectedDevice.c_str()) != 0)
@@ -49,6 +74,6 @@ void CheckSimulatedAdapter(const std::string& selectedDevice) {
                           " is selected");
 }
 
-zylsim::Emulator* SimulatedEmulator() { return Adapter(SimulationConfig()).emulator.get(); }
+zylsim::Emulator* SimulatedEmulator() { return Adapter(SimulationConfig(), nullptr).emulator.get(); }
 
 }  // namespace zylisp

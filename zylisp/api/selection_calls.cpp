@@ -2,7 +2,7 @@
 #include <cstring>
 #include <vector>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "api/export_guard.h"
 #include "api/selection.h"
 #include "devices/device_list.h"
@@ -11,14 +11,14 @@
 namespace zylisp {
 
 void ClearDeviceSelection() {
-  TApiState& s = ApiState();
+  TSession& s = CurrentSession();
   s.Device = nullptr;
   s.Buffer.reset();
   Record(ZYL_ERR_DEVICE_UNKNOWN);
 }
 
 int32_t SelectDevice(const char* name) {
-  TApiState& s = ApiState();
+  TSession& s = CurrentSession();
   ClearDeviceSelection();
   const TDevice* device = name ? FindDevice(name) : nullptr;
   if (!device) return ZYL_ERR_DEVICE_UNKNOWN;
@@ -32,12 +32,13 @@ int32_t SelectDevice(const char* name) {
 
 int32_t SelectMode(uint8_t mode) {
   if (mode < 1 || mode > 3) return Record(kInvalidValue);
-  ApiState().Mode = mode;
+  CurrentSession().Mode = mode;
   return Record(ZYL_OK);
 }
 
 int32_t SelectPort(uint8_t port) {
-  ApiState().Port = port;
+  CurrentSession().Port = port;
+  CurrentSession().PortPath.clear();
   return Record(ZYL_OK);
 }
 
@@ -48,7 +49,7 @@ using namespace zylisp;
 extern "C" {
 
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SetProgressHandler(ZylProgressHandler handler) {
-  ApiState().ProgressHandler = handler;
+  CurrentSession().ProgressHandler = handler;
   return ZYL_OK;
 }
 
@@ -77,6 +78,6 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDeviceCount(int32_t busKind) {
   });
 }
 
-ZYL_EXPORT const char* ZYL_CALL Zyl_GetLastError(void) { return ResultText(ApiState().LastResult); }
+ZYL_EXPORT const char* ZYL_CALL Zyl_GetLastError(void) { return ResultText(CurrentSession().LastResult); }
 
 }  // extern "C"

@@ -7,7 +7,8 @@
 #include <ctime>
 #include <string>
 
-#include "api/api_state.h"
+#include "api/session.h"
+#include "api/chip_operations.h"
 #include "api/connection.h"
 #include "api/export_guard.h"
 #include "api/firmware_updater.h"
@@ -41,26 +42,17 @@ extern "C" {
 ZYL_EXPORT const char* ZYL_CALL Zyl_GetDLLversion(void) { return ZYLISP_VERSION_TEXT; }
 
 ZYL_EXPORT const char* ZYL_CALL Zyl_GetDLLDate(void) {
-  static std::string date;
-  return Guarded<const char*>("", [&] {
+  return Guarded<const char*>("", [] {
+    std::string& date = CurrentSession().DateText;
     date = ProgramFileDate();
     return date.c_str();
   });
 }
 
 ZYL_EXPORT const char* ZYL_CALL Zyl_GetFWVersion(void) {
-  static std::string version;
-  return Guarded<const char*>("N/A", [&] {
-    version = "N/A";
-    if (!KindOfMode(ApiState().Mode)) return version.c_str();
-    try {
-      WithConnection([&] {
-        if (TISPProgrammer* programmer = ApiState().Programmer.get())
-          version = programmer->FirmwareVersion();
-      });
-    } catch (...) {
-      version = "N/A";
-    }
+  return Guarded<const char*>("N/A", [] {
+    std::string& version = CurrentSession().FirmwareText;
+    version = FirmwareVersion();
     return version.c_str();
   });
 }
@@ -69,7 +61,7 @@ ZYL_EXPORT const char* ZYL_CALL Zyl_GetFWVersion(void) {
 // the updater runs, so that it can use the port, and opened again after.
 ZYL_EXPORT int32_t ZYL_CALL Zyl_UpdateFW(const char* folder) {
   return Guarded<int32_t>(ZYL_ERR_HARDWARE, [&]() -> int32_t {
-    TApiState& s = ApiState();
+    TSession& s = CurrentSession();
     TISPProgrammer* programmer = s.Programmer.get();
     if (!KindOfMode(s.Mode) || !s.KeepOpen || !programmer) return Record(ZYL_ERR_NOT_READY);
     const TUpdaterLookup lookup = FindUpdater(folder ? folder : "");

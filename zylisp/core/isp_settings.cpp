@@ -43,6 +43,14 @@ void TISPSettings::SaveStore(const std::string& keyPath, bool iniFlag, uint8_t s
   WriteStoreFile(path, entries, !iniFlag);
 }
 
+void TISPSettings::UpdateStore(const std::string& keyPath, bool iniFlag, uint8_t store,
+                               const std::function<void(TISPSettings&)>& change) {
+  const TStoreLock lock(SettingsFilePath(keyPath, iniFlag), !iniFlag);
+  LoadStore(keyPath, iniFlag, store);
+  change(*this);
+  SaveStore(keyPath, iniFlag, store);
+}
+
 void TISPSettings::SetValue(const std::string& section, const std::string& ident, uint8_t store,
                             const TSettingValue& value) {
   // Names match ignoring case, as GetValue matches them, so the table holds

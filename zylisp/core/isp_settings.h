@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,11 @@ class TISPSettings {
   // for a file that cannot be read or written (see settings_store_file.h).
   void LoadStore(const std::string& keyPath, bool iniFlag, uint8_t store);
   void SaveStore(const std::string& keyPath, bool iniFlag, uint8_t store);
+  // Loads the store, applies change and saves it, all under the store's
+  // lock (see TStoreLock), so that a writer of another key at the same
+  // time, in this process or another, keeps its setting.
+  void UpdateStore(const std::string& keyPath, bool iniFlag, uint8_t store,
+                   const std::function<void(TISPSettings&)>& change);
   // Section and ident match ignoring case. The setting found keeps its
   // names and store and takes the value; without one a setting is added.
   void SetValue(const std::string& section, const std::string& ident, uint8_t store,

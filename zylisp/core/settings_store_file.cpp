@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -228,6 +229,32 @@ void WriteStoreFile(const std::string& path, const std::vector<TStoreEntry>& ent
   } catch (const EISPException& e) {
     throw ESettingsFileError(e.Message());
   }
+}
+
+TStoreLock::TStoreLock(const std::string& path, bool createFolders) {
+  const std::string lockPath = path + ".lock";
+  // Where the lock file cannot be made, neither can the settings file be
+  // written: the write that follows then fails and names its own cause.
+  if (createFolders && !FolderProblem(FolderOf(path)).empty()) return;
+  fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd_ < 0) {
+    if (errno == EACCES || errno == EPERM || errno == EROFS || errno == ENOENT ||
+        errno == ENOTDIR)
+      return;
+    throw ESettingsFileError("cannot lock " + lockPath + ": " + std::strerror(errno));
+  }
+  while (flock(fd_, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    const int error = errno;
+    close(fd_);
+    fd_ = -1;
+    throw ESettingsFileError("cannot lock " + lockPath + ": " + std::strerror(error));
+  }
+}
+
+TStoreLock::~TStoreLock() {
+  // Closing the descriptor releases the lock.
+  if (fd_ >= 0) close(fd_);
 }
 
 }  // namespace zylisp

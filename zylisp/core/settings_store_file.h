@@ -49,4 +49,24 @@ std::vector<TStoreEntry> ReadStoreFile(const std::string& path, bool createMissi
 void WriteStoreFile(const std::string& path, const std::vector<TStoreEntry>& entries,
                     bool createFolders);
 
+// Holds the store's lock while it lives: an exclusive lock on the file
+// beside it named path + ".lock" (made 0600 when missing, never through a
+// link). Every process and thread that changes the store takes it around
+// its read, change and write, so that none loses another's setting. With
+// createFolders the missing folders on the way are made first. Where the
+// lock file cannot be made (a folder that may not be written), nothing is
+// locked: the store's own write then fails with its cause. Raises
+// ESettingsFileError naming the lock file and the reason when a lock file
+// that is there cannot be locked.
+class TStoreLock {
+ public:
+  TStoreLock(const std::string& path, bool createFolders);
+  ~TStoreLock();
+  TStoreLock(const TStoreLock&) = delete;
+  TStoreLock& operator=(const TStoreLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 }  // namespace zylisp

@@ -6,15 +6,17 @@ namespace zylisp {
 
 namespace {
 
-std::atomic<bool> g_stop{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets the stop request");
+std::atomic<uint32_t> g_requests{0};
+static_assert(std::atomic<uint32_t>::is_always_lock_free, "a signal handler sets the stop request");
 
 }  // namespace
 
-void RequestStop() noexcept { g_stop.store(true, std::memory_order_relaxed); }
+void RequestStop() noexcept { g_requests.fetch_add(1, std::memory_order_relaxed); }
 
-bool StopRequested() noexcept { return g_stop.load(std::memory_order_relaxed); }
+uint32_t StopEpoch() noexcept { return g_requests.load(std::memory_order_relaxed); }
 
-void ClearStopRequest() noexcept { g_stop.store(false, std::memory_order_relaxed); }
+bool StopRequestedSince(uint32_t epoch) noexcept {
+  return g_requests.load(std::memory_order_relaxed) != epoch;
+}
 
 }  // namespace zylisp

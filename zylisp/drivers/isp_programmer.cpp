@@ -81,7 +81,8 @@ std::unique_ptr<TBusOperations> TISPProgrammer::Selected() {
   TMemoryTarget target{link,        *p.Device,   p.ProgMode, p.WriteTime,
                        p.PageSize, p.BusAddress, [&link](int32_t done, int32_t total) {
                          link.Progress(done, total);
-                       }};
+                       },
+                       stopCheck_};
   std::unique_ptr<TBusOperations> ops = MakeBusOperations(target);
   if (!ops) link.Fail("Bus kind " + std::to_string(p.Device->BusType) + " is not supported");
   return ops;

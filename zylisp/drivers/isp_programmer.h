@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,9 @@ class TISPProgrammer {
   // reach the next operation.
   TConnectionParams& Params() { return params_; }
   void SetOnProgress(TProgressEvent handler) { link_->SetOnProgress(std::move(handler)); }
+  // Asked at every page and block boundary of an operation: true ends it
+  // there with ECancelled.
+  void SetStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
 
  private:
   // Connect, identity and firmware check, device selection where the link
@@ -53,6 +57,7 @@ class TISPProgrammer {
 
   TConnectionParams params_;
   std::unique_ptr<TAdapterLink> link_;
+  std::function<bool()> stopCheck_;
 };
 
 // The programmer for a mode (1 serial, 2 parallel) with its link: the

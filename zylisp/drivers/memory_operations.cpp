@@ -6,7 +6,6 @@
 
 #include "adapter_commands.h"
 #include "core/errors.h"
-#include "core/stop_request.h"
 #include "devices/device.h"
 #include "drivers/adapter_link.h"
 #include "drivers/thread_priority.h"
@@ -25,7 +24,7 @@ void TBusOperations::Progress(int32_t done, int32_t total) const {
 }
 
 void TBusOperations::StopAtBoundary() const {
-  if (!StopRequested()) return;
+  if (!t_.StopRequested || !t_.StopRequested()) return;
   t_.Link.EndPass();
   throw ECancelled();
 }

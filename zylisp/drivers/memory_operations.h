@@ -22,6 +22,8 @@ struct TMemoryTarget {
   int32_t PageSize;     // write page and read block the client asked for
   uint8_t BusAddress;   // I2C control byte base
   std::function<void(int32_t done, int32_t total)> Progress;
+  // Whether the client asked the running operation to stop; none: never.
+  std::function<bool()> StopRequested;
 };
 
 class TBusOperations {

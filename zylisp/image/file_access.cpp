@@ -25,7 +25,7 @@ constexpr int kStopCheckMs = 100;
 
 }  // namespace
 
-TDataFile::TDataFile(const std::string& fileName) : name_(fileName) {
+TDataFile::TDataFile(const std::string& fileName) : name_(fileName), stopEpoch_(StopEpoch()) {
   if (fileName.empty()) throw EFileError("No file name given");
   // Without O_NONBLOCK a FIFO nobody writes would hold the open forever.
   fd_ = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -65,7 +65,7 @@ void TDataFile::ReadUpTo(uint64_t end) const {
     if (errno == EINTR) continue;
     if (errno != EAGAIN) Fail(name_, errno);
     // A FIFO whose writer has not written yet: wait, but never past a stop.
-    if (StopRequested())
+    if (StopRequestedSince(stopEpoch_))
       throw EFileError("Cannot read file " + name_ + ": stopped while waiting for its writer");
     pollfd p{fd_, POLLIN, 0};
     poll(&p, 1, kStopCheckMs);

@@ -45,6 +45,9 @@ class TDataFile {
 
   std::string name_;
   int fd_ = -1;
+  // The process's stop count when the file was opened: a stop asked later
+  // ends a wait for a FIFO's writer.
+  uint32_t stopEpoch_ = 0;
   bool fifo_ = false;
   uint64_t length_ = 0;
   mutable std::string kept_;

@@ -4,9 +4,34 @@
  * serial port.
  *
  * Every function returns a result code unless its comment says otherwise;
- * Zyl_GetLastError gives the text of the last recorded one. Texts returned by
- * the library stay valid until the next call of the same function. Byte
- * arguments are uint8_t: only their low 8 bits count. One caller at a time.
+ * Zyl_GetLastError gives the text of the last recorded one. Byte arguments
+ * are uint8_t: only their low 8 bits count.
+ *
+ * Sessions and threads. Everything a client selects, sets and holds (the
+ * device, the port, the settings, the memory image, the connection, the
+ * last result and its detail, the progress handler) belongs to a session.
+ * The classic calls, from Zyl_SetProgressHandler to the extensions before
+ * the "Sessions" section, all work on the one default session of the
+ * process; the Zyl_Session... calls work on a session the client created.
+ *  - A session is used by one thread at a time (the default session
+ *    included); the client orders the calls on one session.
+ *  - Different sessions may be used at the same time from different
+ *    threads: no lock is held across a chip operation, and what one
+ *    session does never changes another's state or texts.
+ *  - Texts returned by the library belong to the session that returned
+ *    them and stay valid until the next call of the same function on that
+ *    session (texts of fixed results, such as Zyl_GetLastError's and
+ *    Zyl_GetDLLversion's, stay valid for the life of the library).
+ *  - The device catalogue never changes and is shared by all. The settings
+ *    file is shared by every session and process: each change of it is
+ *    made under a file lock, so writers of different keys never lose each
+ *    other's.
+ *  - Zyl_RequestStop (safe in a signal handler) stops every operation of
+ *    the process that is running when it is called; Zyl_SessionRequestStop
+ *    stops only that session's.
+ *  - The calls that neither take a session nor record a result
+ *    (Zyl_GetDeviceCount, Zyl_GetFormatLimit, Zyl_RequestStop,
+ *    Zyl_ListPorts) may be called from any thread at any time.
  */
 #ifndef ZYLISP_H
 #define ZYLISP_H
@@ -237,6 +262,186 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDifferenceCount(void);
  * skipped). 0; 1 when index is out of range. Not recorded. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_GetDifference(int32_t index, int32_t* address, uint8_t* chipValue,
                                               uint8_t* imageValue);
+
+/* Sessions. Each session holds its own device, port, settings, image,
+ * connection and results (see the first comment of this file for the
+ * rules of threads). Every call takes the session first and returns a
+ * result code, which the session also keeps as its last result
+ * (Zyl_SessionGetResult); a null session gives ZYL_ERR_FILE. Unlike the
+ * classic calls, a session's settings stay as set across its connections
+ * and selections. */
+
+typedef struct ZylSession ZylSession;
+
+/* The stage an operation is in, as a session's progress handler sees it. */
+#define ZYL_STAGE_ERASE 1
+#define ZYL_STAGE_PROGRAM 2
+#define ZYL_STAGE_VERIFY 3
+#define ZYL_STAGE_READ 4
+#define ZYL_STAGE_BLANK_CHECK 5
+
+/* Progress of a session's operation: the user pointer given with the
+ * handler, the stage, and (done, total) byte counts. Called on the thread
+ * that runs the operation. */
+typedef void(ZYL_CALL *ZylSessionProgressHandler)(void* user, int32_t stage, int32_t done,
+                                                  int32_t total);
+
+/* One port of the machine, as Zyl_ListPorts finds it: its name ("COM1",
+ * "LPT1"), its device path ("/dev/ttyUSB0", "/dev/parport0"; "" for a
+ * parallel port the library reaches without one) and its kind
+ * (ZYL_MODE_SERIAL or ZYL_MODE_PARALLEL). */
+#define ZYL_PORT_LABEL_SIZE 16
+typedef struct ZylPortInfo {
+  char name[ZYL_PORT_LABEL_SIZE];
+  char path[ZYL_PORT_NAME_SIZE];
+  int32_t kind;
+} ZylPortInfo;
+
+/* One address where the chip and the image differed in the last verify or
+ * blank check (the image byte of a blank check is FF). */
+typedef struct ZylDifference {
+  int32_t address;
+  uint8_t chip;
+  uint8_t image;
+} ZylDifference;
+
+/* Scans the machine's ports of that kind (ZYL_MODE_SERIAL,
+ * ZYL_MODE_PARALLEL, or 0 for both, serial first) once: copies up to
+ * capacity of them into list and sets *count to how many there are (more
+ * than capacity when list was too short; list may be null with capacity
+ * 0). 1 when count is null or the kind unknown. Touches no session. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_ListPorts(int32_t kind, ZylPortInfo* list, int32_t capacity,
+                                          int32_t* count);
+
+/* Makes a session with nothing selected into *session: 0, or 1 when
+ * session is null. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionCreate(ZylSession** session);
+/* Closes the session's connection, if it holds one, and frees it. The
+ * session must not be in use on another thread. A null session is
+ * ignored. */
+ZYL_EXPORT void ZYL_CALL Zyl_SessionDestroy(ZylSession* session);
+
+/* Selects the device of that name (any letter case) with a blank image
+ * (every byte FF): 0, or ZYL_ERR_DEVICE_UNKNOWN (nothing selected then).
+ * Closes a held connection first. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetDevice(ZylSession* session, const char* deviceName);
+/* Selects a port by the name Zyl_ListPorts gives it ("COM2", "LPT1") or
+ * by a serial device path ("/dev/ttyUSB0", which need not be in the
+ * list). The ports are scanned once, here; the session keeps the path and
+ * the kind found, which also sets the programmer kind. ZYL_ERR_PORT for a
+ * name the scan does not know (the detail names the ports there are).
+ * Closes a held connection first. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetPort(ZylSession* session, const char* portName);
+/* Sets the progress handler and its user pointer; a null handler stops
+ * the reports. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetProgressHandler(ZylSession* session,
+                                                          ZylSessionProgressHandler handler,
+                                                          void* user);
+
+/* Opens the connection to the programmer and holds it until
+ * Zyl_SessionClose; without a held connection each operation opens and
+ * closes one of its own. ZYL_ERR_NOT_READY without a device and a port. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionOpen(ZylSession* session);
+/* Closes a held connection; 0 also when none was held. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionClose(ZylSession* session);
+/* The adapter's firmware version, copied into text (size bytes): 0, or
+ * the code of the failure to reach the adapter; 1 when text is null or
+ * too small. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionGetFirmwareVersion(ZylSession* session, char* text,
+                                                          int32_t size);
+
+/* Operations on the chip, with the session's image. Each returns 0 or the
+ * code of the failure (the detail says more), ZYL_ERR_CANCELLED after a
+ * stop request, ZYL_ERR_NOT_READY without a device and a port. */
+/* Erases the whole chip. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionErase(ZylSession* session);
+/* Writes the image into the chip. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionProgram(ZylSession* session);
+/* Compares the chip with the image: ZYL_ERR_VERIFY when they differ (see
+ * Zyl_SessionGetDifferences). */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionVerify(ZylSession* session);
+/* Reads the chip into the image. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionRead(ZylSession* session);
+/* Reads the chip and checks that every byte is FF, leaving the image as
+ * it was: 0 when blank, ZYL_ERR_VERIFY with the bytes that are not as the
+ * differences. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionBlankCheck(ZylSession* session);
+/* Reads the status register into *status (SPI and DataFlash parts);
+ * *status is left as it was on failure. ZYL_ERR_NOT_SUPPORTED for parts
+ * without one, 1 when status is null. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionGetStatus(ZylSession* session, uint8_t* status);
+/* Writes the status register (SPI parts); ZYL_ERR_NOT_SUPPORTED for parts
+ * without one. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetStatus(ZylSession* session, uint8_t value);
+/* Writes value into every location (Microwire parts);
+ * ZYL_ERR_NOT_SUPPORTED for other parts. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionWriteAll(ZylSession* session, uint8_t value);
+
+/* Settings. They reach the next operation, a held connection included. */
+/* Write page and read block in bytes; 0 restores the device's own. 1 for
+ * a size above the selected device's write page (the detail names it). */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetPageSize(ZylSession* session, int32_t size);
+/* I2C control byte base (0xA0 until set). */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetBusAddress(ZylSession* session, uint8_t address);
+/* Write-cycle time handed to the adapter; 0 restores the stored or the
+ * device's time. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetWriteTime(ZylSession* session, uint8_t time);
+/* Adapter clock setting for this session's connections; the stored
+ * setting is not changed. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetSpeed(ZylSession* session, uint8_t speed);
+/* Microwire organisation: 8 or 16 bits per location (8 until set); 1 for
+ * any other value. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetOrganisation(ZylSession* session, uint8_t bits);
+/* Reset polarity handed to the adapter when it connects. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetResetPolarity(ZylSession* session, uint8_t polarity);
+/* As Zyl_SetIgnoreChecksums, for this session's loads and checks. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetIgnoreChecksums(ZylSession* session, uint8_t ignore);
+
+/* The image and data files. */
+/* Blanks the image, then loads the data file into it (its format found
+ * from its content): as Zyl_LoadBuffer, with ZYL_ERR_NOT_READY without a
+ * device and ZYL_ERR_FILE_TOO_LARGE for data beyond the device. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionLoadFile(ZylSession* session, const char* fileName);
+/* Saves the image in that format (ZYL_FMT_...), replacing a file of that
+ * name atomically. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSaveFile(ZylSession* session, const char* fileName,
+                                                uint8_t format);
+/* As Zyl_CheckFile, with this session's device and checksum rule. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionCheckFile(ZylSession* session, const char* fileName,
+                                                 uint8_t forWriting);
+/* The image's size in bytes (the device's size) into *size; 0 without a
+ * device. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionGetImageSize(ZylSession* session, int32_t* size);
+/* Copies length bytes of the image from offset into buffer, or from
+ * buffer into the image. ZYL_ERR_OUTSIDE_BUFFER when offset and length
+ * do not lie inside the image (nothing is copied), ZYL_ERR_NOT_READY
+ * without a device, 1 when buffer is null or length negative. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionReadImage(ZylSession* session, int32_t offset,
+                                                 uint8_t* buffer, int32_t length);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionWriteImage(ZylSession* session, int32_t offset,
+                                                  const uint8_t* buffer, int32_t length);
+/* Sets every byte of the image to FF. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionClearImage(ZylSession* session);
+/* The differences of the last verify or blank check, in address order:
+ * copies up to capacity of them into list and sets *count to how many
+ * there are (0 after one that passed, before any, and after the image or
+ * the device changed). 1 when count is null. Not recorded. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionGetDifferences(ZylSession* session, ZylDifference* list,
+                                                      int32_t capacity, int32_t* count);
+
+/* Results and stopping. None of these is recorded. */
+/* The code the session's last call returned. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionGetResult(ZylSession* session);
+/* The text of that code (as Zyl_GetLastError gives it). */
+ZYL_EXPORT const char* ZYL_CALL Zyl_SessionGetResultText(ZylSession* session);
+/* What that failure was about, "" when there is nothing to add (as
+ * Zyl_GetErrorDetail). */
+ZYL_EXPORT const char* ZYL_CALL Zyl_SessionGetErrorDetail(ZylSession* session);
+/* Asks the session's running operation to stop at its next page or block
+ * boundary, as Zyl_RequestStop does for all; safe from another thread and
+ * from a signal handler. A request made while the session runs nothing is
+ * forgotten when its next operation starts. */
+ZYL_EXPORT void ZYL_CALL Zyl_SessionRequestStop(ZylSession* session);
 
 #ifdef __cplusplus
 }

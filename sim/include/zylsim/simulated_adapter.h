@@ -21,6 +21,9 @@ struct TSimulatedAdapter {
   std::unique_ptr<TConnectorDevice> connector;
 };
 
+// An emulated adapter of its own for config, for a client that keeps it.
+std::unique_ptr<TSimulatedAdapter> MakeSimulatedAdapter(const std::string& config);
+
 // The process's one emulated adapter, brought to config ("key=value,...";
 // "" plugs in none): made on first need and made anew (the old chip saved)
 // when the configuration changes, so that the chip keeps its contents

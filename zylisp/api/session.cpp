@@ -1,34 +1,63 @@
-#include "api/api_state.h"
+#include "api/session.h"
 
 #include "devices/device.h"
 #include "drivers/isp_programmer.h"
 #include "image/hex_list.h"
+#include "core/stop_request.h"
 #include "ports/lpt_access.h"
 
 namespace zylisp {
 
-TApiState::TApiState() = default;
-TApiState::~TApiState() = default;
+namespace {
 
-TApiState& ApiState() {
-  // Never destroyed: the unload hook frees what must be freed, and exports
-  // may still run from other static destructors.
-  static TApiState* state = new TApiState;
-  return *state;
+// The session the calling thread's export works on; null for the default.
+thread_local TSession* g_bound = nullptr;
+
+}  // namespace
+
+TSession::TSession() = default;
+TSession::~TSession() = default;
+
+bool TSession::StopRequested() const {
+  return StopAsked.load(std::memory_order_relaxed) || StopRequestedSince(StopEpoch);
 }
 
+void TSession::Forward(int32_t done, int32_t total) {
+  LastDone = done;
+  LastTotal = total;
+  if (ProgressHandler) ProgressHandler(done, total);
+  if (SessionHandler) SessionHandler(ProgressUser, Stage, done, total);
+}
+
+TSession& DefaultSession() {
+  // Never destroyed: the unload hook frees what must be freed, and exports
+  // may still run from other static destructors.
+  static TSession* session = [] {
+    auto* made = new TSession;
+    made->IsDefault = true;
+    return made;
+  }();
+  return *session;
+}
+
+TSession& CurrentSession() { return g_bound ? *g_bound : DefaultSession(); }
+
+TSessionScope::TSessionScope(TSession& session) : previous_(g_bound) { g_bound = &session; }
+
+TSessionScope::~TSessionScope() { g_bound = previous_; }
+
 bool IsReady() {
-  const TApiState& s = ApiState();
+  const TSession& s = CurrentSession();
   return s.Device != nullptr && s.Mode != 0 && s.Port != 0;
 }
 
 int32_t Record(int32_t code) {
-  ApiState().LastResult = code;
+  CurrentSession().LastResult = code;
   return code;
 }
 
 uint8_t DeviceWriteTime(const TDevice& device) {
-  const auto& times = ApiState().WriteTimes;
+  const auto& times = CurrentSession().WriteTimes;
   const auto found = times.find(&device);
   return found != times.end() ? found->second : device.WriteTime;
 }
@@ -61,22 +90,23 @@ const char* ResultText(int32_t code) {
 }
 
 void SetErrorDetail(int32_t code, std::string detail) {
-  TApiState& s = ApiState();
+  TSession& s = CurrentSession();
   s.DetailCode = code;
   s.ErrorDetail = std::move(detail);
 }
 
 const char* ErrorDetail() {
-  const TApiState& s = ApiState();
+  const TSession& s = CurrentSession();
   return s.LastResult != 0 && s.LastResult == s.DetailCode ? s.ErrorDetail.c_str() : "";
 }
 
-void ResetApiState() {
-  TApiState& s = ApiState();
+void ResetSession() {
+  TSession& s = CurrentSession();
   s.Device = nullptr;
   s.Buffer.reset();
   s.Mode = 0;
   s.Port = 0;
+  s.PortPath.clear();
   s.LastResult = 0;
   s.ProgressHandler = nullptr;
   s.KeepOpen = false;
