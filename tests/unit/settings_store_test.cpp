@@ -3,8 +3,13 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
+#include <vector>
 #include <string>
 
 #include "core/errors.h"
@@ -265,6 +270,54 @@ TEST_F(SettingsStoreTest, IniFlagUsesThePathAsTheFile) {
   TISPSettings again;
   again.LoadStore(ini, true, 1);
   EXPECT_EQ(12, again.GetValue("Zyl ISP (COM)", "EEPROMtime", 0).ToInteger());
+}
+
+// Eight processes of eight threads each change the store at once, every
+// thread its own key, again and again: every key is there at the end.
+TEST_F(SettingsStoreTest, WritersOfOtherKeysAtOnceLoseNothing) {
+  constexpr int kProcesses = 8, kThreads = 8, kRounds = 4;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      bool failed = false;
+      std::vector<std::thread> threads;
+      std::atomic<bool> anyFailed{false};
+      for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+          for (int round = 1; round <= kRounds; ++round) {
+            try {
+              TISPSettings store;
+              store.UpdateStore(kCommandLineKey, false, 1, [&](TISPSettings& settings) {
+                settings.SetValue("Writers", "k" + std::to_string(p) + "_" + std::to_string(t),
+                                  1, round);
+              });
+            } catch (...) {
+              anyFailed = true;
+            }
+          }
+        });
+      }
+      for (std::thread& thread : threads) thread.join();
+      failed = anyFailed;
+      _exit(failed ? 1 : 0);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  TISPSettings store;
+  store.LoadStore(kCommandLineKey, false, 1);
+  for (int p = 0; p < kProcesses; ++p) {
+    for (int t = 0; t < kThreads; ++t) {
+      const std::string key = "k" + std::to_string(p) + "_" + std::to_string(t);
+      EXPECT_EQ(store.GetValue("Writers", key, "lost").AsString(), std::to_string(kRounds)) << key;
+    }
+  }
 }
 
 TEST(SettingValueTest, IntegerConversion) {

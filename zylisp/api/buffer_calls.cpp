@@ -50,9 +50,13 @@ int32_t ReadImageByte(uint8_t area, int32_t address, uint8_t* value) {
 namespace zylisp {
 
 int32_t LoadImageFile(uint8_t area, const char* fileName) {
-  TSession& s = CurrentSession();
   if (!IsReady()) return ZYL_ERR_NOT_READY;
-  if (area != kEepromArea || !s.Buffer) return ZYL_ERR_AREA;
+  if (area != kEepromArea || !CurrentSession().Buffer) return ZYL_ERR_AREA;
+  return LoadFileIntoImage(fileName);
+}
+
+int32_t LoadFileIntoImage(const char* fileName) {
+  TSession& s = CurrentSession();
   if (!fileName) return ZYL_ERR_FILE;
   int32_t loaded = 0;
   std::string reason;
@@ -108,9 +112,13 @@ TLoadOptions LoadOptions() {
 }
 
 int32_t SaveImageFile(uint8_t area, const char* fileName, uint8_t format) {
-  TSession& s = CurrentSession();
   if (!IsReady()) return Record(ZYL_ERR_NOT_READY);
   if (area != kEepromArea) return Record(ZYL_ERR_AREA);
+  return SaveImageToFile(fileName, format);
+}
+
+int32_t SaveImageToFile(const char* fileName, uint8_t format) {
+  TSession& s = CurrentSession();
   const auto fileFailure = [](std::string reason) {
     SetErrorDetail(ZYL_ERR_FILE, std::move(reason));
     return Record(ZYL_ERR_FILE);

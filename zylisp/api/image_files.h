@@ -16,6 +16,10 @@ struct TDevice;
 int32_t LoadImageFile(uint8_t area, const char* fileName);
 // As Zyl_SaveBuffer.
 int32_t SaveImageFile(uint8_t area, const char* fileName, uint8_t format);
+// The same, without the checks of area and of a port: what a session
+// needs is a device, and so an image.
+int32_t LoadFileIntoImage(const char* fileName);
+int32_t SaveImageToFile(const char* fileName, uint8_t format);
 // The load options the client set, for the selected device.
 TLoadOptions LoadOptions();
 // The highest address a file of that exported format number holds (9 is

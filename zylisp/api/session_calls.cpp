@@ -324,7 +324,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionLoadFile(ZylSession* session, const char*
     // The image changes only when the whole file loads.
     THexList kept = *s.Buffer;
     s.Buffer->Clear();
-    const int32_t loaded = LoadImageFile(ZYL_AREA_EEPROM, fileName);
+    const int32_t loaded = LoadFileIntoImage(fileName);
     if (loaded != ZYL_OK && loaded != ZYL_ERR_FILE_TOO_LARGE) *s.Buffer = std::move(kept);
     return loaded;
   });
@@ -333,8 +333,8 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionLoadFile(ZylSession* session, const char*
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSaveFile(ZylSession* session, const char* fileName,
                                                 uint8_t format) {
   return InSession(session, [&]() -> int32_t {
-    if (!CurrentSession().Device) return ZYL_ERR_NOT_READY;
-    return SaveImageFile(ZYL_AREA_EEPROM, fileName, format);
+    if (!CurrentSession().Buffer) return ZYL_ERR_NOT_READY;
+    return SaveImageToFile(fileName, format);
   });
 }
 
