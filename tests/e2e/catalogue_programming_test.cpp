@@ -84,8 +84,8 @@ TEST_P(EveryDevice, ProgramEraseAndProgramAgainReadingBackEachTime) {
   ExpectChipHolds(second);
 
   // The connection of each operation was closed again.
-  EXPECT_EQ(zylisp::ApiState().Programmer, nullptr);
-  EXPECT_EQ(zylisp::ApiState().Lpt, nullptr);
+  EXPECT_EQ(zylisp::CurrentSession().Programmer, nullptr);
+  EXPECT_EQ(zylisp::CurrentSession().Lpt, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, EveryDevice, ::testing::ValuesIn(Cases()), CaseName);

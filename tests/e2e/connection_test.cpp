@@ -15,8 +15,8 @@ class Connection : public SimulatedAdapterTest {};
 TEST_F(Connection, PortsAreListedAndSelectedByName) {
   UseChip("24C02");
   EXPECT_EQ(Zyl_GetNumPorts(ZYL_MODE_PARALLEL), 1);
-  EXPECT_EQ(zylisp::ApiState().Device, nullptr);
-  EXPECT_EQ(zylisp::ApiState().LastResult, 8);
+  EXPECT_EQ(zylisp::CurrentSession().Device, nullptr);
+  EXPECT_EQ(zylisp::CurrentSession().LastResult, 8);
   char name[ZYL_PORT_NAME_SIZE] = "untouched";
   EXPECT_EQ(Zyl_GetPort(0, name, ZYL_MODE_PARALLEL), 0);
   EXPECT_STREQ(name, "LPT1");
@@ -25,12 +25,12 @@ TEST_F(Connection, PortsAreListedAndSelectedByName) {
   EXPECT_STREQ(name, "untouched");
 
   EXPECT_EQ(Zyl_InitProgrammer("LPT7", "24C02", ZYL_MODE_PARALLEL), 1);
-  EXPECT_EQ(zylisp::ApiState().LastResult, 1);
+  EXPECT_EQ(zylisp::CurrentSession().LastResult, 1);
   EXPECT_EQ(Zyl_InitProgrammer("LPT1", "NOPE", ZYL_MODE_PARALLEL), 0);
   EXPECT_EQ(Zyl_TestComms(), 2);
   EXPECT_EQ(Zyl_InitProgrammer("LPT1", "24C02", ZYL_MODE_PARALLEL), 0);
-  EXPECT_EQ(zylisp::ApiState().Port, 1);
-  EXPECT_EQ(zylisp::ApiState().ProgMode, 8);
+  EXPECT_EQ(zylisp::CurrentSession().Port, 1);
+  EXPECT_EQ(zylisp::CurrentSession().ProgMode, 8);
   EXPECT_EQ(Zyl_TestComms(), 0);
 }
 
@@ -44,10 +44,10 @@ TEST_F(Connection, HeldConnectionServesSeveralCalls) {
   EXPECT_TRUE(Sim().CommandLog().empty());  // nothing sent for a held connection
   EXPECT_EQ(Zyl_ProgramEEPROM(nullptr), 0);
   EXPECT_EQ(Zyl_VerifyEEPROM(nullptr), 0);
-  EXPECT_NE(zylisp::ApiState().Programmer, nullptr);
+  EXPECT_NE(zylisp::CurrentSession().Programmer, nullptr);
   EXPECT_EQ(Zyl_PROG_Close(), 0);
-  EXPECT_EQ(zylisp::ApiState().Programmer, nullptr);
-  EXPECT_FALSE(zylisp::ApiState().KeepOpen);
+  EXPECT_EQ(zylisp::CurrentSession().Programmer, nullptr);
+  EXPECT_FALSE(zylisp::CurrentSession().KeepOpen);
 }
 
 TEST_F(Connection, BusAddressAndPageSizeReachOperationsOnlyInsideAHeldConnection) {
@@ -100,7 +100,7 @@ TEST_F(Connection, ClockSpeedIsKeptForLaterRuns) {
   UseChip("24C02");
   Connect("24C02");
   EXPECT_EQ(Zyl_PROG_Speed(3), 0);
-  EXPECT_EQ(zylisp::ApiState().Programmer, nullptr);  // nothing left open
+  EXPECT_EQ(zylisp::CurrentSession().Programmer, nullptr);  // nothing left open
   const std::string ini =
       testing_support::ReadFile(File("norvex/ZYLISP0001/COMMANDLINE.ini"));
   EXPECT_NE(ini.find("[Zyl ISP (LPT)]"), std::string::npos);
@@ -116,7 +116,7 @@ TEST_F(Connection, ClockSpeedIsKeptForLaterRuns) {
   ASSERT_EQ(Zyl_PROG_Open(), 0);
   Sim().ClearCommandLog();
   EXPECT_EQ(Zyl_PROG_Speed(0x1F), 0);
-  EXPECT_NE(zylisp::ApiState().Programmer, nullptr);
+  EXPECT_NE(zylisp::CurrentSession().Programmer, nullptr);
   const auto& after = Sim().CommandLog();
   EXPECT_NE(std::find(after.begin(), after.end(), Command{'E', '1', 'F'}), after.end());
 }
@@ -127,12 +127,12 @@ TEST_F(Connection, SettersNeedNoConnection) {
   EXPECT_EQ(Zyl_PROG_EE_Time(10), 0);
   Zyl_SetDevice("24C02");
   Zyl_SetDevice("93C46");
-  EXPECT_EQ(zylisp::DeviceWriteTime(*zylisp::ApiState().Device), 10);
+  EXPECT_EQ(zylisp::DeviceWriteTime(*zylisp::CurrentSession().Device), 10);
   Zyl_PROG_EE_Time(6);
   EXPECT_EQ(Zyl_SetSerialNum(1, 2), 0);
   EXPECT_EQ(Zyl_SetResetPolarity(1), 0);
   EXPECT_EQ(Zyl_WriteProgMode(16), 0);
-  EXPECT_EQ(zylisp::ApiState().ProgMode, 16);
+  EXPECT_EQ(zylisp::CurrentSession().ProgMode, 16);
 }
 
 }  // namespace

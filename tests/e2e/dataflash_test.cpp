@@ -29,8 +29,8 @@ class DataFlashParts : public SimulatedAdapterTest {
   // the catalogue device.
   void Select(zylisp::TDevice& device) {
     Connect("24C02");
-    zylisp::ApiState().Device = &device;
-    zylisp::ApiState().Buffer->SetSize(device.Size);
+    zylisp::CurrentSession().Device = &device;
+    zylisp::CurrentSession().Buffer->SetSize(device.Size);
   }
 };
 
@@ -48,9 +48,9 @@ TEST_F(DataFlashParts, ProgramVerifyReadEraseAndStatus) {
   EXPECT_TRUE(std::equal(image.begin(), image.end(), chip.begin()));
   EXPECT_EQ(Zyl_VerifyEEPROM(nullptr), 0);
 
-  zylisp::ApiState().Buffer->Clear();
+  zylisp::CurrentSession().Buffer->Clear();
   ASSERT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0);
-  EXPECT_TRUE(std::equal(image.begin(), image.end(), zylisp::ApiState().Buffer->Data()));
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), zylisp::CurrentSession().Buffer->Data()));
 
   // Ready, with the part's density code.
   const int32_t status = Zyl_ReadStatus();
@@ -69,7 +69,7 @@ TEST_F(DataFlashParts, UnknownPartIsRefusedInsteadOfGuessingItsBlocks) {
   // open, so the unknown part takes the known one's place once it is open.
   Select(*known);
   ASSERT_EQ(Zyl_PROG_Open(), 0);
-  zylisp::ApiState().Programmer->Params().Device = flash.get();
+  zylisp::CurrentSession().Programmer->Params().Device = flash.get();
   Sim().ClearCommandLog();
   EXPECT_EQ(Zyl_EraseAllDevice(), 3);
   const auto& log = Sim().CommandLog();

@@ -64,7 +64,7 @@ class Failures : public SimulatedAdapterTest {
   template <typename Exception, typename Op>
   std::string MessageOf(Op op) {
     try {
-      op(*zylisp::ApiState().Programmer, *zylisp::ApiState().Buffer);
+      op(*zylisp::CurrentSession().Programmer, *zylisp::CurrentSession().Buffer);
     } catch (const Exception& e) {
       return e.Message();
     }
@@ -72,8 +72,8 @@ class Failures : public SimulatedAdapterTest {
   }
 
   void ExpectClosed() {
-    EXPECT_EQ(zylisp::ApiState().Programmer, nullptr);
-    EXPECT_EQ(zylisp::ApiState().Lpt, nullptr);
+    EXPECT_EQ(zylisp::CurrentSession().Programmer, nullptr);
+    EXPECT_EQ(zylisp::CurrentSession().Lpt, nullptr);
   }
 };
 
@@ -241,7 +241,7 @@ TEST_F(Failures, NonHardwareFailuresNameTheirCause) {
     UseChip(c.chip, c.extra);
     Connect(c.selected);
     c.arrange();
-    const bool held = zylisp::ApiState().Programmer != nullptr;
+    const bool held = zylisp::CurrentSession().Programmer != nullptr;
     const std::string settings = std::getenv("XDG_CONFIG_HOME") + ini;
     const std::string before =
         testing_support::FileExists(settings) ? testing_support::ReadFile(settings) : "";
@@ -264,7 +264,7 @@ TEST_F(Failures, NonHardwareFailuresNameTheirCause) {
     if (!before.empty()) {
       EXPECT_EQ(testing_support::ReadFile(settings), before);
     }
-    EXPECT_EQ(zylisp::ApiState().Programmer != nullptr, held);
+    EXPECT_EQ(zylisp::CurrentSession().Programmer != nullptr, held);
     if (held) Zyl_PROG_Close();
     env.reset();
   }
@@ -328,7 +328,7 @@ TEST_F(Failures, ModeWithoutAProgrammerKindOpensNothing) {
   EXPECT_EQ(Zyl_TestComms(), 2);
   EXPECT_EQ(Zyl_EraseAllDevice(), 2);
   EXPECT_EQ(Zyl_PROG_Open(), 2);
-  EXPECT_EQ(zylisp::ApiState().Programmer, nullptr);
+  EXPECT_EQ(zylisp::CurrentSession().Programmer, nullptr);
 }
 
 TEST_F(Failures, SerialKindWithoutItsDriverFailsCleanly) {

@@ -23,7 +23,7 @@ class SerialLink : public SimulatedAdapterTest {
   template <typename Op>
   std::string FailureOf(Op op) {
     try {
-      op(*zylisp::ApiState().Programmer);
+      op(*zylisp::CurrentSession().Programmer);
     } catch (const zylisp::EZylError& e) {
       return e.Message();
     }
@@ -71,7 +71,7 @@ TEST_F(SerialLink, FailuresReachTheClientWithinTheirLimits) {
       result = c.failsAt == kProgram ? Zyl_ProgramEEPROM(nullptr) : Zyl_ReadEEPROM(nullptr, 0);
       if (result != 0) {
         message = FailureOf([c](zylisp::TISPProgrammer& p) {
-          zylisp::THexList& image = *zylisp::ApiState().Buffer;
+          zylisp::THexList& image = *zylisp::CurrentSession().Buffer;
           c.failsAt == kProgram ? p.Program(image) : p.Read(image);
         });
       }

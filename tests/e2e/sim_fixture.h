@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "api/connection.h"
 #include "api/lpt_backend_choice.h"
 #include "support/test_files.h"
@@ -30,11 +30,11 @@ inline std::ostream& operator<<(std::ostream& os, Transport t) {
 class SimulatedAdapterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    zylisp::ResetApiState();
+    zylisp::ResetSession();
   }
   void TearDown() override {
-    if (zylisp::ApiState().KeepOpen) Zyl_PROG_Close();
-    zylisp::ResetApiState();
+    if (zylisp::CurrentSession().KeepOpen) Zyl_PROG_Close();
+    zylisp::ResetSession();
   }
 
   // Plugs a chip into an emulated adapter on the transport's port; extra is

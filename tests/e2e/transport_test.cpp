@@ -16,7 +16,7 @@ class OverEachTransport : public SimulatedAdapterTest,
   template <typename Op>
   std::string VerifyFailure(Op op) {
     try {
-      op(*zylisp::ApiState().Programmer, *zylisp::ApiState().Buffer);
+      op(*zylisp::CurrentSession().Programmer, *zylisp::CurrentSession().Buffer);
     } catch (const zylisp::EVerifyError& e) {
       return e.Message();
     }
@@ -29,7 +29,7 @@ TEST_P(OverEachTransport, SpiStatusRegisterAndBlockProtectionOnAHeldConnection) 
   Connect("25C16");
   ASSERT_EQ(Zyl_PROG_Open(), 0) << Zyl_GetLastError();
   // Only a session on a parallel port makes a parallel-port object.
-  EXPECT_EQ(zylisp::ApiState().Lpt != nullptr, GetParam() == Transport::Parallel);
+  EXPECT_EQ(zylisp::CurrentSession().Lpt != nullptr, GetParam() == Transport::Parallel);
   const std::vector<uint8_t> image = RandomImage(2048, 16);
   testing_support::WriteBytes(File("in.bin"), image);
   // Any protected block refuses the program before a page is written: the
@@ -70,7 +70,7 @@ TEST_P(OverEachTransport, StuckCellsFailVerifyWithTheirCount) {
   ASSERT_EQ(Zyl_ProgramEEPROM(File("in.bin").c_str()), 0);
   EXPECT_EQ(Zyl_VerifyEEPROM(File("in.bin").c_str()), 10);
   EXPECT_STREQ(Zyl_GetLastError(), "verify failure");
-  const zylisp::THexList& buffer = *zylisp::ApiState().Buffer;
+  const zylisp::THexList& buffer = *zylisp::CurrentSession().Buffer;
   for (uint32_t a = 0; a < 256; ++a) {
     const bool bad = a == 0x10 || a == 0x11 || a == 0xFE;
     EXPECT_EQ(buffer.StatusAt(a), bad ? zylisp::ps_failed : zylisp::ps_verified) << a;

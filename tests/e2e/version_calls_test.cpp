@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 class VersionCalls : public SimulatedAdapterTest {};
 
 TEST_F(VersionCalls, LibraryVersionAndProgramDate) {
-  zylisp::ApiState().LastResult = 42;
+  zylisp::CurrentSession().LastResult = 42;
   EXPECT_TRUE(std::regex_match(Zyl_GetDLLversion(), std::regex(R"(\d+\.\d+\.\d+\.\d+)")))
       << Zyl_GetDLLversion();
 
@@ -35,7 +35,7 @@ TEST_F(VersionCalls, LibraryVersionAndProgramDate) {
   char expected[64];
   strftime(expected, sizeof expected, "%m/%d/%y %H:%M:%S", &when);
   EXPECT_STREQ(Zyl_GetDLLDate(), expected);
-  EXPECT_EQ(zylisp::ApiState().LastResult, 42);
+  EXPECT_EQ(zylisp::CurrentSession().LastResult, 42);
 }
 
 TEST_F(VersionCalls, FirmwareVersionOrNotAvailable) {
@@ -43,10 +43,10 @@ TEST_F(VersionCalls, FirmwareVersionOrNotAvailable) {
 
   UseChip("24C02", "firmware=000A");
   Connect("24C02");
-  zylisp::ApiState().LastResult = 42;
+  zylisp::CurrentSession().LastResult = 42;
   EXPECT_STREQ(Zyl_GetFWVersion(), "000A");
-  EXPECT_EQ(zylisp::ApiState().LastResult, 0);  // it opened a connection
-  EXPECT_EQ(zylisp::ApiState().Programmer, nullptr);
+  EXPECT_EQ(zylisp::CurrentSession().LastResult, 0);  // it opened a connection
+  EXPECT_EQ(zylisp::CurrentSession().Programmer, nullptr);
 
   for (const char* unreachable : {"identity=NOBODY", "firmware=000B"}) {
     UseChip("24C02", unreachable);
@@ -89,7 +89,7 @@ TEST_F(FirmwareUpdate, RunsWithThePortReleasedAndTheConnectionComesBack) {
       Updater("exec 3<>'" + port + "' && flock -n 3 && echo free >> '" + File("fw/args") + "'");
   EXPECT_EQ(Zyl_UpdateFW(File("fw").c_str()), 0) << Zyl_GetLastError();
   EXPECT_EQ(Args(), path + "\nzylisp\n000A\nfree\n");
-  EXPECT_TRUE(zylisp::ApiState().KeepOpen);
+  EXPECT_TRUE(zylisp::CurrentSession().KeepOpen);
   EXPECT_STREQ(Zyl_GetFWVersion(), "000A");
   EXPECT_EQ(Zyl_ReadEEPROM(nullptr, 0), 0) << Zyl_GetLastError();
   EXPECT_EQ(Zyl_PROG_Close(), 0);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "fuzz/fuzz_support.h"
 #include "image/file_loader.h"
 #include "image/hex_list.h"
@@ -21,7 +21,7 @@
 namespace {
 
 std::vector<uint8_t> Image() {
-  const zylisp::THexList& image = *zylisp::ApiState().Buffer;
+  const zylisp::THexList& image = *zylisp::CurrentSession().Buffer;
   return std::vector<uint8_t>(image.Data(), image.Data() + image.Size());
 }
 

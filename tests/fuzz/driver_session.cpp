@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "core/errors.h"
 #include "devices/device.h"
 #include "devices/device_list.h"

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "api/lpt_backend_choice.h"
 #include "core/hex_text.h"
 #include "core/isp_settings.h"

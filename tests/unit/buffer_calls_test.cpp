@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "support/test_files.h"
 #include "zylisp.h"
 
@@ -22,8 +22,8 @@ namespace {
 
 class BufferCalls : public ::testing::Test {
  protected:
-  void SetUp() override { zylisp::ResetApiState(); }
-  void TearDown() override { zylisp::ResetApiState(); }
+  void SetUp() override { zylisp::ResetSession(); }
+  void TearDown() override { zylisp::ResetSession(); }
 
   // A parallel programmer on port 1 with the device selected.
   static void Ready(const char* device) {
@@ -32,10 +32,10 @@ class BufferCalls : public ::testing::Test {
     ASSERT_EQ(Zyl_SetPort(1), 0);
   }
 
-  static int32_t Last() { return zylisp::ApiState().LastResult; }
+  static int32_t Last() { return zylisp::CurrentSession().LastResult; }
 
   // Marks LastResult so that a call that must not record leaves it.
-  static void MarkLast() { zylisp::ApiState().LastResult = 1234; }
+  static void MarkLast() { zylisp::CurrentSession().LastResult = 1234; }
 
   static std::vector<uint8_t> Buffer() {
     std::vector<uint8_t> bytes;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "core/errors.h"
 #include "image/file_loader.h"
 #include "image/file_access.h"
@@ -174,7 +174,7 @@ TEST(FileFuzz, IdentificationAndLoadingAlwaysGiveADefinedAnswer) {
 TEST(FileFuzz, FilesThroughTheExports) {
   TFuzzer fuzz(77);
   testing_support::TempDir dir;
-  ResetApiState();
+  ResetSession();
   ASSERT_EQ(Zyl_SetDevice("24C02"), 0);
   ASSERT_EQ(Zyl_SetMode(2), 0);
   ASSERT_EQ(Zyl_SetPort(1), 0);
@@ -192,7 +192,7 @@ TEST(FileFuzz, FilesThroughTheExports) {
     const int32_t saved = Zyl_SaveBuffer(1, dir.File("out").c_str(), format);
     ASSERT_EQ(saved, format >= 1 && format <= 10 ? 0 : 1) << int(format);
   }
-  ResetApiState();
+  ResetSession();
 }
 
 TEST(FileFuzz, WrittenFilesLoadBackAsTheSameImage) {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "image/file_loader.h"
 #include "image/hex_list.h"
 #include "support/child_process.h"
@@ -243,7 +243,7 @@ struct SaveOutcome {
 // Zyl_CheckFile and Zyl_SaveBuffer of a 24C02 image in binary; with
 // asNobody a root caller first drops to nobody in a child process.
 SaveOutcome SaveImage(const std::string& path, bool asNobody) {
-  zylisp::ResetApiState();
+  zylisp::ResetSession();
   EXPECT_EQ(Zyl_SetDevice("24C02") | Zyl_SetMode(2) | Zyl_SetPort(1), 0);
   EXPECT_EQ(Zyl_WriteBuffer(1, 0, 0x12), 0);
   if (!asNobody) {
@@ -378,5 +378,5 @@ TEST(SaveTargets, ReplaceOnlyWhatTheCallerCould) {
       EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos);
   }
   umask(mask);
-  zylisp::ResetApiState();
+  zylisp::ResetSession();
 }

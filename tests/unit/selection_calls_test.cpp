@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "devices/device.h"
 #include "image/hex_list.h"
 #include "zylisp.h"
@@ -12,32 +12,32 @@ namespace {
 
 class SelectionCalls : public ::testing::Test {
  protected:
-  void SetUp() override { zylisp::ResetApiState(); }
-  void TearDown() override { zylisp::ResetApiState(); }
+  void SetUp() override { zylisp::ResetSession(); }
+  void TearDown() override { zylisp::ResetSession(); }
 };
 
 TEST_F(SelectionCalls, StateAtLoadReportsSuccess) {
   EXPECT_STREQ(Zyl_GetLastError(), "Operation Successful");
-  EXPECT_EQ(zylisp::ApiState().Device, nullptr);
-  EXPECT_EQ(zylisp::ApiState().Mode, 0);
-  EXPECT_EQ(zylisp::ApiState().Port, 0);
+  EXPECT_EQ(zylisp::CurrentSession().Device, nullptr);
+  EXPECT_EQ(zylisp::CurrentSession().Mode, 0);
+  EXPECT_EQ(zylisp::CurrentSession().Port, 0);
   EXPECT_FALSE(zylisp::IsReady());
 }
 
 TEST_F(SelectionCalls, SelectingADeviceIgnoresCaseAndSizesTheImage) {
   EXPECT_EQ(Zyl_SetDevice("24wc16"), 0);
-  EXPECT_EQ(zylisp::ApiState().Device->Name, "24WC16");
+  EXPECT_EQ(zylisp::CurrentSession().Device->Name, "24WC16");
   EXPECT_EQ(Zyl_SetDevice("25010 (at)"), 0);
-  EXPECT_EQ(zylisp::ApiState().Device->Name, "25010 (AT)");
-  ASSERT_NE(zylisp::ApiState().Buffer, nullptr);
-  EXPECT_EQ(zylisp::ApiState().Buffer->Size(), 128);
+  EXPECT_EQ(zylisp::CurrentSession().Device->Name, "25010 (AT)");
+  ASSERT_NE(zylisp::CurrentSession().Buffer, nullptr);
+  EXPECT_EQ(zylisp::CurrentSession().Buffer->Size(), 128);
 }
 
 TEST_F(SelectionCalls, UnknownDeviceLeavesNoDeviceAndNoImage) {
   ASSERT_EQ(Zyl_SetDevice("24C02"), 0);
   EXPECT_EQ(Zyl_SetDevice("AT90S1200"), 8);
-  EXPECT_EQ(zylisp::ApiState().Device, nullptr);
-  EXPECT_EQ(zylisp::ApiState().Buffer, nullptr);
+  EXPECT_EQ(zylisp::CurrentSession().Device, nullptr);
+  EXPECT_EQ(zylisp::CurrentSession().Buffer, nullptr);
   EXPECT_STREQ(Zyl_GetLastError(), "device not supported or recognises");
   EXPECT_EQ(Zyl_SetDevice(nullptr), 8);
 }
@@ -45,7 +45,7 @@ TEST_F(SelectionCalls, UnknownDeviceLeavesNoDeviceAndNoImage) {
 TEST_F(SelectionCalls, ModeAcceptsOneToThreeOnly) {
   EXPECT_EQ(Zyl_SetMode(2), 0);
   EXPECT_EQ(Zyl_SetMode(4), 1);
-  EXPECT_EQ(zylisp::ApiState().Mode, 2);
+  EXPECT_EQ(zylisp::CurrentSession().Mode, 2);
   EXPECT_EQ(Zyl_SetMode(0), 1);
   EXPECT_EQ(Zyl_SetMode(3), 0);
   EXPECT_EQ(Zyl_SetDevice("24C02"), 0);
@@ -90,7 +90,7 @@ TEST_F(SelectionCalls, ResultTextsCoverTheTableAndAreEmptyBeyondIt) {
   EXPECT_STREQ(zylisp::ResultText(20), "");
   EXPECT_STREQ(zylisp::ResultText(-1), "");
   // A value above 19 recorded as the last result reads as the empty text.
-  zylisp::ApiState().LastResult = 256;
+  zylisp::CurrentSession().LastResult = 256;
   EXPECT_STREQ(Zyl_GetLastError(), "");
 }
 
@@ -100,10 +100,10 @@ void ZYL_CALL CountingHandler(int32_t, int32_t) { ++g_calls; }
 TEST_F(SelectionCalls, ProgressHandlerCanBeRemoved) {
   g_calls = 0;
   EXPECT_EQ(Zyl_SetProgressHandler(CountingHandler), 0);
-  zylisp::ApiState().ProgressHandler(1, 2);
+  zylisp::CurrentSession().ProgressHandler(1, 2);
   EXPECT_EQ(g_calls, 1);
   EXPECT_EQ(Zyl_SetProgressHandler(nullptr), 0);
-  EXPECT_EQ(zylisp::ApiState().ProgressHandler, nullptr);
+  EXPECT_EQ(zylisp::CurrentSession().ProgressHandler, nullptr);
 }
 
 }  // namespace

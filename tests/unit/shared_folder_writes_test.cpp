@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "api/api_state.h"
+#include "api/session.h"
 #include "support/test_files.h"
 #include "zylisp.h"
 
@@ -28,7 +28,7 @@ constexpr uid_t kNobody = 65534;
 
 // A 24C02 image holding 0x12 at 0, saved in binary to path.
 int32_t SaveImage(const std::string& path) {
-  zylisp::ResetApiState();
+  zylisp::ResetSession();
   EXPECT_EQ(Zyl_SetDevice("24C02") | Zyl_SetMode(2) | Zyl_SetPort(1), 0);
   EXPECT_EQ(Zyl_WriteBuffer(1, 0, 0x12), 0);
   return Zyl_SaveBuffer(1, path.c_str(), ZYL_FMT_BINARY);
@@ -92,7 +92,7 @@ class SharedFolderWrites : public ::testing::Test {
   void SetUp() override {
     if (geteuid() != 0) GTEST_SKIP() << "planting another user's links needs root";
   }
-  void TearDown() override { zylisp::ResetApiState(); }
+  void TearDown() override { zylisp::ResetSession(); }
 };
 
 TEST_F(SharedFolderWrites, OnlyWhatTheKernelWouldFollowIsWritten) {
@@ -193,7 +193,7 @@ TEST_F(SharedFolderWrites, SettingsAreNeverWrittenThroughAnotherUsersLink) {
   ASSERT_EQ(symlink(guarded.c_str(), ini.c_str()), 0);
   ASSERT_EQ(lchown(ini.c_str(), kNobody, kNobody), 0);
   testing_support::ScopedEnv config("XDG_CONFIG_HOME", home.Path().c_str());
-  zylisp::ResetApiState();
+  zylisp::ResetSession();
   ASSERT_EQ(Zyl_SetMode(ZYL_MODE_PARALLEL), 0);
   EXPECT_EQ(Zyl_PROG_Speed(5), 1);
   EXPECT_EQ(std::string(Zyl_GetErrorDetail()),

@@ -76,11 +76,6 @@ std::vector<std::string> SerialDevicePaths() {
   return paths;
 }
 
-void EnumerateSerialPorts(std::vector<std::string>& list) {
-  const std::size_t count = SerialDevicePaths().size();
-  for (std::size_t k = 1; k <= count; ++k) list.push_back("COM" + std::to_string(k));
-}
-
 std::string SerialDevicePath(const std::string& comName) {
   std::string name = comName;
   if (name.compare(0, 4, "\\\\.\\") == 0) name.erase(0, 4);

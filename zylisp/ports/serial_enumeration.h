@@ -7,9 +7,6 @@
 
 namespace zylisp {
 
-// Appends COM1 .. COMn for the n devices of SerialDevicePaths().
-void EnumerateSerialPorts(std::vector<std::string>& list);
-
 // The port list. When ZYLISP_SERIAL_PORTS is set, exactly its colon-separated
 // device paths in that order; otherwise ScanSerialDevices("/dev",
 // "/sys/class/tty").
