@@ -56,6 +56,21 @@ int32_t CloseHeld() {
   return result;
 }
 
+// Opens a connection to hold, in place of one held before; a failed open
+// leaves none.
+int32_t OpenHeld() {
+  CloseHeld();
+  CurrentSession().KeepOpen = true;
+  try {
+    OpenConnection();
+  } catch (...) {
+    const int32_t code = FailureCode(std::current_exception());
+    CloseHeld();
+    return code;
+  }
+  return ZYL_OK;
+}
+
 std::vector<TPortInfo> ScanPorts(int32_t kind) {
   std::vector<TPortInfo> ports;
   if (kind == 0 || kind == ZYL_MODE_SERIAL) ports = ScanSerialPorts();
@@ -184,16 +199,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetProgressHandler(ZylSession* session,
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionOpen(ZylSession* session) {
   return InSession(session, [&]() -> int32_t {
     if (!IsReadyForProgrammer()) return ZYL_ERR_NOT_READY;
-    CloseHeld();
-    CurrentSession().KeepOpen = true;
-    try {
-      OpenConnection();
-    } catch (...) {
-      const int32_t code = FailureCode(std::current_exception());
-      CloseHeld();
-      return code;
-    }
-    return ZYL_OK;
+    return OpenHeld();
   });
 }
 
@@ -283,17 +289,7 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetSpeed(ZylSession* session, uint8_t spe
     TSession& s = CurrentSession();
     s.Speed = speed;
     // The adapter takes its clock when it connects.
-    if (!s.Programmer) return ZYL_OK;
-    CloseHeld();
-    s.KeepOpen = true;
-    try {
-      OpenConnection();
-    } catch (...) {
-      const int32_t code = FailureCode(std::current_exception());
-      CloseHeld();
-      return code;
-    }
-    return ZYL_OK;
+    return s.Programmer ? OpenHeld() : ZYL_OK;
   });
 }
 
