@@ -1,25 +1,25 @@
 #include "chip_worker.h"
 
 #include <QDateTime>
+#include <algorithm>
+#include <vector>
 
 #include "file_formats.h"
-#include "port_names.h"
-#include "zylisp.h"
 
 namespace zylgui {
 
 namespace {
 
-constexpr uint8_t kArea = ZYL_AREA_EEPROM;
 // The progress callback comes per page; the window needs far fewer updates.
 constexpr qint64 kProgressIntervalMs = 40;
+// Enough for every port the library can name: one scan lists them all.
+constexpr int32_t kPortCapacity = 128;
+constexpr int kFirmwareTextSize = 64;
 
-// The library's callback is a plain function: it reaches the worker through
-// this pointer, on the worker's own thread.
-ChipWorker* g_progressTarget = nullptr;
-
-void ZYL_CALL relayProgress(int32_t done, int32_t total) {
-  if (g_progressTarget) g_progressTarget->reportProgress(done, total);
+// The session's handler reaches its worker through the user pointer, on the
+// worker's own thread.
+void ZYL_CALL relayProgress(void* user, int32_t, int32_t done, int32_t total) {
+  static_cast<ChipWorker*>(user)->reportProgress(done, total);
 }
 
 // Results after which the link cannot be trusted: the next operation
@@ -27,6 +27,11 @@ void ZYL_CALL relayProgress(int32_t done, int32_t total) {
 bool linkLost(int code) {
   return code == ZYL_ERR_HARDWARE || code == ZYL_ERR_PORT || code == ZYL_ERR_NOT_RESPONDING ||
          code == ZYL_ERR_FIRMWARE || code == ZYL_ERR_PORT_IN_USE;
+}
+
+// A text field of the library's fixed size, also when it fills the field.
+QString fixedText(const char* field, std::size_t size) {
+  return QString::fromLocal8Bit(field, qsizetype(qstrnlen(field, uint(size))));
 }
 
 QString hexText(int value, int width) {
@@ -37,16 +42,16 @@ QString hexText(int value, int width) {
 
 ChipWorker::ChipWorker(QObject* parent) : QObject(parent) {
   registerOperationTypes();
-  g_progressTarget = this;
+  Zyl_SessionCreate(&session_);
+  transfer_ = std::make_unique<ImageTransfer>(session_);
 }
 
-ChipWorker::~ChipWorker() {
-  if (g_progressTarget == this) g_progressTarget = nullptr;
-}
+// Also closes a connection still held.
+ChipWorker::~ChipWorker() { Zyl_SessionDestroy(session_); }
 
 void ChipWorker::requestStop() {
   stopRequested_ = true;
-  Zyl_RequestStop();
+  Zyl_SessionRequestStop(session_);
 }
 
 void ChipWorker::finish() {
@@ -55,9 +60,9 @@ void ChipWorker::finish() {
 }
 
 void ChipWorker::reportProgress(int done, int total) {
-  // The library forgets a request that came just before its operation
+  // The session forgets a request that came just before its operation
   // began: renew it.
-  if (stopRequested_ || finishing_) Zyl_RequestStop();
+  if (stopRequested_ || finishing_) Zyl_SessionRequestStop(session_);
   const bool edge = total > 0 && (done == 0 || done == total);
   if (!edge && sinceProgress_.isValid() && sinceProgress_.elapsed() < kProgressIntervalMs) return;
   sinceProgress_.start();
@@ -66,8 +71,11 @@ void ChipWorker::reportProgress(int done, int total) {
 
 void ChipWorker::start(const ProgrammerSettings& settings, bool ignoreChecksums) {
   settings_ = settings;
-  Zyl_SetProgressHandler(&relayProgress);
-  // The library keeps the rule for its whole life: set it either way.
+  Zyl_SessionSetProgressHandler(session_, &relayProgress, this);
+  // The session has just recorded success: its text tells a real result
+  // text from a stale one later.
+  okText_ = QString::fromUtf8(Zyl_SessionGetResultText(session_));
+  applyToSession();
   setIgnoreChecksums(ignoreChecksums);
   QList<QStringList> devices;
   QHash<QString, int> sizes;
@@ -83,36 +91,37 @@ void ChipWorker::start(const ProgrammerSettings& settings, bool ignoreChecksums)
     }
     devices << names;
   }
-  // Zyl_GetDevice has just recorded success: its text tells a real result
-  // text from a stale one later.
-  okText_ = QString::fromUtf8(Zyl_GetLastError());
   emit catalogueListed(devices, sizes);
   emit libraryVersion(QString::fromLatin1(Zyl_GetDLLversion()));
   listPorts();
 }
 
-void ChipWorker::setIgnoreChecksums(bool ignore) { Zyl_SetIgnoreChecksums(ignore ? 1 : 0); }
+void ChipWorker::setIgnoreChecksums(bool ignore) {
+  Zyl_SessionSetIgnoreChecksums(session_, ignore ? 1 : 0);
+}
 
 void ChipWorker::listPorts() {
   run(Operation::ListPorts, [this]() -> Outcome {
-    // Listing clears the library's selection: it is made again afterwards.
-    closeConnection();
+    std::vector<ZylPortInfo> found(kPortCapacity);
+    int32_t count = 0;
+    if (Zyl_ListPorts(0, found.data(), int32_t(found.size()), &count) != 0) count = 0;
+    found.resize(std::min<std::size_t>(found.size(), std::size_t(std::max(count, 0))));
+    // Parallel ports first, as the port list has always shown them.
+    std::stable_partition(found.begin(), found.end(),
+                          [](const ZylPortInfo& p) { return p.kind == ZYL_MODE_PARALLEL; });
     QStringList ports;
     QStringList devices;
     portDevices_.clear();
-    for (uint8_t mode : {uint8_t{ZYL_MODE_PARALLEL}, uint8_t{ZYL_MODE_SERIAL}}) {
-      const int count = Zyl_GetNumPorts(mode);
-      for (int i = 0; i < count; ++i) {
-        char name[ZYL_PORT_NAME_SIZE] = {};
-        if (Zyl_GetPort(i, name, mode) != 0 || !name[0]) continue;
-        char device[ZYL_PORT_NAME_SIZE] = {};
-        if (mode == ZYL_MODE_SERIAL && Zyl_GetPortDevice(name, device, sizeof device) == 0)
-          portDevices_.insert(QString::fromLocal8Bit(name), QString::fromLocal8Bit(device));
-        ports << QString::fromLocal8Bit(name);
-        devices << portDevices_.value(ports.last());
-      }
+    for (const ZylPortInfo& port : found) {
+      const QString name = fixedText(port.name, sizeof port.name);
+      if (name.isEmpty()) continue;
+      const QString path = fixedText(port.path, sizeof port.path);
+      if (port.kind == ZYL_MODE_SERIAL && !path.isEmpty()) portDevices_.insert(name, path);
+      ports << name;
+      devices << portDevices_.value(name);
     }
-    if (!selection_.device.isEmpty()) selectOffline();
+    // A name may stand for another device now.
+    portSelected_ = false;
     emit portsListed(ports, devices);
     return {0, okText_, ports.isEmpty() ? tr("no port found") : ports.join(QStringLiteral(", "))};
   });
@@ -122,9 +131,18 @@ void ChipWorker::select(const ChipSelection& selection) {
   run(Operation::Connect, [this, selection]() -> Outcome {
     closeConnection();
     selection_ = selection;
-    const QByteArray before = image_;
-    const int selected = selectOffline();
+    portSelected_ = false;
+    const int selected = Zyl_SessionSetDevice(session_, selection_.device.toLatin1().constData());
     if (selected != 0) return outcome(selected);
+    // A new device keeps what fits of the image.
+    const QByteArray before = image_;
+    const int size = transfer_->size();
+    image_ = image_.left(size);
+    image_.append(QByteArray(size - image_.size(), '\xFF'));
+    restoreImage();
+    if (image_.size() != before.size()) emit imageChanged(image_);
+    // The page size is checked against the new device.
+    applyToSession();
     Outcome o = selection_.port.isEmpty()
                     ? Outcome{ZYL_ERR_PORT, tr("No port chosen: refresh the port list"), {}}
                     : connectAdapter();
@@ -138,8 +156,8 @@ void ChipWorker::select(const ChipSelection& selection) {
 
 void ChipWorker::applySettings(const ProgrammerSettings& settings) {
   run(Operation::Settings, [this, settings]() -> Outcome {
-    // Each operation opens the link anew, with the settings of the moment.
     settings_ = settings;
+    applyToSession();
     return {0, okText_, tr("used from the next operation on")};
   });
 }
@@ -147,22 +165,15 @@ void ChipWorker::applySettings(const ProgrammerSettings& settings) {
 void ChipWorker::openFile(const QString& path) {
   run(Operation::Open, path, [this, path]() -> Outcome {
     const QByteArray name = path.toLocal8Bit();
-    if (Zyl_CheckFile(name.constData(), 0) != 0) return outcome(ZYL_ERR_FILE);
+    const int checked = Zyl_SessionCheckFile(session_, name.constData(), 0);
+    if (checked != 0) return outcome(checked);
     if (selection_.device.isEmpty()) return {ZYL_ERR_NOT_READY, tr("Choose a device first"), {}};
     const int format = Zyl_IdentifyFile(name.constData());
-    Zyl_ClearBuffer(kArea);
-    const int code = Zyl_LoadBuffer(kArea, name.constData());
-    Outcome o = outcome(code);
-    const QByteArray loaded = fetchImage();
+    const int code = Zyl_SessionLoadFile(session_, name.constData());
     // A file that does not load whole, also one larger than the device, is
     // refused: the image stays the one the user had.
-    if (code == 0) {
-      image_ = loaded;
-      emit imageChanged(image_);
-      o.summary = formatName(format);
-    } else {
-      restoreImage(loaded);
-    }
+    Outcome o = code == 0 ? takeImage() : outcome(code);
+    if (o.code == 0) o.summary = formatName(format);
     return o;
   });
 }
@@ -170,57 +181,51 @@ void ChipWorker::openFile(const QString& path) {
 void ChipWorker::saveFile(const QString& path, int format) {
   run(Operation::Save, path, [this, path, format]() -> Outcome {
     const QByteArray name = path.toLocal8Bit();
-    if (Zyl_CheckFile(name.constData(), 1) != 0) return outcome(ZYL_ERR_FILE);
-    Outcome o = outcome(Zyl_SaveBuffer(kArea, name.constData(), static_cast<uint8_t>(format)));
+    const int checked = Zyl_SessionCheckFile(session_, name.constData(), 1);
+    if (checked != 0) return outcome(checked);
+    Outcome o =
+        outcome(Zyl_SessionSaveFile(session_, name.constData(), static_cast<uint8_t>(format)));
     o.summary = formatName(format);
     return o;
   });
 }
 
 void ChipWorker::writeByte(int address, int value) {
-  const int code = Zyl_WriteBuffer(kArea, address, static_cast<uint8_t>(value));
+  const bool inside = address >= 0 && address < image_.size();
+  const int code = transfer_->store(address, QByteArray(1, static_cast<char>(value)));
+  if (code == 0 && inside) image_[address] = static_cast<char>(value);
   if (code != 0) emit editFailed(address, outcome(code).text);
-  uint8_t held = 0;
-  Zyl_ReadBuffer(kArea, address, &held);
-  if (address >= 0 && address < image_.size()) image_[address] = static_cast<char>(held);
-  emit byteWritten(address, held);
+  // The value the session holds there now.
+  emit byteWritten(address, inside ? static_cast<quint8>(image_[address]) : 0xFF);
 }
 
 void ChipWorker::readChip() {
   run(Operation::Read, [this]() -> Outcome {
-    const Outcome o = chipCall(tr("Reading"), [] { return Zyl_ReadEEPROM(nullptr, 0); });
-    const QByteArray chip = fetchImage();
-    if (o.code == 0) {
-      image_ = chip;
-      emit imageChanged(image_);
-    } else {
-      // A failed or cancelled read leaves the image as it was.
-      restoreImage(chip);
-    }
+    const Outcome o = chipCall(tr("Reading"), [this] { return Zyl_SessionRead(session_); });
+    if (o.code == 0) return takeImage();
+    // A failed or cancelled read leaves the image as it was.
+    restoreImage();
     return o;
   });
 }
 
 void ChipWorker::erase() {
   run(Operation::Erase,
-      [this] { return chipCall(tr("Erasing"), [] { return Zyl_EraseAllDevice(); }); });
+      [this] { return chipCall(tr("Erasing"), [this] { return Zyl_SessionErase(session_); }); });
 }
 
 void ChipWorker::blankCheck() {
   run(Operation::BlankCheck, [this]() -> Outcome {
-    QByteArray chip;
-    Outcome o = readChipAside(tr("Reading"), chip);
-    if (o.code != 0) return o;
-    const int first = [&] {
-      for (int a = 0; a < chip.size(); ++a)
-        if (static_cast<quint8>(chip[a]) != 0xFF) return a;
-      return -1;
-    }();
-    o.summary = first < 0
-                    ? tr("blank")
-                    : tr("not blank: the first byte other than FF is at 0x%1 (%2)")
-                          .arg(hexText(first, 4), hexText(static_cast<quint8>(chip[first]), 2));
-    return o;
+    Outcome o = chipCall(tr("Reading"), [this] { return Zyl_SessionBlankCheck(session_); });
+    if (o.code == 0) o.summary = tr("blank");
+    if (o.code != ZYL_ERR_VERIFY) return o;
+    // A chip that is not blank is a finding, not a failure.
+    ZylDifference first{};
+    int32_t count = 0;
+    if (Zyl_SessionGetDifferences(session_, &first, 1, &count) != 0 || count < 1) return o;
+    return {0, okText_,
+            tr("not blank: the first byte other than FF is at 0x%1 (%2)")
+                .arg(hexText(first.address, 4), hexText(first.chip, 2))};
   });
 }
 
@@ -234,7 +239,7 @@ void ChipWorker::verify() {
 
 void ChipWorker::eraseProgramVerify() {
   run(Operation::EraseProgramVerify, [this]() -> Outcome {
-    Outcome o = chipCall(tr("Erasing"), [] { return Zyl_EraseAllDevice(); });
+    Outcome o = chipCall(tr("Erasing"), [this] { return Zyl_SessionErase(session_); });
     if (o.code == 0) o = programStep();
     if (o.code == 0) o = verifyStep();
     return o;
@@ -249,7 +254,7 @@ void ChipWorker::readStatus() {
     // The result code apart from the byte: a failure is never shown as a
     // status.
     uint8_t status = 0;
-    o = outcome(Zyl_GetStatusByte(&status));
+    o = outcome(Zyl_SessionGetStatus(session_, &status));
     if (o.code != 0) {
       if (linkLost(o.code)) closeConnection();
       return o;
@@ -261,8 +266,9 @@ void ChipWorker::readStatus() {
 
 void ChipWorker::writeStatus(int value) {
   run(Operation::WriteStatus, [this, value]() -> Outcome {
-    Outcome o = chipCall(tr("Writing status"),
-                         [value] { return Zyl_WriteStatus(static_cast<uint8_t>(value)); });
+    Outcome o = chipCall(tr("Writing status"), [this, value] {
+      return Zyl_SessionSetStatus(session_, static_cast<uint8_t>(value));
+    });
     o.summary = QStringLiteral("0x") + hexText(value, 2);
     return o;
   });
@@ -295,10 +301,12 @@ void ChipWorker::run(Operation operation, const QString& file,
 
 ChipWorker::Outcome ChipWorker::outcome(int code) const {
   if (code == 0) return {0, okText_, {}};
-  QString text = QString::fromUtf8(Zyl_GetLastError());
-  // Some refusals return their code without recording it.
+  // The session's texts belong to its last call, which gave code.
+  const bool recorded = Zyl_SessionGetResult(session_) == code;
+  QString text = recorded ? QString::fromUtf8(Zyl_SessionGetResultText(session_)) : QString();
   if (text.isEmpty() || text == okText_) text = tr("result code %1").arg(code);
-  const QString detail = QString::fromUtf8(Zyl_GetErrorDetail());
+  const QString detail =
+      recorded ? QString::fromUtf8(Zyl_SessionGetErrorDetail(session_)) : QString();
   if (!detail.isEmpty()) text += QStringLiteral(": ") + detail;
   return {code, text, {}};
 }
@@ -307,78 +315,66 @@ ChipWorker::Outcome ChipWorker::connectAdapter() {
   if (connected_) return {0, okText_, {}};
   if (selection_.port.isEmpty() || selection_.device.isEmpty())
     return {ZYL_ERR_NOT_READY, tr("Choose a port and a device first"), {}};
-  const QByteArray port = selection_.port.toLocal8Bit();
-  const QByteArray device = selection_.device.toLatin1();
-  const int mode = portMode(selection_.port);
   emit stepStarted(tr("Connecting"));
-  if (Zyl_InitProgrammer(port.constData(), device.constData(), static_cast<uint8_t>(mode)) != 0) {
-    // The detail lists the ports there are.
-    QString text = tr("Port %1 was not found").arg(selection_.port);
-    const QString detail = QString::fromUtf8(Zyl_GetErrorDetail());
-    if (!detail.isEmpty()) text += QStringLiteral(": ") + detail;
-    selectOffline();
-    return {ZYL_ERR_PORT, text, {}};
-  }
-  Zyl_WriteProgMode(static_cast<uint8_t>(settings_.progMode));
-  Zyl_SetResetPolarity(static_cast<uint8_t>(settings_.resetPolarity));
-  if (settings_.eeDelay >= 0) Zyl_PROG_EE_Time(static_cast<uint8_t>(settings_.eeDelay));
-  // Without a held connection the speed is only stored, for the open below.
-  if (settings_.clockSpeed >= 0) Zyl_PROG_Speed(static_cast<uint8_t>(settings_.clockSpeed));
-  restoreImage(QByteArray(image_.size(), '\xFF'));
-  const int opened = Zyl_PROG_Open();
+  const Outcome port = selectPort();
+  if (port.code != 0) return port;
+  const int opened = Zyl_SessionOpen(session_);
   if (opened != 0) {
     const Outcome o = outcome(opened);
-    Zyl_PROG_Close();
+    Zyl_SessionClose(session_);
     return o;
   }
-  // The open sets the device's page size and bus address: ours come after.
-  if (settings_.pageSize >= 0) Zyl_SetPageSize(static_cast<uint8_t>(settings_.pageSize));
-  if (settings_.busAddress >= 0) Zyl_SetBusAddress(static_cast<uint8_t>(settings_.busAddress));
   connected_ = true;
-  const QString firmware = QString::fromLatin1(Zyl_GetFWVersion());
+  char firmware[kFirmwareTextSize] = {};
+  if (Zyl_SessionGetFirmwareVersion(session_, firmware, sizeof firmware) != 0)
+    qstrncpy(firmware, "N/A", sizeof firmware);
   QString where = selection_.port;
-  if (mode == ZYL_MODE_SERIAL) {
-    const QString path = portDevices_.value(selection_.port);
-    if (!path.isEmpty()) where += QStringLiteral(" (%1)").arg(path);
+  const QString path = portDevices_.value(selection_.port);
+  if (!path.isEmpty()) where += QStringLiteral(" (%1)").arg(path);
+  emit connectionChanged(true, tr("%1 on %2, adapter firmware %3")
+                                   .arg(selection_.device, where, QString::fromLatin1(firmware)));
+  return {0, okText_, {}};
+}
+
+ChipWorker::Outcome ChipWorker::selectPort() {
+  if (portSelected_) return {0, okText_, {}};
+  if (Zyl_SessionSetPort(session_, selection_.port.toLocal8Bit().constData()) != 0) {
+    // The detail lists the ports there are.
+    QString text = tr("Port %1 was not found").arg(selection_.port);
+    const QString detail = QString::fromUtf8(Zyl_SessionGetErrorDetail(session_));
+    if (!detail.isEmpty()) text += QStringLiteral(": ") + detail;
+    return {ZYL_ERR_PORT, text, {}};
   }
-  emit connectionChanged(
-      true, tr("%1 on %2, adapter firmware %3").arg(selection_.device, where, firmware));
+  portSelected_ = true;
   return {0, okText_, {}};
 }
 
 void ChipWorker::closeConnection() {
   if (!connected_) return;
-  Zyl_PROG_Close();
+  Zyl_SessionClose(session_);
   connected_ = false;
   emit connectionChanged(false, {});
 }
 
-int ChipWorker::selectOffline() {
-  const QByteArray device = selection_.device.toLatin1();
-  const int mode = portMode(selection_.port);
-  const int number = portNumber(selection_.port);
-  const int selected = Zyl_SetDevice(device.constData());
-  if (selected != 0) return selected;
-  Zyl_SetMode(static_cast<uint8_t>(mode ? mode : ZYL_MODE_PARALLEL));
-  Zyl_SetPort(static_cast<uint8_t>(number ? number : 1));
-  const int size = Zyl_GetBufferSize(kArea);
-  if (size != image_.size()) {
-    // A new device keeps what fits of the image.
-    image_ = image_.left(size);
-    image_.append(QByteArray(size - image_.size(), '\xFF'));
-    restoreImage(QByteArray(size, '\xFF'));
-    emit imageChanged(image_);
-  } else {
-    restoreImage(QByteArray(size, '\xFF'));
-  }
-  return 0;
+void ChipWorker::applyToSession() {
+  // -1 leaves the library's own choice: 0 restores it where the session
+  // has a value for that. The clock speed has none; it stays as last set.
+  const ProgrammerSettings& s = settings_;
+  if (s.pageSize < 0 || Zyl_SessionSetPageSize(session_, s.pageSize) != 0)
+    // A page the device cannot take falls back to the device's own.
+    Zyl_SessionSetPageSize(session_, 0);
+  Zyl_SessionSetBusAddress(session_, static_cast<uint8_t>(s.busAddress < 0 ? 0xA0 : s.busAddress));
+  Zyl_SessionSetWriteTime(session_, static_cast<uint8_t>(std::max(s.eeDelay, 0)));
+  if (s.clockSpeed >= 0) Zyl_SessionSetSpeed(session_, static_cast<uint8_t>(s.clockSpeed));
+  Zyl_SessionSetOrganisation(session_, static_cast<uint8_t>(s.progMode == 16 ? 16 : 8));
+  Zyl_SessionSetResetPolarity(session_, static_cast<uint8_t>(s.resetPolarity));
 }
 
 ChipWorker::Outcome ChipWorker::chipCall(const QString& step,
                                          const std::function<int32_t()>& call) {
   Outcome connected = connectAdapter();
   if (connected.code != 0) return connected;
-  // The library forgets a stop asked for before its operation begins.
+  // The session forgets a stop asked for before its operation begins.
   if (stopRequested_ || finishing_) return cancelledBeforeCall();
   emit stepStarted(step);
   const Outcome o = outcome(call());
@@ -387,54 +383,51 @@ ChipWorker::Outcome ChipWorker::chipCall(const QString& step,
 }
 
 ChipWorker::Outcome ChipWorker::programStep() {
-  return chipCall(tr("Programming"), [] { return Zyl_ProgramEEPROM(nullptr); });
+  return chipCall(tr("Programming"), [this] { return Zyl_SessionProgram(session_); });
 }
 
 ChipWorker::Outcome ChipWorker::verifyStep() {
-  Outcome o = chipCall(tr("Verifying"), [] { return Zyl_VerifyEEPROM(nullptr); });
+  Outcome o = chipCall(tr("Verifying"), [this] { return Zyl_SessionVerify(session_); });
   if (o.code == 0) emit differencesFound({});
   if (o.code != ZYL_ERR_VERIFY) return o;
-  // The library says only that they differ: a read of the chip says where.
-  QByteArray chip;
-  const Outcome read = readChipAside(tr("Reading differences"), chip);
-  if (read.code != 0) return read;
-  QVector<ByteDifference> differences;
-  for (int a = 0; a < chip.size() && a < image_.size(); ++a)
-    if (chip[a] != image_[a])
-      differences.append({a, static_cast<quint8>(chip[a]), static_cast<quint8>(image_[a])});
-  emit differencesFound(differences);
-  const int count = int(differences.size());
-  const QString first = hexText(count ? differences.front().address : 0, 4);
-  o.summary = count == 0   ? tr("a read of the chip found no difference")
+  const QVector<ByteDifference> found = differences();
+  emit differencesFound(found);
+  const int count = int(found.size());
+  const QString first = hexText(count ? found.front().address : 0, 4);
+  o.summary = count == 0   ? tr("no difference was listed")
               : count == 1 ? tr("1 byte differs, at 0x%1").arg(first)
                            : tr("%1 bytes differ, the first at 0x%2").arg(count).arg(first);
   return o;
 }
 
-ChipWorker::Outcome ChipWorker::readChipAside(const QString& step, QByteArray& chip) {
-  const Outcome o = chipCall(step, [] { return Zyl_ReadEEPROM(nullptr, 0); });
-  // The read replaced the library's image, also when it failed half way.
-  chip = fetchImage();
-  restoreImage(chip);
-  return o;
+QVector<ByteDifference> ChipWorker::differences() const {
+  int32_t count = 0;
+  if (Zyl_SessionGetDifferences(session_, nullptr, 0, &count) != 0 || count <= 0) return {};
+  std::vector<ZylDifference> list(std::size_t(count), ZylDifference{});
+  if (Zyl_SessionGetDifferences(session_, list.data(), count, &count) != 0) return {};
+  // The list may have shrunk between the two calls; never grown.
+  list.resize(std::min(list.size(), std::size_t(std::max(count, 0))));
+  QVector<ByteDifference> found;
+  found.reserve(qsizetype(list.size()));
+  for (const ZylDifference& d : list) found.append({d.address, d.chip, d.image});
+  return found;
 }
 
-QByteArray ChipWorker::fetchImage() const {
-  const int size = Zyl_GetBufferSize(kArea);
-  QByteArray bytes(size, '\xFF');
-  for (int a = 0; a < size; ++a) {
-    uint8_t value = 0xFF;
-    Zyl_ReadBuffer(kArea, a, &value);
-    bytes[a] = static_cast<char>(value);
+ChipWorker::Outcome ChipWorker::takeImage() {
+  QByteArray image;
+  const int fetched = transfer_->fetch(image);
+  if (fetched != 0) {
+    const Outcome o = outcome(fetched);
+    restoreImage();
+    return o;
   }
-  return bytes;
+  image_ = image;
+  emit imageChanged(image_);
+  return {0, okText_, {}};
 }
 
-void ChipWorker::restoreImage(const QByteArray& libraryHolds) {
-  const bool known = libraryHolds.size() == image_.size();
-  for (int a = 0; a < image_.size(); ++a)
-    if (!known || libraryHolds[a] != image_[a])
-      Zyl_WriteBuffer(kArea, a, static_cast<uint8_t>(image_[a]));
+void ChipWorker::restoreImage() {
+  if (!image_.isEmpty()) transfer_->store(0, image_);
 }
 
 ChipWorker::Outcome ChipWorker::cancelledBeforeCall() const {

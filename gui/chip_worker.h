@@ -1,14 +1,15 @@
-// The one object that calls the library. It lives on a thread of its own
-// and runs one request at a time, in the order they were queued, so the
-// library's one-caller rule holds and the window never waits for a chip.
+// The one object that calls the library. It lives on a thread of its own,
+// holds one library session, and runs one request at a time, in the order
+// they were queued, so the session is only ever used by one thread and the
+// window never waits for a chip.
 //
 // Every request but writeByte, setIgnoreChecksums and shutdown ends with exactly one
 // operationFinished. The port is opened for each operation that needs the
 // adapter and closed when it ends, so that other programs can use it while
-// the window is idle. The worker keeps a copy of the image and puts it back
-// into the library whenever a call has replaced it: after a new selection,
-// after a port listing, and after the chip reads that verify and blank
-// check make.
+// the window is idle. The worker keeps a copy of the image, and the
+// session's image always holds the same bytes between requests: calls
+// that replace it (a new device, a load or a read that failed) get the
+// copy back in one block.
 #pragma once
 
 #include <QByteArray>
@@ -18,8 +19,11 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <memory>
 
+#include "image_transfer.h"
 #include "operation_types.h"
+#include "zylisp.h"
 
 namespace zylgui {
 
@@ -37,12 +41,15 @@ class ChipWorker : public QObject {
   // queued after it ends cancelled without touching the chip: the window
   // is going away. Callable from any thread.
   void finish();
-  // The library's progress callback lands here, on the worker thread.
+  // The session's progress handler lands here, on the worker thread.
   void reportProgress(int done, int total);
+  // Image calls made between the session and the window so far; readable
+  // from any thread.
+  int imageCalls() const { return transfer_->calls(); }
 
   // Requests; queue them onto the worker's thread.
-  // The progress callback, the checksum rule, the catalogue and the port
-  // list.
+  // The progress handler, the settings, the checksum rule, the catalogue
+  // and the port list.
   void start(const zylgui::ProgrammerSettings& settings, bool ignoreChecksums);
   // Data files opened from now on load although a record checksum is wrong.
   // Ends with no operationFinished.
@@ -95,25 +102,34 @@ class ChipWorker : public QObject {
   // is the data file it works on, if any.
   void run(Operation operation, const QString& file, const std::function<Outcome()>& body);
   void run(Operation operation, const std::function<Outcome()>& body) { run(operation, {}, body); }
+  // The outcome of a session call that returned code.
   Outcome outcome(int code) const;
   Outcome connectAdapter();
   void closeConnection();
-  // Device, kind and port without a connection, so that the image calls
-  // work; the image is put back. The result of Zyl_SetDevice.
-  int selectOffline();
+  // Hands the programmer settings to the session; the page size is
+  // checked against the device selected.
+  void applyToSession();
+  // Selects the chosen port in the session by its name.
+  Outcome selectPort();
   // Runs one chip call on the connection, announcing the step.
   Outcome chipCall(const QString& step, const std::function<int32_t()>& call);
   Outcome programStep();
   Outcome verifyStep();
-  // Reads the chip without keeping it as the image: its bytes, and the
-  // outcome of the read.
-  Outcome readChipAside(const QString& step, QByteArray& chip);
-  QByteArray fetchImage() const;
-  // Writes image_ into the library, which holds libraryHolds now.
-  void restoreImage(const QByteArray& libraryHolds);
+  // The differences of the session's last verify or blank check.
+  QVector<ByteDifference> differences() const;
+  // Makes the session's image the window's after a load or a read; the
+  // image stays as it was when it cannot be fetched.
+  Outcome takeImage();
+  // Puts image_ back into the session after a call that replaced its image.
+  void restoreImage();
   Outcome cancelledBeforeCall() const;
 
+  ZylSession* session_ = nullptr;
+  std::unique_ptr<ImageTransfer> transfer_;
   ChipSelection selection_;
+  // The chosen port is selected in the session; after a failure or a new
+  // listing it is looked up again by name on the next connection.
+  bool portSelected_ = false;
   // The device behind each serial port of the last listing.
   QHash<QString, QString> portDevices_;
   ProgrammerSettings settings_;

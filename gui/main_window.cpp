@@ -110,6 +110,9 @@ MainWindow::~MainWindow() { shutdownWorker(); }
 
 QByteArray MainWindow::image() const { return model_->image(); }
 
+// The worker is gone once its thread has ended.
+int MainWindow::imageCalls() const { return thread_.isRunning() ? worker_->imageCalls() : 0; }
+
 void MainWindow::createActions() {
   const auto make = [this](const char* name, const QString& text, const QKeySequence& keys,
                            QStyle::StandardPixmap icon) {
@@ -181,7 +184,7 @@ void MainWindow::createActions() {
   connect(goToAction_, &QAction::triggered, this, &MainWindow::goToAddress);
   connect(settingsAction_, &QAction::triggered, this, &MainWindow::showSettings);
   connect(aboutAction_, &QAction::triggered, this, &MainWindow::showAbout);
-  // The library's stop request is safe from this thread.
+  // The session's stop request is safe from this thread.
   connect(cancelAction_, &QAction::triggered, this, [this] {
     worker_->requestStop();
     statusBar()->showMessage(tr("Stopping at the next page..."));
@@ -708,7 +711,8 @@ void MainWindow::shutdownWorker() {
 
 void MainWindow::stopBySignal(int sig) {
   stoppingBySignal_ = true;
-  worker_->finish();
+  // After the window closed, the worker and its session are gone.
+  if (thread_.isRunning()) worker_->finish();
   const QString name = StopSignals::name(sig);
   if (pending_ == 0) {
     tell(tr("%1: quitting").arg(name));

@@ -59,6 +59,8 @@ class MainWindow : public QMainWindow {
 
   // The image as the window shows it.
   QByteArray image() const;
+  // The image calls made between the library and the window so far.
+  int imageCalls() const;
 
  signals:
   // Each operation of the worker, when it has ended.

@@ -90,6 +90,7 @@ class MainWindowTest : public QObject {
   void verifyListsStuckCell();
   void cancelStopsProgramAndReadKeepsWindowResponsive();
   void typedBytesReachTheChip();
+  void imageMovesInBlocks();
   void savedImageOpensAgain_data();
   void savedImageOpensAgain();
   void statusRegisterGuardsTheChip();
@@ -377,6 +378,33 @@ void MainWindowTest::typedBytesReachTheChip() {
   QCOMPARE(readFile(back), expected);
   // And the window opens it again for its next operation.
   QCOMPARE(trigger(*window, "actionVerify", QStringLiteral("Verify")).code, 0);
+}
+
+void MainWindowTest::imageMovesInBlocks() {
+  useLpt1(QStringLiteral("24C1024"), QStringLiteral("blocks.chip"));
+  const QByteArray data = pattern(128 * 1024);
+  chosen_ = {dir_.filePath(QStringLiteral("blocks.bin")), 0};
+  writeFile(chosen_.path, data);
+  // A handful of image calls per step, not one per byte.
+  int calls = 0;
+  {
+    auto window = openWindow(QStringLiteral("LPT1"), QStringLiteral("24C1024"));
+    QCOMPARE(waitFor(QStringLiteral("Connect")).code, 0);
+    calls = window->imageCalls();
+    QCOMPARE(trigger(*window, "actionOpen", QStringLiteral("Open")).code, 0);
+    calls = window->imageCalls() - calls;
+    QVERIFY2(calls <= 4, qPrintable(QString::number(calls)));
+    QCOMPARE(window->image(), data);
+    QCOMPARE(trigger(*window, "actionProgram", QStringLiteral("Program")).code, 0);
+  }
+  // Another window reads the chip back.
+  auto window = openWindow(QStringLiteral("LPT1"), QStringLiteral("24C1024"));
+  QCOMPARE(waitFor(QStringLiteral("Connect")).code, 0);
+  calls = window->imageCalls();
+  QCOMPARE(trigger(*window, "actionRead", QStringLiteral("Read chip")).code, 0);
+  calls = window->imageCalls() - calls;
+  QVERIFY2(calls <= 4, qPrintable(QString::number(calls)));
+  QCOMPARE(window->image(), data);
 }
 
 void MainWindowTest::savedImageOpensAgain_data() {
