@@ -1,5 +1,5 @@
-"""Emulated adapters for the package's tests: zylsim on a pseudo-terminal
-(COM1) or the library's simulated LPT1. The library reads its environment
+"""Emulated adapters for the package's tests: zylsim on pseudo-terminals
+(COM1, COM2, ...) or the library's simulated LPT1. The library reads its environment
 when it enumerates ports and opens a connection, so one process serves all
 tests."""
 
@@ -23,8 +23,9 @@ def _no_adapter_from_outside(monkeypatch: pytest.MonkeyPatch) -> None:
 def adapter(monkeypatch: pytest.MonkeyPatch, tmp_path: Path) -> Iterator[Callable[..., str]]:
     """start(link, device, *keys) puts an emulated adapter with that chip on
     "serial" (zylsim, options --key=value) or "parallel" (ZYLISP_LPT_SIM)
-    and gives the port name to use."""
+    and gives the port name to use. Each serial one is the next COMn."""
     sims: List[subprocess.Popen] = []
+    paths: List[str] = []
 
     def start(link: str, device: str, *keys: str) -> str:
         if link == "parallel":
@@ -37,8 +38,9 @@ def adapter(monkeypatch: pytest.MonkeyPatch, tmp_path: Path) -> Iterator[Callabl
                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         sims.append(sim)
         assert sim.stdout is not None
-        monkeypatch.setenv("ZYLISP_SERIAL_PORTS", sim.stdout.readline().strip())
-        return "COM1"
+        paths.append(sim.stdout.readline().strip())
+        monkeypatch.setenv("ZYLISP_SERIAL_PORTS", ":".join(paths))
+        return f"COM{len(paths)}"
 
     yield start
     for sim in sims:

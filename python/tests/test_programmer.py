@@ -1,6 +1,7 @@
-import os
 import re
 import signal
+import subprocess
+import sys
 import threading
 
 import pytest
@@ -109,34 +110,149 @@ def test_ignore_checksums_loads_a_hand_edited_file(adapter, tmp_path):
         assert p.read()[:5] == b"\x01\x02\x03\x04\xff"
 
 
-def test_ctrl_c_stops_a_program_at_a_page_boundary(adapter, tmp_path):
-    port = adapter("serial", "24C1024", "pace=1")
-    pattern = bytes((i * 7 + i // 256) & 0xFF for i in range(131072))
-    (tmp_path / "pattern.bin").write_bytes(pattern)
-    # No progress callback: the main thread runs no Python code of its own
-    # during the paced program, which takes 18 s; the signal comes 2 s in.
-    ctrl_c = threading.Timer(2.0, os.kill, (os.getpid(), signal.SIGINT))
-    with zylisp.Programmer(port=port, device="24C1024") as p:
-        ctrl_c.start()
+# The child runs two paced programs of a 24C1024 (18 s each), one on its
+# main thread and one on another, or both on other threads while the main
+# thread waits for them; Ctrl-C comes once both have started.
+CTRL_C_CHILD = r"""
+import sys
+import signal, threading, zylisp
+pattern = bytes((i * 7 + i // 256) & 0xFF for i in range(131072))
+started = [threading.Event(), threading.Event()]
+chips = [zylisp.Programmer(f"COM{n + 1}", "24C1024", progress=lambda done, total, n=n: started[n].set())
+         for n in range(2)]
+ended = {}
+
+def program(n):
+    try:
+        chips[n].program(pattern)
+        ended[n] = "finished"
+    except zylisp.Cancelled:
+        ended[n] = "cancelled"
+    except KeyboardInterrupt as e:
+        ended[n] = "cancelled" if isinstance(e.__cause__, zylisp.Cancelled) else "interrupted"
+
+def announce():
+    for event in started:
+        event.wait()
+    print("running", flush=True)
+
+threading.Thread(target=announce, daemon=True).start()
+if sys.argv[1] == "main runs one":
+    other = threading.Thread(target=program, args=(1,))
+    other.start()
+    program(0)
+    other.join()
+else:
+    workers = [threading.Thread(target=program, args=(n,)) for n in range(2)]
+    for worker in workers:
+        worker.start()
+    try:
+        for worker in workers:
+            worker.join()
+    except KeyboardInterrupt:  # the main thread's own Ctrl-C, once the others are asked to stop
+        for worker in workers:
+            worker.join()
+def ctrl_c_raises():  # the handler in place still ends a script as Python's own does
+    try:
+        signal.getsignal(signal.SIGINT)(signal.SIGINT, None)
+    except KeyboardInterrupt:
+        return True
+    return False
+
+print(ended[0], ended[1], ctrl_c_raises())
+kept = {}
+
+def check(n):
+    chip = chips[n].read()
+    # Whole pages of the pattern, then the blank rest.
+    differs = next((a for a in range(len(chip)) if chip[a] != pattern[a]), len(chip))
+    pages = differs // 128 * 128
+    kept[n] = pages < len(chip) and chip == pattern[:pages] + b"\xff" * (len(chip) - pages)
+    chips[n].close()
+
+readers = [threading.Thread(target=check, args=(n,)) for n in range(2)]
+for reader in readers:
+    reader.start()
+for reader in readers:
+    reader.join()
+print(kept[0], kept[1])
+"""
+
+
+@pytest.mark.parametrize("main", ["main runs one", "main waits"])
+def test_ctrl_c_stops_the_operations_of_every_thread(adapter, main):
+    for _ in range(2):
+        adapter("serial", "24C1024", "pace=1")
+    child = subprocess.Popen([sys.executable, "-c", CTRL_C_CHILD, main], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "running\n"
+        child.send_signal(signal.SIGINT)
+        out, err = child.communicate(timeout=600)
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+    assert child.returncode == 0, err
+    assert out.split() == ["cancelled", "cancelled", "True", "True", "True"], err
+
+
+CHIP_PAIRS = [
+    ("two serial", [("serial", "24C16"), ("serial", "25C32")]),
+    ("parallel and serial", [("parallel", "93C86"), ("serial", "24C32")]),
+]
+
+
+@pytest.mark.parametrize("what,chips", CHIP_PAIRS, ids=[c[0] for c in CHIP_PAIRS])
+def test_programmers_work_at_once_on_their_own_ports(adapter, what, chips):
+    ports = [adapter(link, device) for link, device in chips]
+    listed = sorted(ports, key=lambda port: not port.startswith("LPT"))
+    failures, listings, results = [], [], {}
+    finished = threading.Event()
+    # Each program waits at its first report for the other's: both run at once.
+    both_running = threading.Barrier(2, timeout=120)
+
+    def work(port, device, step):
         try:
-            with pytest.raises(KeyboardInterrupt) as stopped:
-                p.program(tmp_path / "pattern.bin")
-        finally:
-            ctrl_c.cancel()
-        assert isinstance(stopped.value.__cause__, zylisp.Cancelled)
-        assert signal.getsignal(signal.SIGINT) is signal.default_int_handler
-        chip = p.read()
-    assert chip[:128] == pattern[:128]
-    assert chip[-128:] == b"\xff" * 128
+            totals = set()
+
+            def progress(done, total):
+                if not totals:
+                    both_running.wait()
+                totals.add(total)
+
+            with zylisp.Programmer(port=port, device=device, progress=progress) as p:
+                data = bytes((i * step + i // 256) & 0xFF for i in range(p.size))
+                p.program(data)
+                p.verify(data)
+                results[port] = (p.read() == data, totals == {p.size})
+        except BaseException as e:
+            failures.append(e)
+
+    def list_ports():
+        try:
+            while not listings or not finished.is_set():
+                listings.append(zylisp.ports())
+        except BaseException as e:
+            failures.append(e)
+
+    workers = [threading.Thread(target=work, args=(port, device, 2 * n + 3))
+               for n, (port, (_, device)) in enumerate(zip(ports, chips))]
+    lister = threading.Thread(target=list_ports)
+    for thread in [lister, *workers]:
+        thread.start()
+    for worker in workers:
+        worker.join()
+    finished.set()
+    lister.join()
+    assert not failures
+    assert results == {port: (True, True) for port in ports}
+    assert listings and all(listing == listed for listing in listings)
 
 
-def test_one_programmer_and_one_caller_at_a_time(adapter):
+def test_a_progress_callback_cannot_call_the_library(adapter):
     port = adapter("parallel", "24C16")
     with zylisp.Programmer(port=port, device="24C16", progress=lambda *_: p.read()) as p:
-        with pytest.raises(zylisp.InUseError):
-            zylisp.Programmer(port=port, device="24C16")
-        with pytest.raises(zylisp.InUseError):
-            zylisp.ports()
         # A callback that calls the library stops the operation (at its first
         # report, before any page) instead of deadlocking.
         with pytest.raises(zylisp.InUseError) as refused:

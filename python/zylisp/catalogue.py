@@ -6,64 +6,76 @@ from __future__ import annotations
 import ctypes
 from typing import Dict, List, Optional, Tuple
 
-from .errors import InUseError
-from .library import DEVICE_NAME_SIZE, MODE_PARALLEL, MODE_SERIAL, PORT_NAME_SIZE, caller
+from .library import DEVICE_NAME_SIZE, MODE_PARALLEL, PortInfo, default_session, lib
 
 # Bus kinds of zylisp.h, in the order the library numbers them.
 BUSES: Tuple[str, ...] = ("I2C", "SPI", "Microwire")
 
+# The catalogue never changes: it is asked for once.
+_catalogue: Optional[Dict[str, Tuple[str, ...]]] = None
+
+
+def _names() -> Dict[str, Tuple[str, ...]]:
+    global _catalogue
+    if _catalogue is None:
+        with default_session.held() as library:
+            found: Dict[str, Tuple[str, ...]] = {}
+            for kind, bus in enumerate(BUSES):
+                names = []
+                for index in range(library.Zyl_GetDeviceCount(kind)):
+                    name = ctypes.create_string_buffer(DEVICE_NAME_SIZE)
+                    if library.Zyl_GetDevice(kind, index, name) == 0:
+                        names.append(name.value.decode("ascii"))
+                found[bus] = tuple(names)
+            _catalogue = found
+    return _catalogue
+
 
 def devices() -> Dict[str, List[str]]:
     """The catalogue's part names by bus: {"I2C": [...], "SPI": [...], "Microwire": [...]}."""
-    with caller.held() as lib:
-        found: Dict[str, List[str]] = {}
-        for kind, bus in enumerate(BUSES):
-            names = []
-            for index in range(lib.Zyl_GetDeviceCount(kind)):
-                name = ctypes.create_string_buffer(DEVICE_NAME_SIZE)
-                if lib.Zyl_GetDevice(kind, index, name) == 0:
-                    names.append(name.value.decode("ascii"))
-            found[bus] = names
-        return found
+    return {bus: list(names) for bus, names in _names().items()}
 
 
 def find_device(name: str) -> Optional[Tuple[str, str]]:
     """The catalogue's spelling of a part name (matched without regard to
     case) and its bus, or None for an unknown part."""
     wanted = name.upper()
-    for bus, names in devices().items():
+    for bus, names in _names().items():
         for known in names:
             if known.upper() == wanted:
                 return known, bus
     return None
 
 
+def write_page(name: str) -> int:
+    """The write page in bytes of a catalogue part, 0 for an unknown one."""
+    page = ctypes.c_int32()
+    with default_session.held() as library:
+        if library.Zyl_GetDeviceInfo(name.encode("ascii", "replace"), None, None, ctypes.byref(page)) != 0:
+            return 0
+    return page.value
+
+
 def ports() -> List[str]:
     """The ports the library can use, parallel ones first: ["LPT1", "COM1", ...].
-
-    Enumeration clears the library's device selection, so it is refused
-    (InUseError) while a Programmer is open.
-    """
-    with caller.held() as lib:
-        if caller.programmer is not None:
-            raise InUseError("ports cannot be listed while a Programmer is open: "
-                             "listing them clears its device selection")
-        return port_names(lib, MODE_PARALLEL) + port_names(lib, MODE_SERIAL)
-
-
-def port_names(library: ctypes.CDLL, mode: int) -> List[str]:
-    """The port names of one mode; clears the device selection. The caller
-    holds the library."""
-    names = []
-    for index in range(library.Zyl_GetNumPorts(mode)):
-        name = ctypes.create_string_buffer(PORT_NAME_SIZE)
-        library.Zyl_GetPort(index, name, mode)
-        if name.value:
-            names.append(name.value.decode("utf-8", "replace"))
-    return names
+    Safe at any time, from any thread, while Programmers are open."""
+    library = lib()
+    count = ctypes.c_int32()
+    capacity = 16
+    while True:
+        found = (PortInfo * capacity)()
+        code = library.Zyl_ListPorts(0, found, capacity, ctypes.byref(count))
+        if code != 0:
+            raise RuntimeError(f"the zylisp library refused to list the ports (code {code})")
+        if count.value <= capacity:
+            break
+        capacity = count.value  # more ports than room: scan again with enough
+    listed = found[:count.value]
+    ordered = sorted(listed, key=lambda port: port.kind != MODE_PARALLEL)
+    return [port.name.decode("utf-8", "replace") for port in ordered if port.name]
 
 
 def library_version() -> str:
     """The library's version, MAJOR.MINOR.PATCH.BUILD."""
-    with caller.held() as lib:
-        return lib.Zyl_GetDLLversion().decode("ascii")
+    with default_session.held() as library:
+        return library.Zyl_GetDLLversion().decode("ascii")

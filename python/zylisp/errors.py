@@ -73,9 +73,9 @@ class WriteProtected(ZylispError):
 
 
 class InUseError(RuntimeError):
-    """The package was used against the library's one-caller rule: a second
-    Programmer while one is open, port enumeration while one is open, or a
-    library call from inside a progress callback."""
+    """A call that would wait for itself: the package called from inside a
+    progress callback, or a Programmer (or the catalogue) called from a
+    signal handler that interrupted that same thread's call of it."""
 
 
 _KINDS: Dict[int, Type[ZylispError]] = {

@@ -1,5 +1,5 @@
-"""Loading libzylisp.so.1, the prototypes of its exports, and the rule that
-only one caller at a time may be inside the library.
+"""Loading libzylisp.so.1, the prototypes of its exports, and the turns
+callers take on the library's sessions.
 
 An installed package loads the library of its own installation (the lib
 folder of the same prefix, as the install recorded it); then the file
@@ -18,14 +18,25 @@ from .errors import InUseError, ZylispError, error_for
 
 SONAME = "libzylisp.so.1"
 
-# Area and modes of zylisp.h.
-AREA_EEPROM = 1
+# Port kinds and buffer sizes of zylisp.h.
 MODE_SERIAL = 1
 MODE_PARALLEL = 2
 PORT_NAME_SIZE = 256
+PORT_LABEL_SIZE = 16
 DEVICE_NAME_SIZE = 11
 
-ProgressHandler = ctypes.CFUNCTYPE(None, ctypes.c_int32, ctypes.c_int32)
+# (user pointer, stage, done, total)
+SessionProgressHandler = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_int32, ctypes.c_int32,
+                                          ctypes.c_int32)
+
+
+class PortInfo(ctypes.Structure):
+    _fields_ = [("name", ctypes.c_char * PORT_LABEL_SIZE), ("path", ctypes.c_char * PORT_NAME_SIZE),
+                ("kind", ctypes.c_int32)]
+
+
+class Difference(ctypes.Structure):
+    _fields_ = [("address", ctypes.c_int32), ("chip", ctypes.c_uint8), ("image", ctypes.c_uint8)]
 
 
 class LibraryNotFound(ImportError):
@@ -37,42 +48,48 @@ _u8 = ctypes.c_uint8
 _text = ctypes.c_char_p
 _i32_out = ctypes.POINTER(ctypes.c_int32)
 _u8_out = ctypes.POINTER(ctypes.c_uint8)
+_session = ctypes.c_void_p  # ZylSession*
 
 # name: (result type, argument types)
 _PROTOTYPES = {
-    "Zyl_SetProgressHandler": (_i32, [ProgressHandler]),
-    "Zyl_SetDevice": (_i32, [_text]),
+    # The default session's calls the package makes, under default_session.
     "Zyl_GetDevice": (_i32, [_i32, ctypes.c_uint32, ctypes.c_char_p]),
-    "Zyl_GetDeviceCount": (_i32, [_i32]),
-    "Zyl_GetLastError": (_text, []),
-    "Zyl_InitProgrammer": (_i32, [_text, _text, _u8]),
-    "Zyl_GetNumPorts": (_u8, [_u8]),
-    "Zyl_GetPort": (_i32, [_i32, ctypes.c_char_p, _u8]),
-    "Zyl_PROG_Open": (_i32, []),
-    "Zyl_PROG_Close": (_i32, []),
-    "Zyl_ClearBuffer": (_i32, [_u8]),
-    "Zyl_WriteBuffer": (_i32, [_u8, _i32, _u8]),
-    "Zyl_GetBufferSize": (_i32, [_u8]),
-    "Zyl_ANSI_ReadBuffer": (_u8, [_u8, _i32]),
-    "Zyl_EraseAllDevice": (_i32, []),
-    "Zyl_ReadEEPROM": (_i32, [_text, _u8]),
-    "Zyl_ProgramEEPROM": (_i32, [_text]),
-    "Zyl_VerifyEEPROM": (_i32, [_text]),
-    "Zyl_WriteStatus": (_i32, [_u8]),
-    "Zyl_ReadStatus": (_i32, []),
-    "Zyl_GetStatusByte": (_i32, [_u8_out]),
-    "Zyl_WriteProgMode": (_i32, [_u8]),
-    "Zyl_SetBusAddress": (_i32, [_u8]),
-    "Zyl_SetPageSize": (_i32, [_u8]),
-    "Zyl_GetDLLversion": (_text, []),
-    "Zyl_GetFWVersion": (_text, []),
-    "Zyl_RequestStop": (None, []),
-    "Zyl_GetErrorDetail": (_text, []),
-    "Zyl_CheckFile": (_i32, [_text, _u8]),
     "Zyl_GetDeviceInfo": (_i32, [_text, _i32_out, _i32_out, _i32_out]),
-    "Zyl_SetIgnoreChecksums": (_i32, [_u8]),
-    "Zyl_GetDifferenceCount": (_i32, []),
-    "Zyl_GetDifference": (_i32, [_i32, _i32_out, _u8_out, _u8_out]),
+    "Zyl_GetDLLversion": (_text, []),
+    # Calls that take no session, from any thread.
+    "Zyl_GetDeviceCount": (_i32, [_i32]),
+    "Zyl_GetFormatLimit": (_i32, [_u8]),
+    "Zyl_RequestStop": (None, []),
+    "Zyl_ListPorts": (_i32, [_i32, ctypes.POINTER(PortInfo), _i32, _i32_out]),
+    # Sessions.
+    "Zyl_SessionCreate": (_i32, [ctypes.POINTER(_session)]),
+    "Zyl_SessionDestroy": (None, [_session]),
+    "Zyl_SessionSetDevice": (_i32, [_session, _text]),
+    "Zyl_SessionSetPort": (_i32, [_session, _text]),
+    "Zyl_SessionSetProgressHandler": (_i32, [_session, SessionProgressHandler, ctypes.c_void_p]),
+    "Zyl_SessionOpen": (_i32, [_session]),
+    "Zyl_SessionClose": (_i32, [_session]),
+    "Zyl_SessionGetFirmwareVersion": (_i32, [_session, ctypes.c_char_p, _i32]),
+    "Zyl_SessionErase": (_i32, [_session]),
+    "Zyl_SessionProgram": (_i32, [_session]),
+    "Zyl_SessionVerify": (_i32, [_session]),
+    "Zyl_SessionRead": (_i32, [_session]),
+    "Zyl_SessionGetStatus": (_i32, [_session, _u8_out]),
+    "Zyl_SessionSetStatus": (_i32, [_session, _u8]),
+    "Zyl_SessionSetPageSize": (_i32, [_session, _i32]),
+    "Zyl_SessionSetBusAddress": (_i32, [_session, _u8]),
+    "Zyl_SessionSetOrganisation": (_i32, [_session, _u8]),
+    "Zyl_SessionSetIgnoreChecksums": (_i32, [_session, _u8]),
+    "Zyl_SessionLoadFile": (_i32, [_session, _text]),
+    "Zyl_SessionSaveFile": (_i32, [_session, _text, _u8]),
+    "Zyl_SessionCheckFile": (_i32, [_session, _text, _u8]),
+    "Zyl_SessionGetImageSize": (_i32, [_session, _i32_out]),
+    "Zyl_SessionReadImage": (_i32, [_session, _i32, ctypes.c_char_p, _i32]),
+    "Zyl_SessionWriteImage": (_i32, [_session, _i32, ctypes.c_char_p, _i32]),
+    "Zyl_SessionGetDifferences": (_i32, [_session, ctypes.POINTER(Difference), _i32, _i32_out]),
+    "Zyl_SessionGetResultText": (_text, [_session]),
+    "Zyl_SessionGetErrorDetail": (_text, [_session]),
+    "Zyl_SessionRequestStop": (None, [_session]),
 }
 
 
@@ -132,58 +149,81 @@ def lib() -> ctypes.CDLL:
         return _lib
 
 
-def failure(code: int, context: str = "") -> ZylispError:
-    """The exception for a result code just returned, with the library's
-    text and detail of it."""
+def _text_of(raw: Optional[bytes]) -> str:
+    return (raw or b"").decode("utf-8", "replace")
+
+
+def failure(session: Optional[int], code: int, context: str = "") -> ZylispError:
+    """The exception for a result code the session just returned, with the
+    session's text and detail of it."""
     library = lib()
-    text = (library.Zyl_GetLastError() or b"").decode("utf-8", "replace")
-    detail = (library.Zyl_GetErrorDetail() or b"").decode("utf-8", "replace")
+    text = _text_of(library.Zyl_SessionGetResultText(session))
+    detail = _text_of(library.Zyl_SessionGetErrorDetail(session))
     return error_for(code, text or f"result code {code}", detail, context)
 
 
-def check(code: int, context: str = "") -> None:
-    """Raises the exception of a non-zero result code."""
+def check(session: Optional[int], code: int, context: str = "") -> None:
+    """Raises the exception of a non-zero result code of the session."""
     if code != 0:
-        raise failure(code, context)
+        raise failure(session, code, context)
 
 
-class _CallerRule:
-    """The library accepts one caller at a time. Threads queue for it: a
+_inside = threading.local()
+
+
+@contextmanager
+def inside_call() -> Iterator[None]:
+    """Marks the current thread as running a library call, whose progress
+    callbacks must not call the package again."""
+    _inside.call = True
+    try:
+        yield
+    finally:
+        _inside.call = False
+
+
+class Turn:
+    """One session's calls, one thread at a time. Threads queue for it: a
     call from another thread waits until the running one has ended. A call
-    that would have to wait for itself (from a progress callback, which runs
-    inside a library call, or from a signal handler on the thread that holds
-    the library) raises InUseError instead of deadlocking."""
+    that would have to wait for itself (from a signal handler on the thread
+    whose call runs) or that comes from inside a progress callback (which
+    runs inside a library call, so could wait for a session its own thread
+    holds) raises InUseError instead of deadlocking."""
 
-    def __init__(self) -> None:
+    def __init__(self, what: str) -> None:
+        self._what = what
         self._lock = threading.RLock()
         self._holding = False
-        self._inside = threading.local()
-        # The open Programmer: the library holds one connection per process.
-        self.programmer: Optional[object] = None
 
     @contextmanager
     def held(self) -> Iterator[ctypes.CDLL]:
-        if getattr(self._inside, "call", False):
+        if getattr(_inside, "call", False):
             raise InUseError("the zylisp library cannot be called from inside one of its own calls "
                              "(a progress callback)")
         library = lib()
         with self._lock:
             if self._holding:
-                raise InUseError("the zylisp library is already in use by this thread")
+                raise InUseError(f"{self._what} is already in use by this thread")
             self._holding = True
             try:
                 yield library
             finally:
                 self._holding = False
 
-    @contextmanager
-    def inside_call(self) -> Iterator[None]:
-        """Marks the current thread as running a library call."""
-        self._inside.call = True
-        try:
-            yield
-        finally:
-            self._inside.call = False
+    def try_hold(self) -> bool:
+        """Takes the turn without waiting (for a finaliser): True when taken;
+        give it back with release()."""
+        if not self._lock.acquire(blocking=False):
+            return False
+        if self._holding:
+            self._lock.release()
+            return False
+        return True
+
+    def release(self) -> None:
+        self._lock.release()
 
 
-caller = _CallerRule()
+default_session = Turn("the zylisp library's default session")
+"""The turn on the library's default session, which the catalogue's calls
+use: one thread at a time in the whole process."""

@@ -4,20 +4,61 @@ from __future__ import annotations
 
 import ctypes
 import os
+import threading
+import weakref
+from contextlib import contextmanager
 from types import TracebackType
-from typing import Callable, List, Optional, Tuple, Type, Union, overload
+from typing import Callable, Iterator, List, Optional, Tuple, Type, Union, overload
 
-from .catalogue import find_device, port_names
-from .errors import (FileError, InUseError, NotSupported, PortError, SettingRefused, VerifyError,
-                     ZylispError)
+from .catalogue import find_device, write_page
+from .errors import FileError, NotSupported, PortError, SettingRefused, VerifyError, ZylispError
 from .formats import Format, format_for
-from .library import (AREA_EEPROM, MODE_PARALLEL, MODE_SERIAL, ProgressHandler, caller, check,
-                      failure, lib)
-from .stoppable_call import run_stoppable
+from .library import Difference, SessionProgressHandler, Turn, check, failure, lib
+from .stoppable_call import run_stoppable, watch_ctrl_c
 
 ProgressCallback = Callable[[int, int], None]
 PathLike = Union[str, "os.PathLike[str]"]
 Data = Union[bytes, bytearray, memoryview]
+
+
+class _Session:
+    """The library session of one Programmer, with what has to live as long
+    as it does. Kept apart from the Programmer so that its finaliser can
+    free the session without keeping the Programmer alive."""
+
+    def __init__(self, library: ctypes.CDLL, handler: SessionProgressHandler, what: str) -> None:
+        self.library = library
+        self.handler = handler  # the library holds only its C pointer
+        self.pointer: Optional[int] = None
+        self.turn = Turn(what)
+        self._guard = threading.Lock()  # between stop() and destroy()
+
+    def stop(self) -> None:
+        # Never waits (it may run in a signal handler): a stop that finds
+        # the session being freed has nothing left to stop.
+        if self._guard.acquire(blocking=False):
+            try:
+                if self.pointer is not None:
+                    self.library.Zyl_SessionRequestStop(self.pointer)
+            finally:
+                self._guard.release()
+
+    def destroy(self) -> None:
+        """Closes the session's connection and frees it; once."""
+        with self._guard:
+            pointer, self.pointer = self.pointer, None
+        if pointer is not None:
+            self.library.Zyl_SessionDestroy(pointer)
+
+
+def _release(session: _Session) -> None:
+    """The finaliser of a Programmer never closed: frees its session, unless
+    a thread still runs a call on it (at the interpreter's exit)."""
+    if session.turn.try_hold():
+        try:
+            session.destroy()
+        finally:
+            session.turn.release()
 
 
 class Programmer:
@@ -34,15 +75,21 @@ class Programmer:
     that raises stops the operation at its next page boundary; its
     exception is raised when the operation has ended.
 
-    Threads: the library serves one caller at a time and one connection
-    per process. A second Programmer while one is open raises InUseError;
-    a call from another thread while one runs waits for it to end; calling
-    the library from inside a progress callback raises InUseError.
+    Threads: each Programmer has a session of its own in the library, so
+    several Programmers, each on its own port, may work at the same time in
+    one thread or in several. One Programmer serves one call at a time: a
+    call from another thread while one runs waits for it to end. Calling
+    any Programmer from inside a progress callback raises InUseError
+    (stop() excepted). ports() and devices() may be called at any time.
 
     Ctrl-C: an operation started from the main thread stops at its next
     page boundary, leaves the adapter ready and the connection usable, and
-    then raises KeyboardInterrupt (whose __cause__ is the Cancelled). The
-    chip keeps every page written before the stop.
+    then raises KeyboardInterrupt (whose __cause__ is the Cancelled); the
+    operations that other threads run at that moment stop the same way and
+    raise Cancelled. While the main thread runs no operation, Python raises
+    KeyboardInterrupt there as usual and a script stops the other threads'
+    operations with stop(). The chip keeps every page written before the
+    stop.
 
     Attributes: ``port`` ("COM1"), ``device`` (the catalogue's spelling),
     ``bus`` ("I2C", "SPI" or "Microwire"), ``size`` (bytes of the chip).
@@ -54,9 +101,7 @@ class Programmer:
         self._open = False
         self._progress = progress
         self._callback_error: Optional[BaseException] = None
-        # Kept on the object: the library holds only the C pointer.
-        self._handler = ProgressHandler(self._on_progress)
-        self._lib = lib()
+        self._last_progress: Optional[Tuple[int, int]] = None
         found = find_device(device)
         self.port = port.upper()
         self.device, self.bus = found or (device, "")
@@ -65,39 +110,42 @@ class Programmer:
         self._bus_address = 0xA0
         self._page_size = 0
         self._ignore_checksums = False
-        self._last_progress: Optional[Tuple[int, int]] = None
         context = f"open {device} on {port}"
-        if self.port.startswith("COM"):
-            mode = MODE_SERIAL
-        elif self.port.startswith("LPT"):
-            mode = MODE_PARALLEL
-        else:
+        if not self.port.startswith(("COM", "LPT")):
             raise PortError(4, f"unknown port name {port!r}", "ports are named COMn or LPTn", context)
-        with caller.held() as library:
-            if caller.programmer is not None:
-                raise InUseError(f"a Programmer is open already ({caller.programmer!r}); "
-                                 "the library holds one connection per process")
-            if found is None:
-                raise failure(library.Zyl_SetDevice(device.encode("ascii", "replace")), context)
-            if library.Zyl_InitProgrammer(self.port.encode(), self.device.encode(), mode) != 0:
-                known = port_names(library, mode)
-                raise PortError(4, f"there is no port {self.port}",
-                                f"the ports of this kind are: {', '.join(known) or 'none'}", context)
-            library.Zyl_SetProgressHandler(self._handler)
-            code = library.Zyl_PROG_Open()
-            if code != 0:
-                error = failure(code, context)
-                library.Zyl_PROG_Close()
-                library.Zyl_SetProgressHandler(ProgressHandler())
-                raise error
-            self.size = library.Zyl_GetBufferSize(AREA_EEPROM)
-            page = ctypes.c_int32()
-            library.Zyl_GetDeviceInfo(self.device.encode(), None, None, ctypes.byref(page))
-            self._page_size = page.value
-            # The library keeps this one across connections.
-            library.Zyl_SetIgnoreChecksums(0)
-            self._open = True
-            caller.programmer = self
+        library = lib()
+        watch_ctrl_c()
+        # The handler reaches the Programmer through a weak reference, so
+        # that the session's finaliser does not keep the Programmer alive.
+        programmer = weakref.ref(self)
+
+        def report(user: Optional[int], stage: int, done: int, total: int) -> None:
+            me = programmer()
+            if me is not None:
+                me._on_progress(done, total)
+
+        self._session = _Session(library, SessionProgressHandler(report), f"the Programmer of {self.port}")
+        created = ctypes.c_void_p()
+        code = library.Zyl_SessionCreate(ctypes.byref(created))
+        if code != 0 or not created.value:
+            raise ZylispError(code, "the library cannot make a session", "", context)
+        self._session.pointer = created.value
+        self._finalizer = weakref.finalize(self, _release, self._session)
+        try:
+            with self._session.turn.held():
+                s = created.value
+                check(s, library.Zyl_SessionSetDevice(s, device.encode("ascii", "replace")), context)
+                check(s, library.Zyl_SessionSetPort(s, self.port.encode("ascii", "replace")), context)
+                check(s, library.Zyl_SessionSetProgressHandler(s, self._session.handler, None), context)
+                check(s, library.Zyl_SessionOpen(s), context)
+                size = ctypes.c_int32()
+                check(s, library.Zyl_SessionGetImageSize(s, ctypes.byref(size)), context)
+                self.size = size.value
+            self._page_size = write_page(self.device)
+        except BaseException:
+            self._finalizer()
+            raise
+        self._open = True
 
     def __repr__(self) -> str:
         state = "open" if self._open else "closed"
@@ -112,14 +160,15 @@ class Programmer:
 
     def close(self) -> None:
         """Ends the connection; a second close does nothing."""
-        with caller.held() as library:
+        with self._session.turn.held() as library:
             if not self._open:
                 return
             self._open = False
-            caller.programmer = None
-            code = library.Zyl_PROG_Close()
-            error = failure(code, f"close {self.port}") if code != 0 else None
-            library.Zyl_SetProgressHandler(ProgressHandler())
+            s = self._session.pointer
+            code = library.Zyl_SessionClose(s)
+            error = failure(s, code, f"close {self.port}") if code != 0 else None
+            self._finalizer.detach()
+            self._session.destroy()
             if error is not None:
                 raise error
 
@@ -130,32 +179,34 @@ class Programmer:
     @property
     def firmware_version(self) -> str:
         """The adapter's firmware version, "N/A" when it cannot be reached."""
-        with caller.held() as library:
-            self._require_open()
-            return library.Zyl_GetFWVersion().decode("ascii", "replace")
+        with self._held() as (library, s):
+            text = ctypes.create_string_buffer(64)
+            if library.Zyl_SessionGetFirmwareVersion(s, text, len(text)) != 0:
+                return "N/A"
+            return text.value.decode("ascii", "replace")
 
     def stop(self) -> None:
-        """Asks the running operation to stop at its next page boundary; it
-        then raises Cancelled. Safe from any thread and from a progress
-        callback; a request made while nothing runs is forgotten."""
-        self._lib.Zyl_RequestStop()
+        """Asks this Programmer's running operation to stop at its next page
+        boundary; it then raises Cancelled. Safe from any thread, from a
+        signal handler and from a progress callback; a request made while
+        nothing runs is forgotten."""
+        self._session.stop()
 
     def erase(self) -> None:
         """Erases the whole chip."""
-        with caller.held() as library:
-            self._require_open()
-            self._operate("erase", library.Zyl_EraseAllDevice)
+        with self._held() as (library, s):
+            self._operate("erase", lambda: library.Zyl_SessionErase(s))
 
     def program(self, data: Union[PathLike, Data]) -> None:
         """Writes a data file (Intel hex, Motorola, Tektronix, or binary for
         anything else), or bytes of at most ``size``; the rest of the chip
         is written with 0xFF."""
-        self._with_data("program", data, "Zyl_ProgramEEPROM")
+        self._with_data("program", data, "Zyl_SessionProgram")
 
     def verify(self, data: Union[PathLike, Data]) -> None:
         """Compares the chip with a data file or with bytes (the rest of the
         chip as 0xFF); raises VerifyError when they differ."""
-        self._with_data("verify", data, "Zyl_VerifyEEPROM")
+        self._with_data("verify", data, "Zyl_SessionVerify")
 
     @overload
     def read(self) -> bytes: ...
@@ -166,41 +217,45 @@ class Programmer:
     def read(self, path: Optional[PathLike] = None, format: Optional[Format] = None) -> Optional[bytes]:
         """Reads the whole chip: returns its bytes, or with a path writes
         them into that file in format (by default the one its suffix
-        suggests, see format_for). A file that cannot be written is found
-        out before the chip is read."""
-        with caller.held() as library:
-            self._require_open()
+        suggests, see format_for). A file that cannot be written, or whose
+        format cannot hold the chip, is found out before the chip is read."""
+        with self._held() as (library, s):
             if path is None:
-                self._operate("read", lambda: library.Zyl_ReadEEPROM(None, 0))
-                byte = library.Zyl_ANSI_ReadBuffer
-                return bytes(byte(AREA_EEPROM, address) for address in range(self.size))
+                self._operate("read", lambda: library.Zyl_SessionRead(s))
+                image = ctypes.create_string_buffer(self.size)
+                check(s, library.Zyl_SessionReadImage(s, 0, image, self.size), self._context("read"))
+                return image.raw
             name = os.fsencode(os.fspath(path))
             chosen = Format(format) if format is not None else format_for(path)
-            check(library.Zyl_CheckFile(name, 1), self._context("read", path))
-            self._operate("read", lambda: library.Zyl_ReadEEPROM(name, int(chosen)), path)
+            context = self._context("read", path)
+            check(s, library.Zyl_SessionCheckFile(s, name, 1), context)
+            limit = library.Zyl_GetFormatLimit(int(chosen))
+            if limit < self.size - 1:
+                raise FileError(1, "the file format cannot hold the chip",
+                                f"{chosen.name} files reach address {limit:X} only; the {self.device} holds "
+                                f"{self.size} bytes", context)
+            self._operate("read", lambda: library.Zyl_SessionRead(s), path)
+            check(s, library.Zyl_SessionSaveFile(s, name, int(chosen)), context)
             return None
 
     @property
     def status(self) -> int:
         """The status register of an SPI or DataFlash part. Other parts have
         none: NotSupported. A failed read raises, never gives a value."""
-        with caller.held() as library:
-            self._require_open()
+        with self._held() as (library, s):
             byte = ctypes.c_uint8()
-            self._operate("read status", lambda: library.Zyl_GetStatusByte(ctypes.byref(byte)))
+            self._operate("read status", lambda: library.Zyl_SessionGetStatus(s, ctypes.byref(byte)))
             return byte.value
 
     @status.setter
     def status(self, value: int) -> None:
         if not 0 <= value <= 0xFF:
             raise ValueError(f"a status byte is 0..255, not {value}")
-        with caller.held() as library:
-            self._require_open()
-            # On a Microwire part the same call would fill the whole chip.
+        with self._held() as (library, s):
             if self.bus != "SPI":
                 raise NotSupported(11, "only SPI parts have a status register",
                                    f"{self.device} is a {self.bus} part", self._context("write status"))
-            self._operate("write status", lambda: library.Zyl_WriteStatus(value))
+            self._operate("write status", lambda: library.Zyl_SessionSetStatus(s, value))
 
     @property
     def organisation(self) -> int:
@@ -211,7 +266,7 @@ class Programmer:
     def organisation(self, bits: int) -> None:
         if bits not in (8, 16):
             raise ValueError(f"a Microwire organisation is 8 or 16, not {bits}")
-        self._set("organisation", "Zyl_WriteProgMode", bits)
+        self._set("organisation", "Zyl_SessionSetOrganisation", bits)
         self._organisation = bits
 
     @property
@@ -224,7 +279,7 @@ class Programmer:
     def bus_address(self, address: int) -> None:
         if not 0 <= address <= 0xFF:
             raise ValueError(f"a bus address is 0..255, not {address}")
-        self._set("bus address", "Zyl_SetBusAddress", address)
+        self._set("bus address", "Zyl_SessionSetBusAddress", address)
         self._bus_address = address
 
     @property
@@ -236,9 +291,13 @@ class Programmer:
 
     @page_size.setter
     def page_size(self, size: int) -> None:
-        if not 0 <= size <= 0xFF:
-            raise ValueError(f"a page size is 0..255, not {size}")
-        self._set("page size", "Zyl_SetPageSize", size)
+        if not 0 <= size <= 0x7FFFFFFF:
+            raise ValueError(f"a page size is 0 or more, not {size}")
+        if size == 0:
+            # The library would take 0 for the part's own page.
+            raise SettingRefused(1, "page size 0 refused", "a page write needs at least one byte",
+                                 self._context("set page size for"))
+        self._set("page size", "Zyl_SessionSetPageSize", size)
         self._page_size = size
 
     @property
@@ -249,16 +308,23 @@ class Programmer:
 
     @ignore_checksums.setter
     def ignore_checksums(self, ignore: bool) -> None:
-        self._set("ignore checksums", "Zyl_SetIgnoreChecksums", int(bool(ignore)))
+        self._set("ignore checksums", "Zyl_SessionSetIgnoreChecksums", int(bool(ignore)))
         self._ignore_checksums = bool(ignore)
 
+    @contextmanager
+    def _held(self) -> Iterator[Tuple[ctypes.CDLL, int]]:
+        """The turn on the open session: gives (library, session)."""
+        with self._session.turn.held() as library:
+            if not self._open or self._session.pointer is None:
+                raise ValueError(f"{self!r} is used after close()")
+            yield library, self._session.pointer
+
     def _set(self, what: str, export: str, value: int) -> None:
-        with caller.held() as library:
-            self._require_open()
-            code = getattr(library, export)(value)
+        with self._held() as (library, s):
+            code = getattr(library, export)(s, value)
             if code != 0:
                 # The library's text for code 1 speaks of files; its detail names the cause.
-                detail = (library.Zyl_GetErrorDetail() or b"").decode("utf-8", "replace")
+                detail = (library.Zyl_SessionGetErrorDetail(s) or b"").decode("utf-8", "replace")
                 raise SettingRefused(code, f"{what} {value} refused", detail,
                                      self._context(f"set {what} for"))
 
@@ -269,42 +335,35 @@ class Programmer:
         preposition = {"program": "from", "verify": "against", "read": "into"}[what]
         return f"{text} {preposition} {os.fspath(path)}"
 
-    def _require_open(self) -> None:
-        if not self._open:
-            raise ValueError(f"{self!r} is used after close()")
-
     def _with_data(self, what: str, data: Union[PathLike, Data], export: str) -> None:
-        with caller.held() as library:
-            self._require_open()
+        with self._held() as (library, s):
             run = getattr(library, export)
             if isinstance(data, (bytes, bytearray, memoryview)):
+                image = bytes(data)
                 # A blank image would erase the whole chip instead.
-                if not len(data):
+                if not image:
                     raise FileError(1, "no data", f"there are no bytes to {what}", self._context(what))
-                self._load_image(library, bytes(data), what)
-                self._operate(what, lambda: run(None))
+                if len(image) > self.size:
+                    raise ValueError(f"{len(image)} bytes do not fit the {self.size} bytes of the {self.device}")
+                image += b"\xff" * (self.size - len(image))
+                check(s, library.Zyl_SessionWriteImage(s, 0, image, len(image)), self._context(what))
+                self._operate(what, lambda: run(s))
                 return
             name = os.fsencode(os.fspath(data))
-            check(library.Zyl_CheckFile(name, 0), self._context(what, data))
-            self._operate(what, lambda: run(name), data)
-
-    def _load_image(self, library: ctypes.CDLL, data: bytes, what: str) -> None:
-        if len(data) > self.size:
-            raise ValueError(f"{len(data)} bytes do not fit the {self.size} bytes of the {self.device}")
-        check(library.Zyl_ClearBuffer(AREA_EEPROM), self._context(what))
-        write = library.Zyl_WriteBuffer
-        for address, value in enumerate(data):
-            code = write(AREA_EEPROM, address, value)
-            if code != 0:
-                raise failure(code, self._context(what))
+            context = self._context(what, data)
+            check(s, library.Zyl_SessionCheckFile(s, name, 0), context)
+            check(s, library.Zyl_SessionLoadFile(s, name), context)
+            self._operate(what, lambda: run(s), data)
 
     def _operate(self, what: str, call: Callable[[], int], path: Optional[PathLike] = None) -> None:
-        """Runs one chip operation and raises what its end calls for."""
+        """Runs one chip operation and raises what its end calls for. The
+        caller holds the session's turn."""
+        s = self._session.pointer
         self._callback_error = None
         self._last_progress = None
-        result, interrupted = run_stoppable(call)
+        result, interrupted = run_stoppable(call, self._session.stop)
         context = self._context(what, path)
-        error: Optional[ZylispError] = failure(result, context) if result != 0 else None
+        error: Optional[ZylispError] = failure(s, result, context) if result != 0 else None
         if isinstance(error, VerifyError):
             error = self._differences(error)
         callback_error, self._callback_error = self._callback_error, None
@@ -320,15 +379,15 @@ class Programmer:
 
     def _differences(self, error: ZylispError) -> VerifyError:
         """The failure of a verify, with the addresses that differ."""
-        library = self._lib
-        differences: List[Tuple[int, int, int]] = []
-        address, chip, image = ctypes.c_int32(), ctypes.c_uint8(), ctypes.c_uint8()
-        for index in range(library.Zyl_GetDifferenceCount()):
-            if library.Zyl_GetDifference(index, ctypes.byref(address), ctypes.byref(chip),
-                                         ctypes.byref(image)) == 0:
-                differences.append((address.value, chip.value, image.value))
-        count = len(differences)
-        detail = f"{count} byte differs" if count == 1 else f"{count} bytes differ"
+        library, s = self._session.library, self._session.pointer
+        count = ctypes.c_int32()
+        library.Zyl_SessionGetDifferences(s, None, 0, ctypes.byref(count))
+        listed = (Difference * max(count.value, 0))()
+        library.Zyl_SessionGetDifferences(s, listed, len(listed), ctypes.byref(count))
+        differences: List[Tuple[int, int, int]] = [
+            (d.address, d.chip, d.image) for d in listed[:min(count.value, len(listed))]]
+        found = len(differences)
+        detail = f"{found} byte differs" if found == 1 else f"{found} bytes differ"
         if error.detail:
             detail = f"{detail}; {error.detail}"
         return VerifyError(error.code, error.text, detail, error.context, differences)
@@ -341,4 +400,5 @@ class Programmer:
             self._progress(done, total)
         except BaseException as e:  # a callback cannot raise through the library
             self._callback_error = e
-            self._lib.Zyl_RequestStop()
+            self._session.stop()
+
