@@ -45,7 +45,7 @@ fail() {
 # Each zylsim reads its standard input from a FIFO this script holds open
 # (closing it ends the program) and writes its output, first of all the
 # pseudo-terminal's path, into another that the script reads.
-jobs=()
+specs=()
 for i in "${!adapters[@]}"; do
   read -r device size options <<< "${adapters[$i]}"
   head -c "$size" /dev/urandom > "$work/data$i.bin"
@@ -58,19 +58,19 @@ for i in "${!adapters[@]}"; do
   pipes+=("$fd")
   exec {out}< "$work/out$i"
   pipes+=("$out")
-  read -r -t 120 port <&"$out" || fail "zylsim --device=$device printed no port: $(cat "$work/err$i")"
-  jobs+=("$device:$port:$work/data$i.bin")
+  read -r -t 120 port <&"$out" || fail "zylsim --device=$device printed no port"
+  specs+=("$device:$port:$work/data$i.bin")
 done
 
 status=0
-"$example" "${jobs[@]}" > "$work/result.txt" 2>&1 || status=$?
+"$example" "${specs[@]}" > "$work/result.txt" 2>&1 || status=$?
 cat "$work/result.txt"
 [ "$status" -eq 0 ] || fail "eight_sessions ended with status $status"
 
 for fd in "${pipes[@]}"; do exec {fd}>&-; done
 pipes=()
 for i in "${!pids[@]}"; do
-  wait "${pids[$i]}" || fail "zylsim ${adapters[$i]} ended with status $?: $(cat "$work/err$i")"
+  wait "${pids[$i]}" || fail "zylsim ${adapters[$i]} ended with status $?"
 done
 pids=()
 for i in "${!adapters[@]}"; do
