@@ -2,10 +2,12 @@
 #include "api/lpt_backend_choice.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
 #include "core/errors.h"
+#include "zylisp.h"
 #include "ports/find_lpt.h"
 #include "ports/lpt_access.h"
 #include "ports/ppdev_backend.h"
@@ -21,6 +23,8 @@ struct TOwnSimulatedAdapter {
 void TOwnAdapterDeleter::operator()(TOwnSimulatedAdapter* adapter) const { delete adapter; }
 
 namespace {
+
+constexpr char kParportDevicePrefix[] = "/dev/parport";
 
 // ZYLISP_LPT_SIM, or nullptr when it is not set.
 const char* SimulationConfig() { return std::getenv("ZYLISP_LPT_SIM"); }
@@ -47,7 +51,7 @@ std::unique_ptr<TLptAccess> SimulatedPort(zylsim::TConnectorDevice* connector) {
 }
 
 std::unique_ptr<TLptAccess> PpdevPort() {
-  return std::make_unique<TLptAccess>(std::make_unique<TPpdevBackend>(),
+  return std::make_unique<TLptAccess>(std::make_unique<TPpdevBackend>(kParportDevicePrefix),
                                       ParportDirFromEnvironment(kDefaultParportDir));
 }
 
@@ -59,8 +63,17 @@ std::unique_ptr<TLptAccess> CreateLptAccess(TOwnAdapter* own) {
   return SimulatedPort(Adapter(config, own).connector.get());
 }
 
-std::unique_ptr<TLptAccess> CreateScanLptAccess() {
-  return SimulationConfig() ? SimulatedPort(nullptr) : PpdevPort();
+std::vector<TPortInfo> ListParallelPorts() {
+  // The simulated port with nothing plugged in: no session's chip sees it.
+  if (SimulationConfig()) return ScanParallelPorts(*SimulatedPort(nullptr));
+  std::vector<TPortInfo> ports;
+  const std::string dir = ParportDirFromEnvironment(kDefaultParportDir);
+  for (uint8_t slot = 1; slot <= TLptAccess::kSlots; ++slot) {
+    const std::string node = kParportDevicePrefix + std::to_string(slot - 1);
+    if (FindLptBase(dir, slot) != 0 && access(node.c_str(), F_OK) == 0)
+      ports.push_back({"LPT" + std::to_string(slot), node, ZYL_MODE_PARALLEL, slot});
+  }
+  return ports;
 }
 
 void CheckSimulatedAdapter(const std::string& selectedDevice, TOwnAdapter* own) {

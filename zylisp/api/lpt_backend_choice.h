@@ -7,6 +7,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "api/port_list.h"
 
 namespace zylsim {
 class Emulator;
@@ -31,9 +34,11 @@ using TOwnAdapter = std::unique_ptr<TOwnSimulatedAdapter, TOwnAdapterDeleter>;
 // own, the simulated port reaches the adapter held there, else the
 // process's one.
 std::unique_ptr<TLptAccess> CreateLptAccess(TOwnAdapter* own = nullptr);
-// The port access object a port scan uses: under simulation, a port with
-// nothing plugged in, so that a scan never touches another session's chip.
-std::unique_ptr<TLptAccess> CreateScanLptAccess();
+// The parallel ports for a port list that any thread may ask for at any
+// time: under simulation LPT1, else the ports the kernel lists with their
+// registers and a ppdev device node. No port is claimed or driven, so a
+// list never waits for a session that holds one, nor touches its lines.
+std::vector<TPortInfo> ListParallelPorts();
 
 // Nothing when ZYLISP_LPT_SIM is not set (or empty). Otherwise raises
 // EPortConfigError naming the key or value at fault when the emulator

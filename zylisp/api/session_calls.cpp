@@ -20,7 +20,6 @@
 #include "devices/device.h"
 #include "drivers/isp_programmer.h"
 #include "image/hex_list.h"
-#include "ports/lpt_access.h"
 
 struct ZylSession {
   zylisp::TSession State;
@@ -75,8 +74,7 @@ std::vector<TPortInfo> ScanPorts(int32_t kind) {
   std::vector<TPortInfo> ports;
   if (kind == 0 || kind == ZYL_MODE_SERIAL) ports = ScanSerialPorts();
   if (kind == 0 || kind == ZYL_MODE_PARALLEL) {
-    const std::unique_ptr<TLptAccess> lpt = CreateScanLptAccess();
-    for (TPortInfo& port : ScanParallelPorts(*lpt)) ports.push_back(std::move(port));
+    for (TPortInfo& port : ListParallelPorts()) ports.push_back(std::move(port));
   }
   return ports;
 }

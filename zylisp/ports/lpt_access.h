@@ -57,8 +57,10 @@ class TLptAccess {
   // Waits at the port (real time on hardware, none on a simulated port).
   void Delay(unsigned milliseconds);
 
- private:
+  // The slots LPT1 .. LPT7.
   static constexpr uint8_t kSlots = 7;
+
+ private:
 
   // Open, and the current slot has a port.
   bool Reachable() const { return active_ && bases_[current_] != 0; }
