@@ -114,7 +114,7 @@ def test_ignore_checksums_loads_a_hand_edited_file(adapter, tmp_path):
 # main thread and one on another, or both on other threads while the main
 # thread waits for them; Ctrl-C comes once both have started.
 CTRL_C_CHILD = r"""
-import sys
+import sys, time
 import signal, threading, zylisp
 pattern = bytes((i * 7 + i // 256) & 0xFF for i in range(131072))
 started = [threading.Event(), threading.Event()]
@@ -146,12 +146,16 @@ else:
     workers = [threading.Thread(target=program, args=(n,)) for n in range(2)]
     for worker in workers:
         worker.start()
-    try:
-        for worker in workers:
-            worker.join()
-    except KeyboardInterrupt:  # the main thread's own Ctrl-C, once the others are asked to stop
-        for worker in workers:
-            worker.join()
+    # The main thread waits in sleeps, where Ctrl-C raises KeyboardInterrupt
+    # once the others are asked to stop (a join it interrupts may end early).
+    while any(worker.is_alive() for worker in workers):
+        try:
+            time.sleep(0.05)
+        except KeyboardInterrupt:
+            pass
+    for worker in workers:
+        worker.join()
+
 def ctrl_c_raises():  # the handler in place still ends a script as Python's own does
     try:
         signal.getsignal(signal.SIGINT)(signal.SIGINT, None)
