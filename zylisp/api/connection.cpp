@@ -29,7 +29,7 @@ namespace {
 
 TLptAccess& EnsureLpt() {
   TSession& s = CurrentSession();
-  if (!s.Lpt) s.Lpt = CreateLptAccess(s.IsDefault ? nullptr : &s.OwnAdapter);
+  if (!s.Lpt) s.Lpt = CreateLptAccess(s.SimulatedAdapterSlot());
   return *s.Lpt;
 }
 
@@ -76,7 +76,7 @@ void OpenConnection() {
     params.Lpt = &EnsureLpt();
     params.LptSlot = LptSlot(s.Port);
     // A badly set up emulator fails here, by name, before anything is sent.
-    if (device) CheckSimulatedAdapter(device->Name, s.IsDefault ? nullptr : &s.OwnAdapter);
+    if (device) CheckSimulatedAdapter(device->Name, s.SimulatedAdapterSlot());
   } else {
     params.SerialPort = s.Port;
     params.SerialPath = SerialPath(s);

@@ -84,6 +84,9 @@ struct TSession {
   std::unique_ptr<TLptAccess> Lpt;
   // The emulated adapter of a session other than the default one.
   TOwnAdapter OwnAdapter;
+  // Where this session's simulated LPT finds its adapter: the process's
+  // one (nullptr) for the default session, its own for any other.
+  TOwnAdapter* SimulatedAdapterSlot() { return IsDefault ? nullptr : &OwnAdapter; }
   // This session's stop request, and the process's stop count when its
   // running operation began.
   std::atomic<bool> StopAsked{false};
