@@ -22,10 +22,12 @@ uint8_t Chip::LoadByte(uint32_t address) const {
   return address < memory_.size() ? WithStuckBits(address, memory_[address]) : 0xFF;
 }
 
-void Chip::BeginWriteCycle() {
-  remainingUs_ = writeCycleUs_;
+void Chip::BeginWriteCycle() { BeginCycle(writeCycleUs_); }
+
+void Chip::BeginCycle(uint64_t us) {
+  remainingUs_ = us;
   ++writeCycles_;
-  writeCycleTotalUs_ += writeCycleUs_;
+  writeCycleTotalUs_ += us;
 }
 
 }  // namespace zylsim

@@ -15,12 +15,13 @@ struct ControlBits {
   unsigned pins;
   unsigned blocks;
 };
-constexpr ControlBits kControlBits[] = {{16, 0, 0},   {256, 7, 0},   {512, 6, 1},        {1024, 4, 3},
-                                        {4095, 0, 7}, {65536, 7, 0}, {SIZE_MAX, 6, 1}};
+constexpr ControlBits kControlBits[] = {{16, 0, 0},     {256, 7, 0},    {512, 6, 1},
+                                        {1024, 4, 3},   {4095, 0, 7},   {65536, 7, 0},
+                                        {131072, 6, 1}, {SIZE_MAX, 4, 3}};
 
 }  // namespace
 
-I2CEeprom::I2CEeprom(std::size_t size, int pageSize)
+I2CEeprom::I2CEeprom(std::size_t size, int pageSize, Layout layout)
     : Chip(size),
       pageSize_(pageSize < 1 ? 1 : pageSize),
       addressBytes_(size >= 4096 ? 2 : 1),
@@ -31,9 +32,17 @@ I2CEeprom::I2CEeprom(std::size_t size, int pageSize)
                                           [&](const ControlBits& b) { return size <= b.upTo; });
   pinMask_ = bits.pins;
   blockMask_ = bits.blocks;
+  if (layout == kBlockBitB3) {
+    pinMask_ = 3;
+    blockMask_ = 4;
+    needsA2_ = true;
+    pins_ = 4;
+  }
+  while (blockMask_ && !(blockMask_ >> blockLow_ & 1)) ++blockLow_;
 }
 
 bool I2CEeprom::Addressed(uint8_t control) const {
+  if (needsA2_ && !(pins_ & 4)) return false;
   return (control & 0xF0) == 0xA0 && ((control >> 1) & pinMask_) == (pins_ & pinMask_);
 }
 
@@ -58,7 +67,7 @@ bool I2CEeprom::WriteByte(uint8_t value) {
         // Current-address read: the counter decides, the block bits do not.
         state_ = State::Read;
       } else {
-        pending_ = (((value >> 1) & blockMask_) << blockShift_);
+        pending_ = (((value >> 1) & blockMask_) >> blockLow_) << blockShift_;
         addressLeft_ = addressBytes_;
         state_ = State::Address;
       }

@@ -17,7 +17,7 @@ constexpr uint8_t kA8 = 0x08;
 SpiEeprom::SpiEeprom(std::size_t size, int pageSize)
     : SpiChip(size),
       pageSize_(pageSize < 1 ? 1 : pageSize),
-      addressBytes_(size > 512 ? 2 : 1),
+      addressBytes_(size > 65536 ? 3 : size > 512 ? 2 : 1),
       latch_(static_cast<std::size_t>(pageSize_)),
       latched_(static_cast<std::size_t>(pageSize_)) {}
 

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "zylsim/chip_spi_flash.h"
 #include "zylsim/image_file.h"
 
 namespace zylsim {
@@ -10,14 +11,27 @@ namespace {
 
 // An empty socket still gets the device's model: the image keeps its size
 // and its contents, and the firmware leaves the model off the buses.
-std::unique_ptr<Chip> BuildChip(const EmulatorConfig& config) {
+// A NOR flash in the socket counts into the emulator's statistics and
+// answers jedecid= in place of its own ID.
+std::unique_ptr<Chip> FitChip(std::unique_ptr<Chip> chip, const EmulatorConfig& config, Statistics& stats) {
+  auto* flash = dynamic_cast<SpiFlash*>(chip.get());
+  if (flash) flash->AttachStatistics(&stats);
+  if (config.jedecId) {
+    if (!flash)
+      throw ConfigError("jedecid= needs an SPI NOR flash part in the socket, not '" + config.FittedChip() + "'");
+    flash->OverrideJedecId(*config.jedecId);
+  }
+  return chip;
+}
+
+std::unique_ptr<Chip> BuildChip(const EmulatorConfig& config, Statistics& stats) {
   config.Check();
   std::unique_ptr<Chip> chip = CreateChip(config.device, config.org);
   if (!chip) throw ConfigError("unknown device '" + config.device + "'");
-  if (config.EmptySocket() || config.fitted.empty()) return chip;
+  if (config.EmptySocket() || config.fitted.empty()) return FitChip(std::move(chip), config, stats);
   chip = CreateChip(config.fitted, config.org);
   if (!chip) throw ConfigError("unknown fitted chip '" + config.fitted + "'");
-  return chip;
+  return FitChip(std::move(chip), config, stats);
 }
 
 FirmwareOptions BusOptions(const EmulatorConfig& config) {
@@ -30,7 +44,7 @@ FirmwareOptions BusOptions(const EmulatorConfig& config) {
 
 Emulator::Emulator(EmulatorConfig config)
     : config_(std::move(config)),
-      chip_(BuildChip(config_)),
+      chip_(BuildChip(config_, stats_)),
       firmware_(*chip_, BusOptions(config_), stats_) {
   if (!config_.image.empty()) {
     LoadImageFile(config_.image, chip_->Memory());
@@ -66,6 +80,7 @@ void Emulator::PrintStatistics(std::ostream& out) const {
 }
 
 void Emulator::PowerOn(bool announce) {
+  chip_->PowerUp();
   firmware_.Reset(announce);
 }
 

@@ -113,12 +113,21 @@ void EmulatorConfig::Set(const std::string& key, const std::string& value) {
   } else if (key == "latency") {
     if (!ParseNumber(value, 60000, n)) throw ConfigError("bad latency '" + value + "': expected 0 to 60000 ms");
     latencyMs = static_cast<unsigned>(n);
+  } else if (key == "rxbuffer") {
+    if (!ParseNumber(value, 1u << 20, n))
+      throw ConfigError("bad rxbuffer '" + value + "': expected 0 (unbounded) to 1048576 bytes");
+    rxBuffer = static_cast<unsigned>(n);
+  } else if (key == "jedecid") {
+    const bool hex = value.size() == 8 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X');
+    if (!hex || !ParseNumber(value, 0xFFFFFF, n))
+      throw ConfigError("bad jedecid '" + value + "': expected 0x and six hex digits (0xMMTTCC)");
+    jedecId = static_cast<uint32_t>(n);
   } else if (key == "fault") {
     if (value.empty()) throw ConfigError("fault= needs at least one fault");
     for (const std::string& f : Split(value, "+;")) ParseFault(*this, Trim(f));
   } else {
     throw ConfigError("unknown setting '" + key +
-                      "' (known: device, fitted, image, org, firmware, identity, pace, latency, fault)");
+                      "' (known: device, fitted, image, org, firmware, identity, pace, latency, rxbuffer, jedecid, fault)");
   }
   given_.push_back(key);
 }

@@ -116,6 +116,7 @@ void SerialLink::HandleNotifications() {
         emulator_.PowerOn(false);
         firmware_.TakeWorkMicros();
         outbox_.clear();
+        waiting_.clear();
         ::tcflush(slave_, TCIFLUSH);
         awaitingReply_ = false;
       }
@@ -180,12 +181,29 @@ void SerialLink::HandleInput() {
       // A paced byte has arrived once its ten bits have crossed the line.
       Clock::time_point arrival = now;
       if (pace) arrival = rxFree_ = std::max(rxFree_, now) + kByteTime;
+      if (pace && !Buffered(arrival)) continue;
       awaitingReply_ = true;
       const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(arrival - epoch_).count();
       firmware_.Receive(buffer[i], ns > 0 ? static_cast<uint64_t>(ns) : 0);
       TakeReplies();
     }
   }
+}
+
+bool SerialLink::Buffered(Clock::time_point arrival) {
+  while (!waiting_.empty() && waiting_.front() <= arrival) waiting_.pop_front();
+  const Clock::time_point taken =
+      std::max(epoch_ + std::chrono::nanoseconds(firmware_.Now()), sentAll_);
+  if (taken <= arrival) return true;
+  Statistics& stats = emulator_.Stats();
+  const unsigned limit = emulator_.Config().rxBuffer;
+  if (limit != 0 && waiting_.size() >= limit) {
+    ++stats.rxOverruns;
+    return false;
+  }
+  waiting_.push_back(taken);
+  stats.rxPeakWaiting = std::max<uint64_t>(stats.rxPeakWaiting, waiting_.size());
+  return true;
 }
 
 void SerialLink::TakeReplies() {
@@ -195,6 +213,7 @@ void SerialLink::TakeReplies() {
   while (firmware_.HasOutput()) {
     auto ready = pace ? epoch_ + std::chrono::nanoseconds(firmware_.PeekOutputTime()) : Clock::now();
     const uint8_t b = firmware_.TakeOutput();
+    if (pace) sentAll_ = std::max(sentAll_, ready) + kByteTime;
     if (awaitingReply_) {
       ready += latency;
       awaitingReply_ = false;

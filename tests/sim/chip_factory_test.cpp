@@ -17,7 +17,7 @@ struct Part {
   int bus;
   int size;
   int page;
-  int commandBitsX8;  // Microwire
+  int commandBitsX8;  // Microwire; I2C above 64 KiB: where address bit 16 sits in the control byte
 };
 
 const Part kParts[] = {
@@ -27,7 +27,10 @@ const Part kParts[] = {
     {"24C16", 0, 2048, 16, 0},     {"24WC16", 0, 2048, 16, 0},   {"24C32", 0, 4096, 16, 0},
     {"24WC32", 0, 4096, 16, 0},    {"24C64", 0, 8192, 16, 0},    {"24WC64", 0, 8192, 16, 0},
     {"24C128", 0, 16384, 64, 0},   {"24WC128", 0, 16384, 64, 0}, {"24C256", 0, 32768, 64, 0},
-    {"24WC256", 0, 32768, 64, 0},  {"24C512", 0, 65536, 128, 0}, {"24C1024", 0, 131072, 128, 0},
+    {"24WC256", 0, 32768, 64, 0},  {"24C512", 0, 65536, 128, 0}, {"24C1024", 0, 131072, 128, 1},
+    {"24LC1025", 0, 131072, 128, 3}, {"M24M01", 0, 131072, 256, 1},   {"M24M02", 0, 262144, 256, 1},
+    {"25LC1024", 1, 131072, 256, 0}, {"M95M01", 1, 131072, 256, 0},   {"M95M02", 1, 262144, 256, 0},
+    {"M95M04", 1, 524288, 512, 0},
     {"25C010", 1, 128, 16, 0},     {"25010", 1, 128, 16, 0},     {"25010 (AT)", 1, 128, 8, 0},
     {"25C01", 1, 128, 16, 0},      {"25C020", 1, 256, 16, 0},    {"25020", 1, 256, 16, 0},
     {"25C02", 1, 256, 16, 0},      {"25C040", 1, 512, 16, 0},    {"25C04", 1, 512, 16, 0},
@@ -54,14 +57,14 @@ void CheckI2C(zylsim::I2CEeprom& chip, const Part& p) {
   if (p.size < 4096) {
     frame = {static_cast<uint8_t>(0xA0 | ((a >> 8) & 7) << 1), static_cast<uint8_t>(a)};
   } else {
-    frame = {static_cast<uint8_t>(0xA0 | ((a >> 16) & 1) << 1), static_cast<uint8_t>(a >> 8),
+    frame = {static_cast<uint8_t>(0xA0 | (a >> 16) << p.commandBitsX8), static_cast<uint8_t>(a >> 8),
              static_cast<uint8_t>(a)};
   }
   const Bytes data = Counting(p.page + 1);
   frame.insert(frame.end(), data.begin(), data.end());
   ASSERT_TRUE(chiptest::I2CWrite(chip, frame));
-  EXPECT_EQ(chip.Memory()[a], p.page + 1);
-  EXPECT_EQ(chip.Memory()[p.size - 1], p.page == 1 ? p.page + 1 : p.page);
+  EXPECT_EQ(chip.Memory()[a], static_cast<uint8_t>(p.page + 1));
+  EXPECT_EQ(chip.Memory()[p.size - 1], static_cast<uint8_t>(p.page == 1 ? p.page + 1 : p.page));
   EXPECT_EQ(chip.Memory()[a - 1], 0xFF);
 }
 
@@ -70,6 +73,8 @@ void CheckSpi(zylsim::SpiChip& chip, const Part& p) {
   Bytes frame;
   if (p.size == 512) {
     frame = {static_cast<uint8_t>(0x02 | ((a >> 8) & 1) << 3), static_cast<uint8_t>(a)};
+  } else if (p.size > 65536) {
+    frame = {0x02, static_cast<uint8_t>(a >> 16), static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
   } else if (p.size > 512) {
     frame = {0x02, static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
   } else {
@@ -79,8 +84,8 @@ void CheckSpi(zylsim::SpiChip& chip, const Part& p) {
   frame.insert(frame.end(), data.begin(), data.end());
   chiptest::SpiFrame(chip, {0x06});
   chiptest::SpiFrame(chip, frame);
-  EXPECT_EQ(chip.Memory()[a], p.page + 1);
-  EXPECT_EQ(chip.Memory()[p.size - 1], p.page);
+  EXPECT_EQ(chip.Memory()[a], static_cast<uint8_t>(p.page + 1));
+  EXPECT_EQ(chip.Memory()[p.size - 1], static_cast<uint8_t>(p.page));
   EXPECT_EQ(chip.Memory()[a - 1], 0xFF);
 }
 
@@ -151,7 +156,7 @@ TEST(ChipCatalogue, DataFlashParts) {
 }
 
 TEST(ChipCatalogue, NamesMatchWithoutCaseAndUnknownsFail) {
-  for (const char* name : {"24wc16", "25010 (at)", "at45db161", "93c46"}) {
+  for (const char* name : {"24wc16", "25010 (at)", "at45db161", "93c46", "w25q128jv", "m95m04"}) {
     EXPECT_NE(zylsim::CreateChip(name, 8), nullptr) << name;
   }
   EXPECT_EQ(zylsim::CreateChip("24C17", 8), nullptr);
@@ -160,9 +165,9 @@ TEST(ChipCatalogue, NamesMatchWithoutCaseAndUnknownsFail) {
   EXPECT_EQ(zylsim::CreateChip("93C46", 12), nullptr);  // no such organisation
   EXPECT_NE(zylsim::CreateChip("24C16", 12), nullptr);  // ignored off Microwire
   const auto names = zylsim::ChipNames();
-  EXPECT_EQ(names.size(), 57u);
+  EXPECT_EQ(names.size(), 87u);
   EXPECT_EQ(names.front(), "24C00");
-  EXPECT_EQ(names.back(), "AT45DB321");
+  EXPECT_EQ(names.back(), "AT25SF081");
 }
 
 }  // namespace

@@ -87,6 +87,14 @@ TEST(I2CChip, BlockBitsAndAddressBytes) {
   EXPECT_EQ(c1024.Memory()[0x1FF80], 9);
   EXPECT_EQ(c1024.Memory()[0xFF80], 0xFF);
 
+  // M24M02: b2 b1 are address bits 17 16, b3 is the E2 pin.
+  I2CEeprom m02 = Part(262144, 256);
+  ASSERT_TRUE(I2CWrite(m02, {0xA6, 0x12, 0x34, 8}));
+  EXPECT_EQ(m02.Memory()[0x31234], 8);
+  m02.Advance(m02.RemainingCycleUs());
+  EXPECT_EQ(I2CRandomRead(m02, 0xA4, {0x12, 0x34}, 1), Bytes{0xFF});
+  EXPECT_FALSE(I2CWrite(m02, {0xAE}));
+
   // 24C32: two address bytes, select bits are pins.
   I2CEeprom c32 = Part(4096, 16);
   ASSERT_TRUE(I2CWrite(c32, {0xA0, 0x0F, 0xF0, 7}));
@@ -101,6 +109,18 @@ TEST(I2CChip, ControlByteMustAddressTheChip) {
   c04.SetAddressPins(2);
   EXPECT_TRUE(I2CWrite(c04, {0xA4}));
   EXPECT_FALSE(I2CWrite(c04, {0xA0}));
+
+  // 24xx1025: B0 in b3, A1 A0 in b2 b1; nothing answers unless A2 is high.
+  I2CEeprom c1025(131072, 128, I2CEeprom::kBlockBitB3);
+  ASSERT_TRUE(I2CWrite(c1025, {0xA8, 0x00, 0x10, 3}));
+  EXPECT_EQ(c1025.Memory()[0x10010], 3);
+  c1025.Advance(c1025.RemainingCycleUs());
+  EXPECT_TRUE(I2CWrite(c1025, {0xA0}));
+  EXPECT_FALSE(I2CWrite(c1025, {0xA2}));  // A0 strapped low
+  c1025.SetAddressPins(1);                 // A2 low, A0 high
+  EXPECT_FALSE(I2CWrite(c1025, {0xA2}));
+  c1025.SetAddressPins(5);
+  EXPECT_TRUE(I2CWrite(c1025, {0xA2}));
 
   I2CEeprom c02 = Part(256, 4);  // A2..A0 pins, no block bits
   EXPECT_FALSE(I2CWrite(c02, {0xA2}));

@@ -4,6 +4,9 @@
 #include <unistd.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "chip_bus.h"
 #include "firmware_host.h"
 #include "support/test_files.h"
 #include "zylsim/emulator.h"
@@ -60,6 +63,18 @@ TEST(EmulatorConfig, ParsesEveryKey) {
   EXPECT_EQ(c.stuck[0].value, 0);
 }
 
+TEST(EmulatorConfig, JedecIdOverridesTheFlashIdAndFlashCountsReachTheStatistics) {
+  auto emulator = MakeEmulator("device=W25Q64JV,jedecid=0x1A2B3C");
+  auto& flash = static_cast<zylsim::SpiChip&>(emulator->TargetChip());
+  EXPECT_EQ(chiptest::SpiRead(flash, {0x9F}, 3), (chiptest::Bytes{0x1A, 0x2B, 0x3C}));
+  chiptest::SpiFrame(flash, {0x06});
+  chiptest::SpiFrame(flash, {0x20, 0x00, 0x10, 0x00});
+  std::ostringstream out;
+  emulator->PrintStatistics(out);
+  EXPECT_NE(out.str().find("rx_overruns 0\nflash_erases_4k 1\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("flash_four_byte_mode 0\n"), std::string::npos);
+}
+
 TEST(EmulatorConfig, DefaultsMatchTheRealAdapter) {
   const EmulatorConfig c = EmulatorConfig::Parse("device=24C16");
   EXPECT_EQ(c.org, 8);
@@ -90,6 +105,9 @@ TEST(EmulatorConfig, BadSettingsGiveClearErrors) {
       {"device=24C16,identity=", "bad identity"},
       {"device=24C16,fitted=", "fitted= needs"},
       {"device=24C16,fitted=24C99", "unknown fitted chip '24C99'"},
+      {"device=W25Q64JV,jedecid=0xEF40", "bad jedecid '0xEF40'"},
+      {"device=W25Q64JV,jedecid=15679511", "bad jedecid"},
+      {"device=24C16,jedecid=0xEF4017", "jedecid= needs an SPI NOR flash part in the socket, not '24C16'"},
       {"device=24C16,image=/nonexist/x.bin",
        "cannot write image /nonexist/x.bin: folder /nonexist: No such file or directory"},
   };

@@ -37,6 +37,9 @@ class Chip {
   // Fault injection: a cell whose bits in mask read as the bits of value,
   // whatever was programmed. Takes effect on the present contents as well.
   void AddStuckBits(uint32_t address, uint8_t mask, uint8_t value);
+  // Power-on reset of the part's volatile state (the array and non-volatile
+  // registers keep their contents). Most parts have nothing to reset.
+  virtual void PowerUp() {}
 
  protected:
   explicit Chip(std::size_t size) : memory_(size, 0xFF) {}
@@ -49,6 +52,9 @@ class Chip {
   // the array when the cycle starts: nothing on the bus can see the cells
   // while it runs, and contents are never lost to a cycle left unfinished.
   void BeginWriteCycle();
+  // Starts one self-timed cycle of the given length, for parts whose own
+  // operations each take their own time (program, erase, status write).
+  void BeginCycle(uint64_t us);
 
  private:
   struct Stuck {
@@ -78,7 +84,7 @@ class SpiChip : public Chip {
   using Chip::Chip;
 };
 
-// Builds the model for a catalogue or AT45DB part by name (case-insensitive);
+// Builds the model for a catalogue, AT45DB or SPI NOR flash part by name (case-insensitive);
 // organisation applies to Microwire parts. nullptr for an unknown name.
 // Microwire parts take organisation 8 or 16 (anything else gives nullptr);
 // the other parts ignore it.

@@ -17,7 +17,11 @@ namespace zylsim {
 //   1 KiB (24C08)             A2 pin, block bits P1 P0
 //   2 KiB (24C16)             block bits P2 P1 P0, no pins
 //   4 KiB .. 64 KiB           chip-select pins A2 A1 A0, two address bytes
-//   128 KiB (24C1024)         A2 A1 pins, address bit 16 in b1
+//   128 KiB (24C1024, M24M01) A2 A1 pins, address bit 16 in b1
+//   128 KiB (24xx1025)        block bit (address bit 16) in b3, A1 A0 pins in
+//                             b2 b1; the A2 pin must be strapped high or the
+//                             part answers nothing (kBlockBitB3)
+//   256 KiB (M24M02)          E2 pin in b3, address bits 17 16 in b2 b1
 // Block bits are the address bits above the single address byte. Pins are
 // strapped low unless SetAddressPins says otherwise; a control byte whose pin
 // bits differ from the straps is not acknowledged. Reads start at the address
@@ -25,7 +29,9 @@ namespace zylsim {
 // the block bits of a read control byte are not decoded.
 class I2CEeprom : public Chip {
  public:
-  I2CEeprom(std::size_t size, int pageSize);
+  enum Layout { kBySize, kBlockBitB3 };
+  // A kBlockBitB3 part starts with its A2 pin strapped high.
+  I2CEeprom(std::size_t size, int pageSize, Layout layout = kBySize);
   int BusKind() const override { return 0; }
 
   void Start();
@@ -49,6 +55,8 @@ class I2CEeprom : public Chip {
   int blockShift_;       // where the block bits land in the address (8 or 16)
   unsigned pinMask_;     // control bits 3..1 that are pins, as bits 2..0
   unsigned blockMask_;   // control bits 3..1 that are address bits, as bits 2..0
+  unsigned blockLow_ = 0;  // lowest bit of blockMask_
+  bool needsA2_ = false;   // answers only with A2 strapped high
   unsigned pins_ = 0;
 
   State state_ = State::Idle;

@@ -12,8 +12,8 @@ namespace zylsim {
 // Opcodes WREN 0x06, WRDI 0x04, RDSR 0x05, WRSR 0x01, READ 0x03, WRITE 0x02.
 // Parts of up to 512 bytes take one address byte and carry A8 in bit 3 of the
 // READ and WRITE opcodes (0x0B, 0x0A; a don't-care bit below 512 bytes);
-// larger parts take two address bytes and only the plain opcodes. Address
-// bits above the array are don't care.
+// parts up to 64 KiB take two address bytes, 128 KiB and larger three, and
+// only the plain opcodes. Address bits above the array are don't care.
 // Status register: WIP bit 0, WEL bit 1, BP0 bit 2, BP1 bit 3 (non-volatile).
 // BP1:BP0 = 01 protects the upper quarter, 10 the upper half, 11 everything;
 // writes into a protected area are dropped without a word.

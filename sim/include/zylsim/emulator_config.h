@@ -16,6 +16,12 @@
 //   identity=TEXT   identity reply to 'S' and at boot (default EEPROMISP)
 //   pace=0|1        real-time serial line and write-cycle timing
 //   latency=MS      added round trip per reply, like a USB serial adapter's
+//   rxbuffer=N      paced serial line: the firmware's receive buffer holds N
+//                   bytes that arrive while it is busy (default 64, 0 for no
+//                   bound); bytes past N are dropped and counted as overruns
+//   jedecid=0xMMTTCC  the ID an SPI NOR flash answers to 0x9F in place of
+//                   its own (manufacturer, type, capacity; six hex digits),
+//                   for a part the host knows only by its SFDP table
 //   fault=LIST      faults separated by '+' or ';':
 //     silent                   the adapter never answers (parallel: Ready
 //                              never rises; serial: no reply byte)
@@ -32,6 +38,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -60,6 +67,9 @@ struct EmulatorConfig : FirmwareOptions {
   int org = 8;
   bool pace = false;
   unsigned latencyMs = 0;
+  unsigned rxBuffer = kDefaultRxBuffer;
+  static constexpr unsigned kDefaultRxBuffer = 64;
+  std::optional<uint32_t> jedecId;
   bool silent = false;
   bool badEcho = false;
   std::vector<StuckCell> stuck;

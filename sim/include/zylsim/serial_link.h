@@ -21,6 +21,12 @@
 // line is free, so bus work overlaps the line as on a real adapter, while
 // waits such as write cycles delay the replies. latency=MS delays the first
 // reply byte after host bytes by MS. The silent fault swallows every reply.
+//
+// Receive buffer (paced line): the firmware takes a byte when it is done
+// with everything before it, working or sending replies. Bytes that arrive
+// while it is busy wait; with rxbuffer=N a byte arriving when N already wait
+// is lost, as a small UART buffer loses it. The statistics count the most
+// that ever waited and the bytes lost.
 #pragma once
 
 #include <atomic>
@@ -68,6 +74,9 @@ class SerialLink {
   // Schedules the firmware's new reply bytes on the line.
   void TakeReplies();
   void FlushOutput();
+  // The receive buffer's verdict on a byte arriving at arrival: false when
+  // it is lost.
+  bool Buffered(Clock::time_point arrival);
   // Whether another process has the slave device open (looked up in /proc;
   // true when that cannot be read).
   bool OthersHoldTheSlave() const;
@@ -82,6 +91,8 @@ class SerialLink {
   Clock::time_point epoch_;      // the adapter clock's zero
   Clock::time_point rxFree_{};   // when the host-to-adapter line is next idle
   Clock::time_point txFree_{};   // when the adapter-to-host line is next idle
+  Clock::time_point sentAll_{};  // when the firmware's last reply byte has left it
+  std::deque<Clock::time_point> waiting_;  // when each waiting byte is taken
   bool awaitingReply_ = false;   // host bytes came since the last reply byte
   unsigned holders_ = 0;         // programs that have the slave device open
   std::atomic<unsigned> hostOpens_{0};
