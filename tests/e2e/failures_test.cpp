@@ -218,7 +218,7 @@ TEST_F(Failures, NonHardwareFailuresNameTheirCause) {
       {"unknown emulator key", "24C02", "foo=1", "24C02", [] {},
        [] { return Observe(Zyl_TestComms()); }, 4,
        "ZYLISP_LPT_SIM: unknown setting 'foo' "
-       "(known: device, fitted, image, org, firmware, identity, pace, latency, fault)"},
+       "(known: device, fitted, image, org, firmware, identity, pace, latency, rxbuffer, jedecid, fault)"},
       {"emulator image in a missing folder", "24C16", "", "24C16",
        [&] {
          env = std::make_unique<testing_support::ScopedEnv>("ZYLISP_LPT_SIM",

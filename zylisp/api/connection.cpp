@@ -1,6 +1,7 @@
 #include "api/connection.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,26 @@ std::string SerialPath(const TSession& s) {
 
 }  // namespace
 
+std::size_t SessionSerialWindow() {
+  const TSession& s = CurrentSession();
+  if (s.SerialWindow >= 0) return static_cast<std::size_t>(s.SerialWindow);
+  const char* text = std::getenv("ZYLISP_SERIAL_WINDOW");
+  if (!text || !*text) return kDefaultSerialWindow;
+  const std::string value = text;
+  std::size_t bytes = 0;
+  bool number = value.size() <= 5;
+  for (char c : value) {
+    number = number && c >= '0' && c <= '9';
+    if (number) bytes = bytes * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (!number || bytes > kMaxSerialWindow)
+    throw EPortConfigError("ZYLISP_SERIAL_WINDOW=" + value +
+                           " is not a window: give the bytes to send ahead, from 0 (each "
+                           "command waits for its acknowledge) to " +
+                           std::to_string(kMaxSerialWindow));
+  return bytes;
+}
+
 void OpenConnection() {
   TSession& s = CurrentSession();
   Record(ZYL_OK);
@@ -80,6 +101,7 @@ void OpenConnection() {
   } else {
     params.SerialPort = s.Port;
     params.SerialPath = SerialPath(s);
+    params.SerialWindow = SessionSerialWindow();
   }
   s.Programmer = MakeProgrammer(s.Mode, params);
   s.Programmer->Open();

@@ -2,6 +2,7 @@
 // around every device operation, and the port lists of the two kinds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -28,6 +29,11 @@ void WithConnection(const std::function<void()>& work);
 
 // Fills the port names and count for the mode (1 serial, 2 parallel).
 void EnumeratePorts(int32_t mode);
+
+// The bytes the session's serial link sends ahead: its own setting, else
+// ZYLISP_SERIAL_WINDOW, else the default. A bad ZYLISP_SERIAL_WINDOW raises
+// EPortConfigError naming it.
+std::size_t SessionSerialWindow();
 
 // The programmer kind of a mode, or nullptr for a mode without one.
 const char* KindOfMode(int32_t mode);

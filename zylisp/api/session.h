@@ -66,6 +66,9 @@ struct TSession {
   uint8_t BusAddress = 0xA0;
   uint8_t WriteTime = 0;
   int32_t Speed = -1;
+  // Bytes the serial link sends ahead (-1: ZYLISP_SERIAL_WINDOW, else the
+  // default). Every session, the default one included, takes it.
+  int32_t SerialWindow = -1;
   // Names found by the port enumerations, with their paths: slot k is port
   // k+1. A later enumeration leaves the slots it does not write as they were.
   std::array<TPortInfo, kPortNameSlots> Ports;

@@ -291,6 +291,28 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetSpeed(ZylSession* session, uint8_t spe
   });
 }
 
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetSerialWindow(ZylSession* session, int32_t bytes) {
+  return InSession(session, [&]() -> int32_t {
+    if (bytes < 0 || bytes > static_cast<int32_t>(kMaxSerialWindow))
+      return Refused(kInvalidValue, "a window of " + std::to_string(bytes) +
+                                        " bytes is not valid: give 0 (each command waits for "
+                                        "its acknowledge) to " +
+                                        std::to_string(kMaxSerialWindow));
+    TSession& s = CurrentSession();
+    s.SerialWindow = bytes;
+    if (s.Programmer) s.Programmer->Params().SerialWindow = static_cast<std::size_t>(bytes);
+    return ZYL_OK;
+  });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionGetSerialWindow(ZylSession* session, int32_t* bytes) {
+  return InSession(session, [&]() -> int32_t {
+    if (!bytes) return kInvalidValue;
+    *bytes = static_cast<int32_t>(SessionSerialWindow());
+    return ZYL_OK;
+  });
+}
+
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetOrganisation(ZylSession* session, uint8_t bits) {
   return InSession(session, [&]() -> int32_t {
     if (bits != 8 && bits != 16)

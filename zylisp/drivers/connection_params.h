@@ -2,6 +2,7 @@
 // by the API layer and handed down.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -10,6 +11,12 @@ namespace zylisp {
 class TLptAccess;
 struct TDevice;
 
+// The commands of one read block (about 13 bytes for I2C), with room for
+// the next command: at most this many bytes wait in the adapter.
+constexpr std::size_t kDefaultSerialWindow = 16;
+// The largest window a client may ask for.
+constexpr std::size_t kMaxSerialWindow = 4096;
+
 struct TConnectionParams {
   std::string Kind;  // "Zyl ISP (LPT)" or "Zyl ISP (COM)"
   const TDevice* Device = nullptr;
@@ -17,6 +24,9 @@ struct TConnectionParams {
   // when the port list has no such port).
   int32_t SerialPort = 0;
   std::string SerialPath;
+  // Bytes the serial link may send ahead of the replies inside a pass
+  // (0: every command waits for its acknowledge).
+  std::size_t SerialWindow = kDefaultSerialWindow;
   // Parallel link: the port access object and the slot (1..3) to use.
   TLptAccess* Lpt = nullptr;
   uint8_t LptSlot = 1;

@@ -26,7 +26,7 @@ class TI2COperations : public TBusOperations {
       Address(a);
       if (page > 1) {
         const int32_t count = std::min(page, size - a);
-        link.WriteBytes(static_cast<uint8_t>(count), ImageBytes(image, a, count));
+        link.WriteBlock(static_cast<uint8_t>(count), ImageBytes(image, a, count));
       } else {
         Write(image.GetValue(static_cast<uint32_t>(a)), a);
         link.BusStop();
@@ -44,10 +44,8 @@ class TI2COperations : public TBusOperations {
     link.BusStart();
     Write(static_cast<uint8_t>(ControlByte(address) | 1), address);
     if (page > 1) {
-      std::string data;
-      link.ReadBytes(static_cast<uint8_t>(count), data);
+      link.ReadBlockInto(static_cast<uint8_t>(count), buffer + address);
       link.BusStop();
-      StoreBlock(buffer, address, data, count);
     } else {
       buffer[address] = link.BusRead();
       link.BusStop();
@@ -83,11 +81,13 @@ class TI2COperations : public TBusOperations {
   // no chip answers this control byte, so the part is another one than
   // selected, its address pins are strapped otherwise, or none is fitted.
   void Write(uint8_t value, int32_t address) {
-    if (t_.Link.BusWriteAcknowledged(value)) return;
     const unsigned busAddress = ControlByte(address) & 0xFEu;
-    throw EDeviceNotResponding("no acknowledge at bus address " + HexDigits(busAddress, 2) +
-                                   ": check the device type and the chip's address pins",
-                               t_.Link.LinkName());
+    const std::string source = t_.Link.LinkName();
+    t_.Link.BusWriteOrElse(value, [busAddress, source] {
+      throw EDeviceNotResponding("no acknowledge at bus address " + HexDigits(busAddress, 2) +
+                                     ": check the device type and the chip's address pins",
+                                 source);
+    });
   }
 };
 

@@ -78,6 +78,7 @@ std::unique_ptr<TBusOperations> TISPProgrammer::Selected() {
   const TConnectionParams& p = params_;
   TAdapterLink& link = *link_;
   if (!p.Device) link.Fail("No device selected");
+  link.SetSendAheadWindow(p.SerialWindow);
   TMemoryTarget target{link,        *p.Device,   p.ProgMode, p.WriteTime,
                        p.PageSize, p.BusAddress, [&link](int32_t done, int32_t total) {
                          link.Progress(done, total);

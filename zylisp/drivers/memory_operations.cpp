@@ -1,6 +1,7 @@
 #include "drivers/memory_operations.h"
 
 #include <algorithm>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -44,27 +45,45 @@ std::string TBusOperations::ImageBytes(const THexList& image, int32_t first, int
   return data;
 }
 
-void TBusOperations::StoreBlock(uint8_t* buffer, int32_t address, const std::string& data,
-                                int32_t count) {
-  std::copy_n(data.begin(), std::min<std::size_t>(data.size(), static_cast<std::size_t>(count)),
-              buffer + address);
-}
-
 void TBusOperations::ReadPass(uint8_t* buffer,
                               const std::function<void(int32_t, int32_t)>& took) {
   TLowPriorityScope lowPriority;
+  TAdapterLink& link = t_.Link;
   const int32_t size = t_.Device.Size;
   Progress(0, size);
   const int32_t block = ReadBlockSize();
-  t_.Link.BeginPass();
-  for (int32_t a = 0; a <= size - 1; a += block) {
-    StopAtBoundary();
-    Progress(a, size);
-    const int32_t count = std::min(block, size - a);
-    ReadBlock(buffer, count, a);
-    if (took) took(a, count);
+  // Blocks asked for whose bytes may still be on the way (a link that sends
+  // ahead): each is handed on once the link has its reply.
+  struct TBlock {
+    uint64_t Issued;
+    int32_t First;
+    int32_t Count;
+  };
+  std::deque<TBlock> asked;
+  const auto handOn = [&](bool all) {
+    while (!asked.empty() && (all || link.Answered() >= asked.front().Issued)) {
+      const TBlock b = asked.front();
+      asked.pop_front();
+      Progress(b.First, size);
+      if (took) took(b.First, b.Count);
+    }
+  };
+  try {
+    link.BeginPass();
+    for (int32_t a = 0; a <= size - 1; a += block) {
+      StopAtBoundary();
+      const int32_t count = std::min(block, size - a);
+      ReadBlock(buffer, count, a);
+      asked.push_back({link.Issued(), a, count});
+      handOn(false);
+    }
+    link.EndPass();
+  } catch (...) {
+    // No reply may land in buffer once this pass is left.
+    link.Abandon();
+    throw;
   }
-  t_.Link.EndPass();
+  handOn(true);
 }
 
 void TBusOperations::Read(THexList& image) { ReadPass(image.Data(), nullptr); }

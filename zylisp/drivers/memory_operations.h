@@ -33,7 +33,8 @@ class TBusOperations {
 
   virtual void Program(THexList& image) = 0;
   // Reads a block of the chip from address into buffer[address ...]; never
-  // writes at or past the device's size.
+  // writes at or past the device's size. Inside a pass on a link that sends
+  // ahead the bytes arrive later (see TAdapterLink::ReadBlockInto).
   virtual void ReadBlock(uint8_t* buffer, int32_t count, int32_t address) = 0;
   virtual void EraseAll() = 0;
   virtual uint8_t ReadStatus() = 0;
@@ -69,8 +70,6 @@ class TBusOperations {
   int32_t BeginPageWritePass(int32_t limit);
   // Image bytes first .. first+count-1, as a block command carries them.
   static std::string ImageBytes(const THexList& image, int32_t first, int32_t count);
-  // Copies what a block read returned to buffer[address ...].
-  static void StoreBlock(uint8_t* buffer, int32_t address, const std::string& data, int32_t count);
 
   const TMemoryTarget t_;
 };

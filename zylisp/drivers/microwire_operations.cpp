@@ -128,7 +128,7 @@ class TMicrowireOperations : public TBusOperations {
     std::string data;
     data.push_back(static_cast<char>(word >> 8));
     data.push_back(static_cast<char>(word & 0xFF));
-    t_.Link.WriteBytes(CommandBits(), data);
+    t_.Link.WriteBlock(CommandBits(), data);
   }
   // The adapter checks the chip's 0 bit after a read command's address
   // ("?m" when it is missing). A chip wired for the other organisation

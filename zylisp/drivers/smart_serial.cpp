@@ -44,6 +44,7 @@ TSerialPort& TSmartSerial::Serial() const {
 }
 
 void TSmartSerial::Forget() {
+  ForgetPending();
   outgoing_.clear();
   received_.clear();
   receivedAt_ = 0;
@@ -138,25 +139,31 @@ void TSmartSerial::WriteBytes(uint8_t count, const std::string& data) {
   CheckAcknowledge();
 }
 
-// Each byte of the block may take as long as any reply byte. Once the block
-// has begun to arrive, the rest is on its way at the line rate: the driver
-// sleeps for about that long, so that it wakes a few times for the whole
-// remainder instead of once for every byte.
 void TSmartSerial::ReadBytes(uint8_t count, std::string& data) {
   BeginCommand(adapter::kCmdReadBytes, std::string(1, static_cast<char>(count)));
   Flush();
   if (!Serial().Drain(kReplyLimit)) Fail(kMsgCommsFailed);
-  data.clear();
-  while (data.size() < count) {
-    data.push_back(static_cast<char>(ReceiveByte(false)));
-    const std::size_t taken = std::min(received_.size() - receivedAt_, count - data.size());
-    data.append(received_, receivedAt_, taken);
+  data.assign(count, '\0');
+  ReceiveBlock(count, reinterpret_cast<uint8_t*>(data.data()));
+  CheckAcknowledge();
+}
+
+// Each byte of the block may take as long as any reply byte. Once the block
+// has begun to arrive, the rest is on its way at the line rate: the driver
+// sleeps for about that long, so that it wakes a few times for the whole
+// remainder instead of once for every byte.
+void TSmartSerial::ReceiveBlock(std::size_t count, uint8_t* data) {
+  std::size_t have = 0;
+  while (have < count) {
+    data[have++] = ReceiveByte(false);
+    const std::size_t taken = std::min(received_.size() - receivedAt_, count - have);
+    std::copy_n(received_.begin() + static_cast<std::ptrdiff_t>(receivedAt_), taken, data + have);
     receivedAt_ += taken;
-    const std::size_t rest = count - data.size();
+    have += taken;
+    const std::size_t rest = count - have;
     // Waking a little early lets the wake-up overlap the last bytes.
     if (rest > 3) std::this_thread::sleep_for((rest - 2) * kLineByteTime);
   }
-  CheckAcknowledge();
 }
 
 }  // namespace zylisp

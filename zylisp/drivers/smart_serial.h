@@ -35,7 +35,11 @@ class TSmartSerial : public TAdapterLink {
   void SendCommandByte(uint8_t value) override;
   void WriteBytes(uint8_t count, const std::string& data) override;
   void ReadBytes(uint8_t count, std::string& data) override;
+  void ReceiveBlock(std::size_t count, uint8_t* data) override;
   void Delay(unsigned milliseconds) override;
+
+ protected:
+  bool CanSendAhead() const override { return true; }
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -48,7 +48,7 @@ class TSpiOperations : public TBusOperations {
       link.BusStop();
       link.BusStart();
       Address(kWrite, a);
-      link.WriteBytes(static_cast<uint8_t>(count), data);
+      link.WriteBlock(static_cast<uint8_t>(count), data);
       link.BusStop();
       Progress(a, size);
     }
@@ -61,10 +61,8 @@ class TSpiOperations : public TBusOperations {
     count = std::min(count, t_.Device.Size - address);
     link.BusStart();
     Address(kRead, address);
-    std::string data;
-    link.ReadBytes(static_cast<uint8_t>(count), data);
+    link.ReadBlockInto(static_cast<uint8_t>(count), buffer + address);
     link.BusStop();
-    StoreBlock(buffer, address, data, count);
   }
 
   // Erasing writes a blank image; the driver does that through Program.

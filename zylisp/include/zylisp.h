@@ -389,6 +389,17 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetWriteTime(ZylSession* session, uint8_t
 /* Adapter clock setting for this session's connections; the stored
  * setting is not changed. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetSpeed(ZylSession* session, uint8_t speed);
+/* Serial link: the bytes of commands sent ahead of their acknowledges
+ * inside a pass, 0 to 4096; 0 sends each command only after the one before
+ * it has been answered. The bytes on the wire are the same either way; a
+ * window saves the port's round trip per command. Up to this many bytes
+ * wait in the adapter while it works, so a window asks that much of its
+ * receive buffer. Until set: ZYLISP_SERIAL_WINDOW, else 16 (one read
+ * block's commands). 1 for a value out of range. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetSerialWindow(ZylSession* session, int32_t bytes);
+/* The window the next operation uses; ZYL_ERR_PORT when
+ * ZYLISP_SERIAL_WINDOW is not a number from 0 to 4096 (the detail says so). */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionGetSerialWindow(ZylSession* session, int32_t* bytes);
 /* Microwire organisation: 8 or 16 bits per location (8 until set); 1 for
  * any other value. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetOrganisation(ZylSession* session, uint8_t bits);
