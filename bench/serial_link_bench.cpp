@@ -1,12 +1,16 @@
 // Programs, verifies and reads a chip over the serial link against zylsim
-// with real-time pacing at 115200 baud, and sets the wall time beside the
-// wire-time ideal: the bytes the protocol carries in both directions at
-// 11,520 bytes/s plus the chip's write cycles. Also the host's CPU time.
+// with real-time pacing at 115200 baud, in lockstep, with the default
+// send-ahead window and with a deeper one, and sets the wall time beside
+// the full-duplex floor: the busier direction's bytes at 11,520 bytes/s
+// plus the chip's write cycles. Also the host's CPU time, and the most
+// bytes that waited in the adapter's receive buffer (zylsim's default of
+// 64 bytes; any overrun fails the step).
 //
-//   serial_link_bench [DEVICE [LATENCY_MS ...]]   (default 24C1024, latency 0)
+//   serial_link_bench [DEVICE [LATENCY_MS ...]]   (default 24C1024, latencies 0 1 16)
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,9 +31,14 @@ constexpr double kLineBytesPerSecond = 11520.0;  // 115200 baud, ten bits a byte
 struct Figures {
   double wall = 0;
   double cpu = 0;
-  double ideal = 0;
+  double floor = 0;
   uint64_t bytes = 0;
+  uint64_t waiting = 0;
 };
+
+// The windows measured: lockstep, the library's default, and the deepest
+// that zylsim's default receive buffer holds.
+const char* const kWindows[] = {"0", "16", "64"};
 
 double CpuSeconds() {
   rusage u{};
@@ -50,7 +59,8 @@ std::map<std::string, uint64_t> ParseStatistics(const std::string& text) {
 // One operation in a zylsim session of its own, on a held connection so
 // that the adapter's reset at open is not counted.
 bool Measure(const std::string& device, const std::string& image, unsigned latency,
-             int32_t (*operation)(), Figures& f) {
+             const char* window, int32_t (*operation)(), Figures& f) {
+  setenv("ZYLISP_SERIAL_WINDOW", window, 1);
   testing_support::Zylsim sim({"--device=" + device, "--image=" + image, "--pace=1",
                                "--latency=" + std::to_string(latency), "--stats"});
   const std::string port = sim.FirstLine();
@@ -72,8 +82,15 @@ bool Measure(const std::string& device, const std::string& image, unsigned laten
   }
   auto stats = ParseStatistics(sim.Stdout());
   f.bytes = stats["bytes_from_host"] + stats["bytes_to_host"];
-  f.ideal = static_cast<double>(f.bytes) / kLineBytesPerSecond +
+  f.floor = static_cast<double>(std::max(stats["bytes_from_host"], stats["bytes_to_host"])) /
+                kLineBytesPerSecond +
             static_cast<double>(stats["write_cycle_us"]) / 1e6;
+  f.waiting = stats["rx_peak_waiting"];
+  if (stats["rx_overruns"] != 0) {
+    std::fprintf(stderr, "the adapter lost %llu bytes\n",
+                 static_cast<unsigned long long>(stats["rx_overruns"]));
+    return false;
+  }
   return true;
 }
 
@@ -88,7 +105,7 @@ int main(int argc, char** argv) {
   const std::string device = argc > 1 ? argv[1] : "24C1024";
   std::vector<unsigned> latencies;
   for (int i = 2; i < argc; ++i) latencies.push_back(static_cast<unsigned>(std::atoi(argv[i])));
-  if (latencies.empty()) latencies.push_back(0);
+  if (latencies.empty()) latencies = {0, 1, 16};
 
   char dir[] = "/tmp/zylisp-bench-XXXXXX";
   if (!mkdtemp(dir)) return 1;
@@ -111,8 +128,8 @@ int main(int argc, char** argv) {
 
   std::printf("%s (%d bytes) over the serial link, zylsim --pace=1 at 115200 baud\n",
               device.c_str(), size);
-  std::printf("%-8s %8s %10s %9s %9s %7s %8s %6s\n", "step", "latency", "wire bytes", "ideal s",
-              "wall s", "ratio", "cpu s", "cpu %");
+  std::printf("%-8s %8s %7s %10s %9s %9s %7s %8s %6s %8s\n", "step", "latency", "window",
+              "wire bytes", "floor s", "wall s", "ratio", "cpu s", "cpu %", "waiting");
   struct Step {
     const char* name;
     int32_t (*run)();
@@ -122,15 +139,18 @@ int main(int argc, char** argv) {
   for (unsigned latency : latencies) {
     const std::string image = folder + "/chip-" + std::to_string(latency) + ".bin";
     for (const Step& step : steps) {
-      Figures f;
-      if (!Measure(device, image, latency, step.run, f)) {
-        status = 1;
-        break;
+      for (const char* window : kWindows) {
+        Figures f;
+        if (!Measure(device, image, latency, window, step.run, f)) {
+          status = 1;
+          continue;
+        }
+        std::printf("%-8s %6u ms %7s %10llu %9.2f %9.2f %7.3f %8.3f %5.2f%% %8llu\n", step.name,
+                    latency, window, static_cast<unsigned long long>(f.bytes), f.floor, f.wall,
+                    f.wall / f.floor, f.cpu, 100.0 * f.cpu / f.wall,
+                    static_cast<unsigned long long>(f.waiting));
+        std::fflush(stdout);
       }
-      std::printf("%-8s %6u ms %10llu %9.2f %9.2f %7.3f %8.3f %5.2f%%\n", step.name, latency,
-                  static_cast<unsigned long long>(f.bytes), f.ideal, f.wall, f.wall / f.ideal,
-                  f.cpu, 100.0 * f.cpu / f.wall);
-      std::fflush(stdout);
     }
   }
   std::filesystem::remove_all(folder);
