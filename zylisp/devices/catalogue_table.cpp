@@ -1,11 +1,11 @@
-// The built-in device table, in catalogue order.
+// The classic device table, in catalogue order.
 #include "devices/device_list.h"
 
 namespace zylisp {
 
-const std::vector<TDevice>& DeviceCatalogue() {
+std::vector<TDevice> ClassicCatalogueRows() {
   // name, bus, size, page, write time, Microwire command bits
-  static const std::vector<TDevice> table = {
+  return {
       {"24C00", 0, 16, 1, 5, 0},        {"24C01", 0, 128, 4, 5, 0},
       {"24WC01", 0, 128, 4, 5, 0},      {"24C02", 0, 256, 4, 5, 0},
       {"24WC02", 0, 256, 4, 5, 0},      {"24C04", 0, 512, 4, 5, 0},
@@ -33,7 +33,6 @@ const std::vector<TDevice>& DeviceCatalogue() {
       {"93C66", 2, 512, 16, 4, 12},     {"93C76", 2, 1024, 32, 2, 14},
       {"93C86", 2, 2048, 32, 2, 14},
   };
-  return table;
 }
 
 }  // namespace zylisp

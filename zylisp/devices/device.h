@@ -7,6 +7,8 @@
 
 namespace zylisp {
 
+struct TPartRow;
+
 // Bus kinds of TDevice::BusType.
 enum : uint8_t { kBusI2C = 0, kBusSPI = 1, kBusMicrowire = 2, kBusDataFlash = 3 };
 
@@ -24,6 +26,9 @@ struct TDevice {
   // as (i * BlockStep).
   int32_t EraseBlocks = 0;
   int32_t BlockStep = 0;
+  // The part's row of the part table: every other fact the operations
+  // need (addressing, erase commands, status layout, times).
+  const TPartRow* Part = nullptr;
 };
 
 }  // namespace zylisp

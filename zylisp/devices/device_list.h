@@ -9,14 +9,24 @@
 
 namespace zylisp {
 
-// The built-in table; its rows never change.
+// The classic catalogue: the 51 parts the device enumeration and the
+// tool's help list, in their order; its rows never change.
 const std::vector<TDevice>& DeviceCatalogue();
 
-// The row of that name, matched ignoring case; nullptr when none matches.
+// Every part of the part table, the classic catalogue's first (the same
+// objects), each with its row.
+const std::vector<const TDevice*>& AllDevices();
+
+// The part of that name or alias, matched ignoring case and surrounding
+// blanks; nullptr when none matches.
 const TDevice* FindDevice(const std::string& name);
 
-// Names of the rows of that bus kind, in table order.
+// Names of the classic catalogue's rows of that bus kind, in table order.
 std::vector<std::string> DeviceNames(uint8_t busType);
+
+// The classic catalogue's rows as written, without their part rows (the
+// table DeviceCatalogue completes).
+std::vector<TDevice> ClassicCatalogueRows();
 
 // Longest name the built-in table holds (without the terminating NUL).
 constexpr std::size_t kLongestDeviceName = 10;
