@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/hex_text.h"
 #include "devices/device.h"
+#include "devices/part_table.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
 #include "image/hex_list.h"
@@ -20,7 +21,9 @@ class TI2COperations : public TBusOperations {
   void Program(THexList& image) override {
     TAdapterLink& link = t_.Link;
     const int32_t size = t_.Device.Size;
-    const int32_t page = BeginPageWritePass(MaxTransfer());
+    // A page longer than one 'W' carries is written in equal parts, each
+    // inside the page.
+    const int32_t page = Chunk(BeginPageWritePass(t_.Device.PageSize));
     for (int32_t a = 0; a <= size - 1; a += page) {
       StopAtBoundary();
       Address(a);
@@ -38,7 +41,7 @@ class TI2COperations : public TBusOperations {
 
   void ReadBlock(uint8_t* buffer, int32_t count, int32_t address) override {
     TAdapterLink& link = t_.Link;
-    const int32_t page = CheckedPageSize(MaxTransfer());
+    const int32_t page = ReadBlockSize();
     count = std::min(count, t_.Device.Size - address);
     Address(address);
     link.BusStart();
@@ -59,12 +62,20 @@ class TI2COperations : public TBusOperations {
   void WriteStatus(uint8_t) override { throw ENotSupported(); }
 
  private:
-  // Control byte: bus address, block bits for parts below 4 KiB, and bit 16
-  // of the address for the largest part.
+  int32_t ReadBlockSize() const override { return Chunk(CheckedPageSize(t_.Device.PageSize)); }
+
+  // Control byte: the bus address with the address bits above the word
+  // address where the part takes them.
   uint8_t ControlByte(int32_t address) const {
+    const auto a = static_cast<uint32_t>(address);
     uint32_t control = t_.BusAddress;
-    if (t_.Device.Size < 4096) control |= ((static_cast<uint32_t>(address) >> 8) & 7) << 1;
-    control |= ((static_cast<uint32_t>(address) >> 16) & 1) << 1;
+    switch (t_.Device.Part ? t_.Device.Part->HighAddress : EHighAddress::None) {
+      case EHighAddress::I2CBlockBits1To3: control |= ((a >> 8) & 7) << 1; break;
+      case EHighAddress::I2CBit1: control |= ((a >> 16) & 1) << 1; break;
+      case EHighAddress::I2CBit3: control |= ((a >> 16) & 1) << 3; break;
+      case EHighAddress::I2CBits1To2: control |= ((a >> 16) & 3) << 1; break;
+      default: break;
+    }
     return static_cast<uint8_t>(control);
   }
 
@@ -72,7 +83,7 @@ class TI2COperations : public TBusOperations {
   void Address(int32_t address) {
     t_.Link.BusStart();
     Write(ControlByte(address), address);
-    if (t_.Device.Size >= 4096) Write(static_cast<uint8_t>(address >> 8), address);
+    if (AddressBytes() > 1) Write(static_cast<uint8_t>(address >> 8), address);
     Write(static_cast<uint8_t>(address), address);
   }
 

@@ -8,6 +8,7 @@
 #include "adapter_commands.h"
 #include "core/errors.h"
 #include "devices/device.h"
+#include "devices/part_table.h"
 #include "drivers/adapter_link.h"
 #include "drivers/thread_priority.h"
 #include "image/hex_list.h"
@@ -36,6 +37,17 @@ int32_t TBusOperations::BeginPageWritePass(int32_t limit) {
   const int32_t page = CheckedPageSize(limit);
   t_.Link.BeginPass();
   return page;
+}
+
+int32_t TBusOperations::Chunk(int32_t size) {
+  int32_t parts = 1;
+  while (size / parts > 255 || size % parts != 0) ++parts;
+  return size / parts;
+}
+
+int TBusOperations::AddressBytes() const {
+  if (t_.Device.Part && t_.Device.Part->AddressBytes > 0) return t_.Device.Part->AddressBytes;
+  return t_.Device.Size >= 4096 ? 2 : 1;
 }
 
 std::string TBusOperations::ImageBytes(const THexList& image, int32_t first, int32_t count) {

@@ -68,6 +68,12 @@ class TBusOperations {
   // Page-write passes: progress start, the write time, the checked page
   // size and the pass's begin; returns the page size.
   int32_t BeginPageWritePass(int32_t limit);
+  // The largest part of a transfer of size bytes that one count byte
+  // carries, dividing it evenly (a 256-byte page goes as two of 128).
+  static int32_t Chunk(int32_t size);
+  // Address bytes the part takes on its bus (its row; else 1 below 4 KiB,
+  // 2 from there).
+  int AddressBytes() const;
   // Image bytes first .. first+count-1, as a block command carries them.
   static std::string ImageBytes(const THexList& image, int32_t first, int32_t count);
 

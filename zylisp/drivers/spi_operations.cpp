@@ -4,6 +4,7 @@
 
 #include "core/errors.h"
 #include "devices/device.h"
+#include "devices/part_table.h"
 #include "drivers/adapter_link.h"
 #include "drivers/memory_operations.h"
 #include "image/hex_list.h"
@@ -38,17 +39,22 @@ class TSpiOperations : public TBusOperations {
     TAdapterLink& link = t_.Link;
     const int32_t size = t_.Device.Size;
     RefuseProtectedWrites(0, size - 1);
-    const int32_t page = BeginPageWritePass(MaxTransfer());
+    const int32_t page = BeginPageWritePass(t_.Device.PageSize);
+    // A page longer than one 'W' carries goes in equal parts inside one
+    // selection of the chip.
+    const int32_t chunk = Chunk(page);
     for (int32_t a = 0; a <= size - 1; a += page) {
       StopAtBoundary();
       const int32_t count = std::min(page, size - a);
-      const std::string data = ImageBytes(image, a, count);
       link.BusStart();
       link.BusWrite(kWriteEnable);
       link.BusStop();
       link.BusStart();
       Address(kWrite, a);
-      link.WriteBlock(static_cast<uint8_t>(count), data);
+      for (int32_t at = a; at < a + count; at += chunk) {
+        const int32_t n = std::min(chunk, a + count - at);
+        link.WriteBlock(static_cast<uint8_t>(n), ImageBytes(image, at, n));
+      }
       link.BusStop();
       Progress(a, size);
     }
@@ -57,7 +63,6 @@ class TSpiOperations : public TBusOperations {
 
   void ReadBlock(uint8_t* buffer, int32_t count, int32_t address) override {
     TAdapterLink& link = t_.Link;
-    CheckedPageSize(MaxTransfer());
     count = std::min(count, t_.Device.Size - address);
     link.BusStart();
     Address(kRead, address);
@@ -108,15 +113,17 @@ class TSpiOperations : public TBusOperations {
                           HexArg(status) + "); write the status register 00 to clear it");
   }
 
-  // Opcode and address: parts of exactly 512 bytes carry address bit 8 in
-  // bit 3 of the opcode, larger parts take two address bytes.
+  int32_t ReadBlockSize() const override { return Chunk(CheckedPageSize(t_.Device.PageSize)); }
+
+  // Opcode and address: 4-Kbit parts carry address bit 8 in bit 3 of the
+  // opcode, the others take the address bytes of their row.
   void Address(uint8_t opcode, int32_t address) {
     TAdapterLink& link = t_.Link;
-    const int32_t size = t_.Device.Size;
-    if (size == 512) opcode = static_cast<uint8_t>(opcode | (((address >> 8) & 1) << 3));
+    if (t_.Device.Part && t_.Device.Part->HighAddress == EHighAddress::SpiOpcodeBit3)
+      opcode = static_cast<uint8_t>(opcode | (((address >> 8) & 1) << 3));
     link.BusWrite(opcode);
-    if (size > 512) link.BusWrite(static_cast<uint8_t>(address >> 8));
-    link.BusWrite(static_cast<uint8_t>(address));
+    for (int shift = 8 * (AddressBytes() - 1); shift >= 0; shift -= 8)
+      link.BusWrite(static_cast<uint8_t>(address >> shift));
   }
 };
 
