@@ -217,6 +217,16 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusal{"Organisation",
                  [](ZylSession* s) { return Zyl_SessionSetOrganisation(s, 12); }, ZYL_ERR_FILE,
                  "8 or 16"},
+        TRefusal{"WindowOutOfRange",
+                 [](ZylSession* s) { return Zyl_SessionSetSerialWindow(s, 4097); }, ZYL_ERR_FILE,
+                 "a window of 4097 bytes is not valid"},
+        TRefusal{"WindowFromTheEnvironment",
+                 [](ZylSession* s) {
+                   const testing_support::ScopedEnv window("ZYLISP_SERIAL_WINDOW", "lots");
+                   int32_t bytes = 0;
+                   return Zyl_SessionGetSerialWindow(s, &bytes);
+                 },
+                 ZYL_ERR_PORT, "ZYLISP_SERIAL_WINDOW=lots is not a window"},
         TRefusal{"MissingFile",
                  [](ZylSession* s) { return Zyl_SessionLoadFile(s, "/nonexistent/x.hex"); },
                  ZYL_ERR_FILE, "x.hex"}),

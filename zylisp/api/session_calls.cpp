@@ -308,7 +308,11 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetSerialWindow(ZylSession* session, int3
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionGetSerialWindow(ZylSession* session, int32_t* bytes) {
   return InSession(session, [&]() -> int32_t {
     if (!bytes) return kInvalidValue;
-    *bytes = static_cast<int32_t>(SessionSerialWindow());
+    try {
+      *bytes = static_cast<int32_t>(SessionSerialWindow());
+    } catch (...) {
+      return FailureCode(std::current_exception());
+    }
     return ZYL_OK;
   });
 }
