@@ -23,6 +23,7 @@ ProgrammerSettings loadProgrammerSettings(const QSettings& settings) {
   v.busAddress = number("programmer/busAddress", v.busAddress, -1, 255);
   v.progMode = number("programmer/progMode", v.progMode, 8, 16) == 16 ? 16 : 8;
   v.resetPolarity = number("programmer/resetPolarity", v.resetPolarity, 0, 1);
+  v.serialWindow = number("programmer/serialWindow", v.serialWindow, -1, 4096);
   return v;
 }
 
@@ -33,6 +34,7 @@ void saveProgrammerSettings(QSettings& settings, const ProgrammerSettings& v) {
   settings.setValue(QStringLiteral("programmer/busAddress"), v.busAddress);
   settings.setValue(QStringLiteral("programmer/progMode"), v.progMode);
   settings.setValue(QStringLiteral("programmer/resetPolarity"), v.resetPolarity);
+  settings.setValue(QStringLiteral("programmer/serialWindow"), v.serialWindow);
 }
 
 WindowPreferences loadWindowPreferences(const QSettings& settings) {

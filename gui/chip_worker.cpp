@@ -75,6 +75,8 @@ void ChipWorker::start(const ProgrammerSettings& settings, bool ignoreChecksums)
   // The session has just recorded success: its text tells a real result
   // text from a stale one later.
   okText_ = QString::fromUtf8(Zyl_SessionGetResultText(session_));
+  int32_t window = 0;
+  if (Zyl_SessionGetSerialWindow(session_, &window) == 0) defaultWindow_ = window;
   applyToSession();
   setIgnoreChecksums(ignoreChecksums);
   QList<QStringList> devices;
@@ -331,8 +333,15 @@ ChipWorker::Outcome ChipWorker::connectAdapter() {
   QString where = selection_.port;
   const QString path = portDevices_.value(selection_.port);
   if (!path.isEmpty()) where += QStringLiteral(" (%1)").arg(path);
-  emit connectionChanged(true, tr("%1 on %2, adapter firmware %3")
-                                   .arg(selection_.device, where, QString::fromLatin1(firmware)));
+  QString description = tr("%1 on %2, adapter firmware %3")
+                            .arg(selection_.device, where, QString::fromLatin1(firmware));
+  // The serial link's send-ahead as the session uses it; parallel ports
+  // have none.
+  int32_t window = 0;
+  if (!selection_.port.startsWith(QLatin1String("LPT"), Qt::CaseInsensitive) &&
+      Zyl_SessionGetSerialWindow(session_, &window) == 0)
+    description += tr(", send-ahead %1 bytes").arg(window);
+  emit connectionChanged(true, description);
   return {0, okText_, {}};
 }
 
@@ -368,6 +377,15 @@ void ChipWorker::applyToSession() {
   if (s.clockSpeed >= 0) Zyl_SessionSetSpeed(session_, static_cast<uint8_t>(s.clockSpeed));
   Zyl_SessionSetOrganisation(session_, static_cast<uint8_t>(s.progMode == 16 ? 16 : 8));
   Zyl_SessionSetResetPolarity(session_, static_cast<uint8_t>(s.resetPolarity));
+  // The session has no way back to its own send-ahead once one was set:
+  // the one it had at the start stands in for it.
+  if (s.serialWindow >= 0) {
+    Zyl_SessionSetSerialWindow(session_, s.serialWindow);
+    windowSet_ = true;
+  } else if (windowSet_ && defaultWindow_ >= 0) {
+    Zyl_SessionSetSerialWindow(session_, defaultWindow_);
+    windowSet_ = false;
+  }
 }
 
 ChipWorker::Outcome ChipWorker::chipCall(const QString& step,

@@ -133,6 +133,10 @@ class ChipWorker : public QObject {
   // The device behind each serial port of the last listing.
   QHash<QString, QString> portDevices_;
   ProgrammerSettings settings_;
+  // The send-ahead the session takes until one is set (-1 when
+  // ZYLISP_SERIAL_WINDOW is no window), and whether one was set since.
+  int defaultWindow_ = -1;
+  bool windowSet_ = false;
   QByteArray image_;
   bool connected_ = false;
   QString okText_;

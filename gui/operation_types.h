@@ -17,7 +17,8 @@ struct ChipSelection {
 
 // Programmer settings applied on every connection. -1 leaves the value the
 // library chooses itself (the stored clock speed, the device's write time
-// and page size, bus address 0xA0).
+// and page size, bus address 0xA0, the serial send-ahead of
+// ZYLISP_SERIAL_WINDOW or 16 bytes).
 struct ProgrammerSettings {
   int clockSpeed = -1;
   int eeDelay = -1;
@@ -25,6 +26,9 @@ struct ProgrammerSettings {
   int busAddress = -1;
   int progMode = 8;
   int resetPolarity = 0;
+  // Bytes of commands the serial link sends ahead of their acknowledges,
+  // 0 to 4096; the parallel link has none.
+  int serialWindow = -1;
 };
 
 struct ByteDifference {

@@ -48,6 +48,20 @@ SettingsDialog::SettingsDialog(const ProgrammerSettings& s, const WindowPreferen
   resetPolarity_->addItem(QStringLiteral("0"), 0);
   resetPolarity_->addItem(QStringLiteral("1"), 1);
   resetPolarity_->setCurrentIndex(s.resetPolarity == 1 ? 1 : 0);
+  // Without a choice here the library takes ZYLISP_SERIAL_WINDOW, else 16.
+  const QString windowFromEnvironment = qEnvironmentVariable("ZYLISP_SERIAL_WINDOW");
+  serialWindow_ = settingBox(s.serialWindow, 4096,
+                             windowFromEnvironment.isEmpty()
+                                 ? tr("Default (16 bytes)")
+                                 : tr("Default (ZYLISP_SERIAL_WINDOW=%1)").arg(windowFromEnvironment),
+                             tr(" bytes"), this);
+  serialWindow_->setObjectName(QStringLiteral("serialWindow"));
+  serialWindow_->setToolTip(
+      tr("Bytes of commands sent to a serial adapter ahead of their acknowledges; 0 sends each "
+         "command only once the one before it was answered. A deeper window saves the port's "
+         "round trip per command, but up to that many bytes wait in the adapter while it works: "
+         "its receive buffer must hold them, or commands are lost. The parallel port ignores "
+         "this setting."));
 
   auto* programmer = new QGroupBox(tr("Programmer"), this);
   auto* form = new QFormLayout(programmer);
@@ -57,6 +71,7 @@ SettingsDialog::SettingsDialog(const ProgrammerSettings& s, const WindowPreferen
   form->addRow(tr("I2C bus address:"), busAddress_);
   form->addRow(tr("Programming mode (Microwire organisation):"), progMode_);
   form->addRow(tr("Reset polarity:"), resetPolarity_);
+  form->addRow(tr("Serial send-ahead:"), serialWindow_);
 
   auto* window = new QGroupBox(tr("Window"), this);
   confirmChipWrites_ =
@@ -129,6 +144,7 @@ ProgrammerSettings SettingsDialog::settings() const {
   s.busAddress = busAddress_->value();
   s.progMode = progMode_->currentData().toInt();
   s.resetPolarity = resetPolarity_->currentData().toInt();
+  s.serialWindow = serialWindow_->value();
   return s;
 }
 

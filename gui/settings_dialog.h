@@ -44,6 +44,7 @@ class SettingsDialog : public QDialog {
   QSpinBox* busAddress_;
   QComboBox* progMode_;
   QComboBox* resetPolarity_;
+  QSpinBox* serialWindow_;
   QCheckBox* confirmChipWrites_;
   QCheckBox* ignoreChecksums_;
   QGroupBox* statusBox_;

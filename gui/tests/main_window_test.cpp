@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -118,6 +119,8 @@ class MainWindowTest : public QObject {
   // Sets a check box of the settings dialog, which showed it the other way,
   // and accepts the dialog.
   void setSetting(MainWindow& window, const char* box, bool on);
+  // The settings dialog, opened, and its serial send-ahead box.
+  QSpinBox* sendAheadBox(MainWindow& window, QPointer<zylgui::SettingsDialog>& dialog);
 
   QTemporaryDir dir_;
   std::unique_ptr<testing_support::Zylsim> zylsim_;
@@ -152,6 +155,7 @@ void MainWindowTest::initTestCase() {
 void MainWindowTest::init() {
   // Every case starts with the window's defaults.
   zylgui::saveWindowPreferences(*zylgui::openAppSettings(), {});
+  zylgui::saveProgrammerSettings(*zylgui::openAppSettings(), {});
   answers_ = {{QStringLiteral("confirmChipWrite"), {QMessageBox::Yes}},
               {QStringLiteral("fileError"), {QMessageBox::Ok}}};
   asked_.clear();
@@ -224,14 +228,24 @@ void MainWindowTest::setSetting(MainWindow& window, const char* box, bool on) {
   delete dialog;
 }
 
+QSpinBox* MainWindowTest::sendAheadBox(MainWindow& window,
+                                       QPointer<zylgui::SettingsDialog>& dialog) {
+  dialog = press(window, "actionSettings") ? window.findChild<zylgui::SettingsDialog*>() : nullptr;
+  return dialog ? dialog->findChild<QSpinBox*>(QStringLiteral("serialWindow")) : nullptr;
+}
+
 void MainWindowTest::roundTrip_data() {
   QTest::addColumn<QString>("port");
-  QTest::newRow("simulated LPT1") << QStringLiteral("LPT1");
-  QTest::newRow("zylsim on COM1") << QStringLiteral("COM1");
+  QTest::addColumn<int>("sendAhead");  // set in the first window's settings; -1: left as it was
+  QTest::newRow("simulated LPT1") << QStringLiteral("LPT1") << -1;
+  QTest::newRow("zylsim on COM1") << QStringLiteral("COM1") << -1;
+  QTest::newRow("zylsim on COM1, lockstep") << QStringLiteral("COM1") << 0;
+  QTest::newRow("zylsim on COM1, send-ahead 64") << QStringLiteral("COM1") << 64;
 }
 
 void MainWindowTest::roundTrip() {
   QFETCH(QString, port);
+  QFETCH(int, sendAhead);
   if (port == QLatin1String("LPT1"))
     useLpt1(QStringLiteral("24C16"), QStringLiteral("round-trip.bin"));
   else
@@ -247,15 +261,36 @@ void MainWindowTest::roundTrip() {
       const auto* ports = window->findChild<QComboBox*>(QStringLiteral("portChoice"));
       QVERIFY2(ports->currentText().endsWith(zylsimPath_), qPrintable(ports->currentText()));
     }
+    if (sendAhead >= 0) {
+      QPointer<zylgui::SettingsDialog> dialog;
+      QSpinBox* box = sendAheadBox(*window, dialog);
+      QVERIFY(box && box->value() == -1);
+      box->setValue(sendAhead);
+      dialog->accept();
+      QCOMPARE(waitFor(QStringLiteral("Settings")).code, 0);
+      delete dialog;
+    }
     QCOMPARE(trigger(*window, "actionProgram", QStringLiteral("Program")).code, 0);
     QCOMPARE(trigger(*window, "actionVerify", QStringLiteral("Verify")).code, 0);
     QCOMPARE(window->findChild<QTreeWidget*>(QStringLiteral("differenceList"))->topLevelItemCount(),
              0);
   }
-  // A new window with an empty image reads the chip back.
+  // A new window with an empty image reads the chip back, with the
+  // send-ahead remembered.
   auto window = openWindow(port, QStringLiteral("24C16"));
+  QPointer<zylgui::SettingsDialog> dialog;
+  const QSpinBox* box = sendAheadBox(*window, dialog);
+  QVERIFY(box);
+  QCOMPARE(box->value(), sendAhead);
+  delete dialog;
   QCOMPARE(trigger(*window, "actionRead", QStringLiteral("Read chip")).code, 0);
   QCOMPARE(window->image(), data);
+  // The session tells the send-ahead it uses; the parallel link has none.
+  const QString log = window->findChild<QPlainTextEdit*>(QStringLiteral("log"))->toPlainText();
+  const QString used = QStringLiteral("send-ahead %1 bytes").arg(sendAhead < 0 ? 16 : sendAhead);
+  QVERIFY2(port == QLatin1String("COM1") ? log.contains(used)
+                                          : !log.contains(QLatin1String("send-ahead")),
+           qPrintable(log));
 }
 
 void MainWindowTest::verifyListsStuckCell_data() {

@@ -57,6 +57,8 @@ FAILURES = [
      zylisp.HardwareError, 3, BLANK_2K, {"detail": "Communications with ISP failed during this operation"}),
     ("page size above the page", "24C16", (), "COM1", lambda p, tmp: setattr(p, "page_size", 17),
      zylisp.SettingRefused, 1, BLANK_2K, {}),
+    *((f"serial window {n}", "24C16", (), "COM1", lambda p, tmp, n=n: setattr(p, "serial_window", n),
+       zylisp.SettingRefused, 1, BLANK_2K, {}) for n in (-1, 4097)),
     ("too many bytes", "24C16", (), "COM1", lambda p, tmp: p.program(DATA + b"\0"), ValueError, None,
      BLANK_2K, {}),
 ]
@@ -83,21 +85,25 @@ def test_failures_raise_their_kind(adapter, tmp_path, what, device, keys, port, 
 # Blocks 2k and 2k+1 of a 24C16 at control byte 0xA2 both land in block 2k+1.
 ODD_BLOCKS = b"".join(BLANK_2K[:256] if k % 2 == 0 else BLOCKS[256 * k:256 * (k + 1)] for k in range(8))
 SETTINGS = [
-    # what, device, sim keys, settings, data programmed, raw chip afterwards
-    ("Microwire x16", "93C46", ("org=16",), {"organisation": 16}, BLOCKS[:128], BLOCKS[:128]),
-    ("bus address", "24C16", (), {"bus_address": 0xA2}, BLOCKS, ODD_BLOCKS),
+    # what, link, device, sim keys, settings, data programmed, raw chip afterwards
+    ("Microwire x16", "parallel", "93C46", ("org=16",), {"organisation": 16}, BLOCKS[:128], BLOCKS[:128]),
+    ("bus address", "parallel", "24C16", (), {"bus_address": 0xA2}, BLOCKS, ODD_BLOCKS),
+    ("serial lockstep", "serial", "24C16", (), {"serial_window": 0}, BLOCKS, BLOCKS),
+    ("serial send-ahead 64", "serial", "24C16", (), {"serial_window": 64}, BLOCKS, BLOCKS),
 ]
 
 
-@pytest.mark.parametrize("what,device,keys,settings,data,chip", SETTINGS, ids=[s[0] for s in SETTINGS])
-def test_settings_reach_the_chip(adapter, tmp_path, what, device, keys, settings, data, chip):
-    port = adapter("parallel", device, *keys)
+@pytest.mark.parametrize("what,link,device,keys,settings,data,chip", SETTINGS, ids=[s[0] for s in SETTINGS])
+def test_settings_reach_the_chip(adapter, tmp_path, what, link, device, keys, settings, data, chip):
+    port = adapter(link, device, *keys)
     with zylisp.Programmer(port=port, device=device) as p:
         for name, value in settings.items():
             setattr(p, name, value)
         assert {name: getattr(p, name) for name in settings} == settings
         p.program(data)
-    assert (tmp_path / "chip.bin").read_bytes() == chip
+        # zylsim keeps its chip to itself: read back through the same link.
+        back = p.read() if link == "serial" else None
+    assert (back if link == "serial" else (tmp_path / "chip.bin").read_bytes()) == chip
 
 
 def test_ignore_checksums_loads_a_hand_edited_file(adapter, tmp_path):

@@ -78,6 +78,8 @@ _PROTOTYPES = {
     "Zyl_SessionSetStatus": (_i32, [_session, _u8]),
     "Zyl_SessionSetPageSize": (_i32, [_session, _i32]),
     "Zyl_SessionSetBusAddress": (_i32, [_session, _u8]),
+    "Zyl_SessionSetSerialWindow": (_i32, [_session, _i32]),
+    "Zyl_SessionGetSerialWindow": (_i32, [_session, _i32_out]),
     "Zyl_SessionSetOrganisation": (_i32, [_session, _u8]),
     "Zyl_SessionSetIgnoreChecksums": (_i32, [_session, _u8]),
     "Zyl_SessionLoadFile": (_i32, [_session, _text]),

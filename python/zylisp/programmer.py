@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import ctypes
+import operator
 import os
 import threading
 import weakref
@@ -94,7 +95,8 @@ class Programmer:
     Attributes: ``port`` ("COM1"), ``device`` (the catalogue's spelling),
     ``bus`` ("I2C", "SPI" or "Microwire"), ``size`` (bytes of the chip).
     Settings, each starting afresh with every Programmer: ``organisation``,
-    ``bus_address``, ``page_size`` and ``ignore_checksums``.
+    ``bus_address``, ``page_size``, ``ignore_checksums`` and
+    ``serial_window`` (the serial link's send-ahead).
     """
 
     def __init__(self, port: str, device: str, progress: Optional[ProgressCallback] = None) -> None:
@@ -310,6 +312,31 @@ class Programmer:
     def ignore_checksums(self, ignore: bool) -> None:
         self._set("ignore checksums", "Zyl_SessionSetIgnoreChecksums", int(bool(ignore)))
         self._ignore_checksums = bool(ignore)
+
+    @property
+    def serial_window(self) -> int:
+        """Bytes of commands the serial link sends ahead of their
+        acknowledges, 0 to 4096; 0 sends each command only once the one
+        before it was answered. Starts as ZYLISP_SERIAL_WINDOW says, else
+        16; reading it with a ZYLISP_SERIAL_WINDOW that is no window raises
+        the library's error. A deeper window saves the port's round trip
+        per command, but up to that many bytes wait in the adapter while it
+        works, so its receive buffer must hold them. A value out of range
+        raises SettingRefused. The parallel link ignores it."""
+        with self._held() as (library, s):
+            window = ctypes.c_int32()
+            check(s, library.Zyl_SessionGetSerialWindow(s, ctypes.byref(window)),
+                  self._context("get serial window for"))
+            return window.value
+
+    @serial_window.setter
+    def serial_window(self, size: int) -> None:
+        size = operator.index(size)
+        if not -2**31 <= size < 2**31:
+            # The library would see the low 32 bits, another number.
+            raise SettingRefused(1, f"serial window {size} refused", "a window is 0 to 4096 bytes",
+                                 self._context("set serial window for"))
+        self._set("serial window", "Zyl_SessionSetSerialWindow", size)
 
     @contextmanager
     def _held(self) -> Iterator[Tuple[ctypes.CDLL, int]]:
