@@ -154,6 +154,7 @@ const std::vector<TOptionRow>& OptionRows() {
        [](auto& c, auto&, auto&) { return Zyl_SetResetPolarity(c.Byte); }},
       // Any topic gets the whole help.
       {"help", kOptionalArgument, &TRunState::HelpRequested, 1, nullptr, nullptr, "", nullptr},
+      {"listdevices", kNoArgument, &TRunState::ListRequested, 1, nullptr, nullptr, "", nullptr},
       {"device", kOptionalArgument, &TRunState::DeviceGiven, 1,
        "Error: Device requires an argument. (for help: --help=device)", SetDevice, "", nullptr},
       {"eraseall", kNoArgument, nullptr, 0, nullptr, nullptr,

@@ -42,6 +42,7 @@ struct TRunState {
   int32_t DeviceGiven = 0;
   int32_t PortGiven = 0;
   int32_t HelpRequested = 0;
+  int32_t ListRequested = 0;  // --listdevices
   int32_t WaitAtEnd = 0;
   int32_t IgnoreChecksums = 0;  // --ignorechecksums: hand-edited files
   int32_t OutputFormat = ZYL_FMT_INTEL_HEX;  // of the next readeeprom

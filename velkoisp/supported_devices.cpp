@@ -1,7 +1,5 @@
 #include "supported_devices.h"
 
-#include <strings.h>
-
 #include "zylisp.h"
 
 namespace velkoisp {
@@ -18,10 +16,8 @@ void GatherSupportedDevices(TRunState& state) {
   }
 }
 
-const TSupportedDevice* FindSupportedDevice(const TRunState& state, const std::string& name) {
-  for (const TSupportedDevice& device : state.SupportedDevices)
-    if (strcasecmp(device.Name.c_str(), name.c_str()) == 0) return &device;
-  return nullptr;
+bool IsKnownDevice(const std::string& name) {
+  return Zyl_GetDeviceInfo(name.c_str(), nullptr, nullptr, nullptr) == ZYL_OK;
 }
 
 }  // namespace velkoisp

@@ -11,7 +11,8 @@ namespace velkoisp {
 // and 2 in this order, for state.Mode.
 void GatherSupportedDevices(TRunState& state);
 
-// The supported device of that name (case ignored), or null.
-const TSupportedDevice* FindSupportedDevice(const TRunState& state, const std::string& name);
+// Whether the library knows a part of that name or alias (case ignored):
+// the help lists the classic devices, --listdevices every part.
+bool IsKnownDevice(const std::string& name);
 
 }  // namespace velkoisp

@@ -11,6 +11,7 @@
 #include "option_processing.h"
 #include "progress.h"
 #include "stop_signals.h"
+#include "part_listing.h"
 #include "supported_devices.h"
 #include "validation.h"
 #include "zylisp.h"
@@ -62,9 +63,15 @@ TRunState PrepareRun(std::vector<std::string>& argv, std::ostream& out) {
     PrintHelp(out, state.SupportedDevices);
     return Abort(state);
   }
+  if (state.ListRequested) {
+    // A listing is a complete run: nothing else is done, and it succeeded.
+    PrintPartList(out);
+    state.ReadyToExecute = false;
+    return state;
+  }
   ValidateRequiredOptions(state);
   // With the part known, its files are checked against its size too.
-  const bool partKnown = state.DeviceGiven && FindSupportedDevice(state, state.DeviceName);
+  const bool partKnown = state.DeviceGiven && IsKnownDevice(state.DeviceName);
   if (partKnown) Zyl_SetDevice(state.DeviceName.c_str());
   CheckDataFiles(state);
   if (partKnown) CheckCommandsFitThePart(state);

@@ -9,7 +9,7 @@ void ValidateRequiredOptions(TRunState& state) {
   if (!state.DeviceGiven)
     state.ErrorList.push_back(
         "Error: No device specified eg. --device=24C128 (For help: --help=device)");
-  else if (!FindSupportedDevice(state, state.DeviceName))
+  else if (!IsKnownDevice(state.DeviceName))
     state.ErrorList.push_back("Error: Invalid device specified. (For help: --help=device)");
 
   if (!state.PortGiven) {

@@ -196,6 +196,17 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"NoArguments", {}, "", 255, {"\n\nFor usage information type: velkoisp --help\n\n"},
                 "Required"},
         EndCase{"OnlyDeviceAndPort", {"--device=24c16", "--port=lpt1"}, kChip, 0, {kOpened}, ""},
+        // Every part with its properties, one line each; nothing else runs.
+        EndCase{"ListDevices", {"--listdevices", "--eraseall"}, kChip, 0,
+                {"Name         Family         Size  Page ID     Aliases\n"
+                 "24C00        I2C EEPROM     16 B     1 -      24AA00, 24LC00\n",
+                 "\nW25Q64JV     SPI flash     8 MiB   256 EF4017\n",
+                 "\nAT45DB041    DataFlash   528 KiB   264 1F2400 AT45DB041D, AT45DB041E\n",
+                 " parts; --device takes a name or an alias, in any letter case\n"},
+                "Programmer"},
+        // A marking of another maker selects the part it stands for.
+        EndCase{"DeviceByAlias", {"--device=at24c256", "--port=lpt1", "--readeeprom=@/a.hex"},
+                "device=24C256", 0, {kOpened, "Reading eeprom into @/a.hex: "}, "Error"},
         Refused("PortNotFound", {"--device=24C16", "--port=FOO"},
                 {"\n\nInvalid File type or File not found, access denied etc.\n"
                  "Error: there is no port FOO here; the parallel ports are LPT1\n"}),

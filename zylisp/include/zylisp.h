@@ -454,6 +454,38 @@ ZYL_EXPORT const char* ZYL_CALL Zyl_SessionGetErrorDetail(ZylSession* session);
  * forgotten when its next operation starts. */
 ZYL_EXPORT void ZYL_CALL Zyl_SessionRequestStop(ZylSession* session);
 
+/* Parts. Every part the library knows: the 51 of the device enumeration
+ * first (Zyl_GetDeviceCount and Zyl_GetDevice list only those), then modern
+ * I2C and SPI EEPROMs, Microwire parts of fixed organisation, SPI NOR flash
+ * and DataFlash. Zyl_SetDevice, Zyl_InitProgrammer, Zyl_GetDeviceInfo and
+ * Zyl_SessionSetDevice take a part's name or any of its aliases (the
+ * markings of other makers), in any letter case. */
+#define ZYL_FAMILY_I2C_EEPROM 0
+#define ZYL_FAMILY_SPI_EEPROM 1
+#define ZYL_FAMILY_MICROWIRE 2
+#define ZYL_FAMILY_SPI_FLASH 3
+#define ZYL_FAMILY_DATAFLASH 4
+#define ZYL_BUS_DATAFLASH 3
+#define ZYL_PART_NAME_SIZE 24
+#define ZYL_PART_ALIASES_SIZE 96
+typedef struct ZylPartInfo {
+  char name[ZYL_PART_NAME_SIZE];
+  char aliases[ZYL_PART_ALIASES_SIZE]; /* ", " between them; "" for none */
+  int32_t family;                      /* ZYL_FAMILY_... */
+  int32_t busKind;                     /* ZYL_BUS_... */
+  int32_t size;                        /* bytes */
+  int32_t pageSize;                    /* write page in bytes */
+  int32_t addressBytes;                /* on the bus */
+  uint32_t jedecId;                    /* maker << 16 | type << 8 | capacity; 0: none */
+  int32_t eraseSizes[4];               /* erase blocks in bytes, smallest first; 0: none */
+  int32_t organisation;                /* Microwire: 8 or 16 when fixed, else 0 */
+} ZylPartInfo;
+
+/* Copies up to capacity parts, in table order, into list and sets *count to
+ * how many there are (list may be null with capacity 0). 1 when count is
+ * null. Touches no session. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_ListParts(ZylPartInfo* list, int32_t capacity, int32_t* count);
+
 #ifdef __cplusplus
 }
 #endif
