@@ -36,6 +36,13 @@ std::vector<DeviceCase> Cases() {
     cases.push_back({Transport::Serial, device, 8});
     cases.push_back({Transport::Serial, device, 16});
   }
+  // Parts beyond the classic catalogue, on both links: a 2-Mbit I2C part
+  // (address bits 16-17 in the control byte, 256-byte pages), the 1025's
+  // block select in bit 3, a 4-Mbit SPI part with three address bytes and
+  // 512-byte pages, a DataFlash part.
+  for (Transport t : {Transport::Parallel, Transport::Serial})
+    for (const char* device : {"M24M02", "24LC1025", "M95M04", "AT45DB041"})
+      cases.push_back({t, device, 8});
   return cases;
 }
 

@@ -34,7 +34,7 @@ void NotePartlyWritten(int32_t code) {
 // set last.
 TISPProgrammer& ImageProgrammer() {
   TISPProgrammer& programmer = Programmer();
-  programmer.Params().ProgMode = CurrentSession().ProgMode;
+  programmer.Params().ProgMode = ConnectionOrganisation(CurrentSession());
   return programmer;
 }
 

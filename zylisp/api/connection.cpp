@@ -85,7 +85,7 @@ void OpenConnection() {
   params.Device = device;
   params.PageSize = s.PageSize > 0 ? s.PageSize : device ? device->PageSize : 0;
   params.BusAddress = s.BusAddress;
-  params.ProgMode = s.ProgMode;
+  params.ProgMode = ConnectionOrganisation(s);
   params.ResetPolarity = s.ResetPolarity;
   params.WriteTime =
       static_cast<uint8_t>(settings.GetInteger(kind, "EEPROMtime", deviceTime, 0, 0xFF));
@@ -113,7 +113,7 @@ void OpenConnection() {
 
 void OpenLink(TISPProgrammer& programmer) {
   programmer.Params().ResetPolarity = CurrentSession().ResetPolarity;
-  programmer.Params().ProgMode = CurrentSession().ProgMode;
+  programmer.Params().ProgMode = ConnectionOrganisation(CurrentSession());
   programmer.Open();
 }
 

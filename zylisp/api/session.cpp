@@ -1,6 +1,7 @@
 #include "api/session.h"
 
 #include "devices/device.h"
+#include "devices/part_table.h"
 #include "drivers/isp_programmer.h"
 #include "image/hex_list.h"
 #include "core/stop_request.h"
@@ -54,6 +55,18 @@ bool IsReady() {
 int32_t Record(int32_t code) {
   CurrentSession().LastResult = code;
   return code;
+}
+
+uint8_t FixedOrganisation(const TDevice* device) {
+  if (!device || !device->Part) return 0;
+  if (device->Part->Organisation == EMicrowireOrg::Fixed8) return 8;
+  if (device->Part->Organisation == EMicrowireOrg::Fixed16) return 16;
+  return 0;
+}
+
+uint8_t ConnectionOrganisation(const TSession& s) {
+  const uint8_t fixed = FixedOrganisation(s.Device);
+  return fixed != 0 ? fixed : s.ProgMode;
 }
 
 uint8_t DeviceWriteTime(const TDevice& device) {

@@ -126,6 +126,10 @@ int32_t Record(int32_t code);
 
 // The write time of a catalogue row, as Zyl_PROG_EE_Time may have set it.
 uint8_t DeviceWriteTime(const TDevice& device);
+// The Microwire organisation a connection uses: the selected part's when it
+// has only one (8 or 16), else the session's; 0 when neither is set.
+uint8_t FixedOrganisation(const TDevice* device);
+uint8_t ConnectionOrganisation(const TSession& s);
 
 // Text of a result code; empty outside 0..19.
 const char* ResultText(int32_t code);

@@ -323,6 +323,12 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetOrganisation(ZylSession* session, uint
       return Refused(kInvalidValue, "organisation " + std::to_string(bits) +
                                         " is not valid: Microwire parts hold 8 or 16 bits per "
                                         "location");
+    const TDevice* device = CurrentSession().Device;
+    const uint8_t fixed = FixedOrganisation(device);
+    if (fixed != 0 && fixed != bits)
+      return Refused(kInvalidValue, "organisation " + std::to_string(bits) + " does not fit the " +
+                                        device->Name + ", which holds " + std::to_string(fixed) +
+                                        " bits per location");
     CurrentSession().ProgMode = bits;
     return ZYL_OK;
   });
