@@ -14,6 +14,22 @@ BLOCKS = bytes((i * 7 + i // 256) & 0xFF for i in range(2048))
 STUCK = {0x10: 0x00, 0x11: 0x00, 0x7FF: 0x00}  # address: the value the cell is stuck at
 
 
+def test_parts_carry_their_rows_and_any_alias_opens_a_programmer(adapter):
+    table = {part.name: part for part in zylisp.parts()}
+    assert list(table)[:3] == ["24C00", "24C01", "24WC01"]
+    flash = table["W25Q64JV"]
+    assert (flash.family, flash.bus, flash.size, flash.page_size, flash.jedec_id) == (
+        "SPI flash", "SPI", 8 << 20, 256, 0xEF4017)
+    assert flash.erase_sizes == (4096, 32768, 65536)
+    assert table["93LC46B"].organisation == 16 and table["93C46"].organisation is None
+    assert "AT24C256" in table["24C256"].aliases
+    port = adapter("serial", "24C256")
+    with zylisp.Programmer(port=port, device="at24c256") as p:
+        assert (p.device, p.size) == ("24C256", 32768)
+        p.program(DATA)
+        assert p.read()[:len(DATA)] == DATA
+
+
 @pytest.mark.parametrize("link", ["serial", "parallel"])
 def test_programs_verifies_and_reads_bytes_and_files(adapter, tmp_path, link):
     port = adapter(link, "24C16")

@@ -12,7 +12,7 @@ ZYLISP_LIBRARY names another file to load).
 Failures raise ZylispError or one of its subclasses, never a bare code.
 """
 
-from .catalogue import BUSES, devices, library_version, ports
+from .catalogue import BUSES, FAMILIES, Part, devices, library_version, parts, ports
 from .errors import (Cancelled, FileError, HardwareError, InUseError, NotSupported, PortError,
                      SettingRefused, VerifyError, WriteProtected, ZylispError)
 from .formats import Format, format_for
@@ -20,7 +20,8 @@ from .library import LibraryNotFound
 from .programmer import Programmer
 
 __all__ = [
-    "BUSES", "Cancelled", "FileError", "Format", "HardwareError", "InUseError", "LibraryNotFound",
-    "NotSupported", "PortError", "Programmer", "SettingRefused", "VerifyError", "WriteProtected",
-    "ZylispError", "devices", "format_for", "library_version", "ports",
+    "BUSES", "Cancelled", "FAMILIES", "FileError", "Format", "HardwareError", "InUseError",
+    "LibraryNotFound", "NotSupported", "Part", "PortError", "Programmer", "SettingRefused",
+    "VerifyError", "WriteProtected", "ZylispError", "devices", "format_for", "library_version",
+    "parts", "ports",
 ]

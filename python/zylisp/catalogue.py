@@ -4,9 +4,9 @@ ports of this machine and its own version."""
 from __future__ import annotations
 
 import ctypes
-from typing import Dict, List, Optional, Tuple
+from typing import Dict, List, NamedTuple, Optional, Tuple
 
-from .library import DEVICE_NAME_SIZE, MODE_PARALLEL, PortInfo, default_session, lib
+from .library import DEVICE_NAME_SIZE, MODE_PARALLEL, PartInfo, PortInfo, default_session, lib
 
 # Bus kinds of zylisp.h, in the order the library numbers them.
 BUSES: Tuple[str, ...] = ("I2C", "SPI", "Microwire")
@@ -36,14 +36,58 @@ def devices() -> Dict[str, List[str]]:
     return {bus: list(names) for bus, names in _names().items()}
 
 
+# Families of zylisp.h, in the order the library numbers them.
+FAMILIES: Tuple[str, ...] = ("I2C EEPROM", "SPI EEPROM", "Microwire", "SPI flash", "DataFlash")
+_BUS_OF_KIND: Tuple[str, ...] = ("I2C", "SPI", "Microwire", "DataFlash")
+
+
+class Part(NamedTuple):
+    """A part the library knows, with the facts of its row."""
+    name: str
+    aliases: Tuple[str, ...]  # markings of other makers for the same part
+    family: str               # one of FAMILIES
+    bus: str                  # "I2C", "SPI", "Microwire" or "DataFlash"
+    size: int                 # bytes
+    page_size: int            # write page in bytes
+    address_bytes: int
+    jedec_id: Optional[int]   # maker << 16 | type << 8 | capacity, for flash
+    erase_sizes: Tuple[int, ...]  # erase blocks in bytes, smallest first
+    organisation: Optional[int]   # 8 or 16 for a Microwire part that has only one
+
+
+_parts: Optional[Tuple[Part, ...]] = None
+
+
+def parts() -> List[Part]:
+    """Every part the library knows, the catalogue's first, with its
+    properties. A Programmer takes a part's name or any of its aliases."""
+    global _parts
+    if _parts is None:
+        library = lib()
+        count = ctypes.c_int32()
+        library.Zyl_ListParts(None, 0, ctypes.byref(count))
+        found = (PartInfo * count.value)()
+        if library.Zyl_ListParts(found, count.value, ctypes.byref(count)) != 0:
+            raise RuntimeError("the zylisp library refused to list its parts")
+        listed = []
+        for p in found:
+            aliases = p.aliases.decode("ascii")
+            listed.append(Part(p.name.decode("ascii"), tuple(aliases.split(", ")) if aliases else (),
+                               FAMILIES[p.family], _BUS_OF_KIND[p.bus_kind], p.size, p.page_size,
+                               p.address_bytes, p.jedec_id or None,
+                               tuple(size for size in p.erase_sizes if size),
+                               p.organisation or None))
+        _parts = tuple(listed)
+    return list(_parts)
+
+
 def find_device(name: str) -> Optional[Tuple[str, str]]:
-    """The catalogue's spelling of a part name (matched without regard to
-    case) and its bus, or None for an unknown part."""
-    wanted = name.upper()
-    for bus, names in _names().items():
-        for known in names:
-            if known.upper() == wanted:
-                return known, bus
+    """The table's spelling of a part name or alias (matched without regard
+    to case) and its bus, or None for an unknown part."""
+    wanted = name.strip().upper()
+    for part in parts():
+        if part.name.upper() == wanted or wanted in (alias.upper() for alias in part.aliases):
+            return part.name, part.bus
     return None
 
 

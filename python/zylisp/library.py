@@ -35,6 +35,18 @@ class PortInfo(ctypes.Structure):
                 ("kind", ctypes.c_int32)]
 
 
+PART_NAME_SIZE = 24
+PART_ALIASES_SIZE = 96
+
+
+class PartInfo(ctypes.Structure):
+    _fields_ = [("name", ctypes.c_char * PART_NAME_SIZE), ("aliases", ctypes.c_char * PART_ALIASES_SIZE),
+                ("family", ctypes.c_int32), ("bus_kind", ctypes.c_int32), ("size", ctypes.c_int32),
+                ("page_size", ctypes.c_int32), ("address_bytes", ctypes.c_int32),
+                ("jedec_id", ctypes.c_uint32), ("erase_sizes", ctypes.c_int32 * 4),
+                ("organisation", ctypes.c_int32)]
+
+
 class Difference(ctypes.Structure):
     _fields_ = [("address", ctypes.c_int32), ("chip", ctypes.c_uint8), ("image", ctypes.c_uint8)]
 
@@ -61,6 +73,7 @@ _PROTOTYPES = {
     "Zyl_GetFormatLimit": (_i32, [_u8]),
     "Zyl_RequestStop": (None, []),
     "Zyl_ListPorts": (_i32, [_i32, ctypes.POINTER(PortInfo), _i32, _i32_out]),
+    "Zyl_ListParts": (_i32, [ctypes.POINTER(PartInfo), _i32, _i32_out]),
     # Sessions.
     "Zyl_SessionCreate": (_i32, [ctypes.POINTER(_session)]),
     "Zyl_SessionDestroy": (None, [_session]),
