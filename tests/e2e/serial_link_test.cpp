@@ -3,8 +3,9 @@
 // link's time limits; a port held by another program is refused at once; a
 // stop request ends an operation at a page boundary with the port usable.
 #include <atomic>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "core/errors.h"
@@ -81,7 +82,8 @@ TEST_F(SerialLink, FailuresReachTheClientWithinTheirLimits) {
     // Each wait gives up after at most 2 s; an open adds 1 s of reset.
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
     EXPECT_EQ(result, c.code);
-    EXPECT_EQ(message, c.message);
+    // A failure that lost bytes could also cause says so after its cause.
+    EXPECT_EQ(message.substr(0, std::strlen(c.message)), c.message);
     EXPECT_EQ(Zyl_PROG_Close(), 0);
   }
 }
