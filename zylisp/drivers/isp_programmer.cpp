@@ -1,8 +1,11 @@
 #include "drivers/isp_programmer.h"
 
 #include "adapter_commands.h"
+#include <algorithm>
+
 #include "core/errors.h"
 #include "devices/device.h"
+#include "devices/part_table.h"
 #include "drivers/memory_operations.h"
 #include "drivers/smart_parallel.h"
 #include "drivers/smart_serial.h"
@@ -52,7 +55,8 @@ std::string TISPProgrammer::FirmwareVersion() {
 void TISPProgrammer::SelectDevice() {
   const uint8_t bus = params_.Device ? params_.Device->BusType : 0;
   link_->SendCommand(adapter::kCmdSelectBus, HexArg(bus));
-  if (bus != kBusI2C) {
+  // Without a device (a probe of what is fitted) nothing needs to answer.
+  if (bus != kBusI2C || !params_.Device) {
     link_->BusStop();
   } else if (!link_->DeviceWaitAcknowledged()) {
     // The adapter polls the bus address for an acknowledge and none came.
@@ -89,15 +93,34 @@ std::unique_ptr<TBusOperations> TISPProgrammer::Selected() {
   return ops;
 }
 
+void TISPProgrammer::LeavingThreeByteMode(const std::function<void()>& operation) {
+  const TPartRow* row = params_.Device ? params_.Device->Part : nullptr;
+  const bool entersFourByte = row && row->Family == EPartFamily::SpiFlash &&
+                              row->AddressBytes == 4 && row->FourByte == EFourByteMode::EnterExitOnly;
+  try {
+    operation();
+  } catch (...) {
+    if (entersFourByte) LeaveFourByteMode(*link_);
+    throw;
+  }
+}
+
 void TISPProgrammer::Program(THexList& image) { Selected()->Program(image); }
-void TISPProgrammer::Verify(THexList& image) { Selected()->Verify(image); }
-void TISPProgrammer::Read(THexList& image) { Selected()->Read(image); }
+void TISPProgrammer::Verify(THexList& image) {
+  std::unique_ptr<TBusOperations> ops = Selected();
+  LeavingThreeByteMode([&] { ops->Verify(image); });
+}
+void TISPProgrammer::Read(THexList& image) {
+  std::unique_ptr<TBusOperations> ops = Selected();
+  LeavingThreeByteMode([&] { ops->Read(image); });
+}
 uint8_t TISPProgrammer::ReadStatus() { return Selected()->ReadStatus(); }
 void TISPProgrammer::WriteStatus(uint8_t value) { Selected()->WriteStatus(value); }
 
 void TISPProgrammer::EraseAll() {
   const TDevice* device = params_.Device;
-  if (!device || (device->BusType != kBusI2C && device->BusType != kBusSPI)) {
+  const bool flash = device && device->Part && device->Part->Family == EPartFamily::SpiFlash;
+  if (!device || flash || (device->BusType != kBusI2C && device->BusType != kBusSPI)) {
     Selected()->EraseAll();
     return;
   }
@@ -107,6 +130,45 @@ void TISPProgrammer::EraseAll() {
   blank.SetSize(device->Size);
   blank.Fill(0, device->Size - 1, 0xFF);
   Program(blank);
+}
+
+void TISPProgrammer::SelectBus(uint8_t bus) {
+  const auto select = [&] {
+    link_->SendCommand(adapter::kCmdSelectBus, HexArg(bus));
+    link_->BusStop();
+  };
+  try {
+    select();
+  } catch (const EISPException&) {
+    Close();
+    Connect();
+    select();
+  }
+}
+
+TSpiFlashIdentity TISPProgrammer::DetectSpiFlash() {
+  SelectBus(kBusSPI);
+  TSpiFlashIdentity identity;
+  identity.JedecId = ReadJedecId(*link_);
+  if (identity.JedecId) identity.Sfdp = ReadSfdp(*link_);
+  return identity;
+}
+
+std::vector<uint8_t> TISPProgrammer::ScanI2C() {
+  SelectBus(kBusI2C);
+  return ScanI2CBus(*link_);
+}
+
+void TISPProgrammer::Unprotect() {
+  const TDevice* device = params_.Device;
+  if (!device) link_->Fail("No device selected");
+  if (device->BusType != kBusSPI || !device->Part ||
+      device->Part->Status.Write == EStatusWrite::None)
+    throw ENotSupported();
+  EnsureSelected();
+  const uint8_t writeTime = std::min<uint8_t>(params_.WriteTime, 200);
+  link_->SendCommand(adapter::kCmdWriteTime, HexArg(writeTime));
+  UnprotectFlash(*link_, *device->Part, writeTime);
 }
 
 std::unique_ptr<TISPProgrammer> MakeProgrammer(int32_t mode, const TConnectionParams& params) {

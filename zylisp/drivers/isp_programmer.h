@@ -5,16 +5,26 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "drivers/adapter_link.h"
 #include "drivers/connection_params.h"
+#include "drivers/spi_flash_detect.h"
 
 namespace zylisp {
 
 class TBusOperations;
 class THexList;
 class TSerialPort;
+
+// What answers on the SPI bus: the JEDEC ID (none when nothing answers) and
+// the SFDP basic parameter table (none when the part has no valid one).
+struct TSpiFlashIdentity {
+  std::optional<uint32_t> JedecId;
+  std::optional<TSfdpInfo> Sfdp;
+};
 
 // The firmware version the programmer must report.
 constexpr const char* kRequiredFirmware = "000A";
@@ -35,6 +45,15 @@ class TISPProgrammer {
   uint8_t ReadStatus();
   void WriteStatus(uint8_t value);
   std::string FirmwareVersion();
+  // Selects the SPI bus, whatever device is set, and asks the part there
+  // for its JEDEC ID and SFDP table.
+  TSpiFlashIdentity DetectSpiFlash();
+  // Selects the I2C bus and returns the 7-bit addresses 0x50..0x57 that
+  // acknowledge.
+  std::vector<uint8_t> ScanI2C();
+  // Clears every protection bit of the SPI device's status registers (its
+  // row's layout) and checks that they stay clear.
+  void Unprotect();
 
   // The values of the connection; a client's changes on a held connection
   // reach the next operation.
@@ -54,6 +73,11 @@ class TISPProgrammer {
   void EnsureSelected();
   // EnsureSelected, then the operations of the device's bus kind.
   std::unique_ptr<TBusOperations> Selected();
+  // Selects a bus kind for a probe, reconnecting once when that fails.
+  void SelectBus(uint8_t bus);
+  // A read of a flash part that enters 4-byte mode: after a failure the
+  // part is sent back to 3-byte mode.
+  void LeavingThreeByteMode(const std::function<void()>& operation);
 
   TConnectionParams params_;
   std::unique_ptr<TAdapterLink> link_;

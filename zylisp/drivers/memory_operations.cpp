@@ -124,7 +124,10 @@ void TBusOperations::Verify(THexList& image) {
 std::unique_ptr<TBusOperations> MakeBusOperations(const TMemoryTarget& target) {
   switch (target.Device.BusType) {
     case kBusI2C: return MakeI2COperations(target);
-    case kBusSPI: return MakeSpiOperations(target);
+    case kBusSPI:
+      if (target.Device.Part && target.Device.Part->Family == EPartFamily::SpiFlash)
+        return MakeSpiFlashOperations(target);
+      return MakeSpiOperations(target);
     case kBusMicrowire: return MakeMicrowireOperations(target);
     case kBusDataFlash: return MakeDataFlashOperations(target);
     default: return nullptr;

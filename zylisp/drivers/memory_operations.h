@@ -84,6 +84,7 @@ std::unique_ptr<TBusOperations> MakeI2COperations(const TMemoryTarget& target);
 std::unique_ptr<TBusOperations> MakeSpiOperations(const TMemoryTarget& target);
 std::unique_ptr<TBusOperations> MakeMicrowireOperations(const TMemoryTarget& target);
 std::unique_ptr<TBusOperations> MakeDataFlashOperations(const TMemoryTarget& target);
+std::unique_ptr<TBusOperations> MakeSpiFlashOperations(const TMemoryTarget& target);
 
 // The operations of the target's bus kind; nullptr for a kind without any.
 std::unique_ptr<TBusOperations> MakeBusOperations(const TMemoryTarget& target);
