@@ -8,6 +8,7 @@
 #include "progress.h"
 #include "result_text.h"
 #include "stop_signals.h"
+#include "validation.h"
 #include "zylisp.h"
 
 namespace velkoisp {
@@ -79,9 +80,11 @@ void ExecuteCommands(TRunState& state, std::ostream& out) {
   const TProgrammerCloser closer;
   // Nothing was programmed when the programmer cannot be opened: a script
   // must see that in the exit status.
+  // Detection alone needs no device: each probe opens its own connection.
+  const bool detectOnly = !state.DeviceGiven && OnlyDetects(state);
   if (Zyl_InitProgrammer(state.PortName.c_str(), state.DeviceName.c_str(),
                          static_cast<uint8_t>(state.Mode)) != 0 ||
-      Zyl_PROG_Open() != 0) {
+      (!detectOnly && Zyl_PROG_Open() != 0)) {
     out << Zyl_GetLastError() << '\n';
     ReportDetail(out);
     state.ExitCode = -1;
@@ -93,7 +96,7 @@ void ExecuteCommands(TRunState& state, std::ostream& out) {
     Finished(modeResult, state, out);
     return;
   }
-  out << "Programmer Firmware Version : " << Zyl_GetFWVersion() << "\n\n";
+  if (!detectOnly) out << "Programmer Firmware Version : " << Zyl_GetFWVersion() << "\n\n";
 
   // A stop signal lets the running command end its status line, and no
   // further command start.

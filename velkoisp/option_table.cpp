@@ -103,6 +103,14 @@ int32_t ReadStatus(const TCommand&, const TRunState&, std::ostream& out) {
   return 0;
 }
 
+// What the chip says it is, after the status line's opening.
+int32_t Detect(const TCommand&, const TRunState&, std::ostream& out) {
+  ZylDetection found;
+  const int32_t result = Zyl_Detect(&found);
+  if (result == 0) out << found.text;
+  return result;
+}
+
 const char* const kNeedsValue = "Error: requires an argument. (for help: --help=device)";
 
 }  // namespace
@@ -157,6 +165,9 @@ const std::vector<TOptionRow>& OptionRows() {
       {"listdevices", kNoArgument, &TRunState::ListRequested, 1, nullptr, nullptr, "", nullptr},
       {"device", kOptionalArgument, &TRunState::DeviceGiven, 1,
        "Error: Device requires an argument. (for help: --help=device)", SetDevice, "", nullptr},
+      {"detect", kNoArgument, nullptr, 0, nullptr, nullptr, "Detecting the chip: ", Detect},
+      {"unprotect", kNoArgument, nullptr, 0, nullptr, nullptr, "Clearing write protection: ",
+       [](auto&, auto&, auto&) { return Zyl_Unprotect(); }},
       {"eraseall", kNoArgument, nullptr, 0, nullptr, nullptr,
        "Erasing Device: ", [](auto&, auto&, auto&) { return Zyl_EraseAllDevice(); }},
       {"setbusaddress", kOptionalArgument, nullptr, 0, kNeedsValue, HexByte,

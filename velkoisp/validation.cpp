@@ -1,15 +1,25 @@
 #include "validation.h"
 
+#include <string>
+
+#include "option_table.h"
 #include "supported_devices.h"
 #include "zylisp.h"
 
 namespace velkoisp {
 
+bool OnlyDetects(const TRunState& state) {
+  if (state.CommandList.empty()) return false;
+  for (const TCommand& command : state.CommandList)
+    if (std::string(command.Row->Name) != "detect") return false;
+  return true;
+}
+
 void ValidateRequiredOptions(TRunState& state) {
-  if (!state.DeviceGiven)
+  if (!state.DeviceGiven && !OnlyDetects(state))
     state.ErrorList.push_back(
         "Error: No device specified eg. --device=24C128 (For help: --help=device)");
-  else if (!IsKnownDevice(state.DeviceName))
+  else if (state.DeviceGiven && !IsKnownDevice(state.DeviceName))
     state.ErrorList.push_back("Error: Invalid device specified. (For help: --help=device)");
 
   if (!state.PortGiven) {

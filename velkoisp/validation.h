@@ -10,4 +10,7 @@ namespace velkoisp {
 // parallel).
 void ValidateRequiredOptions(TRunState& state);
 
+// Whether the command list holds only --detect, which needs no device.
+bool OnlyDetects(const TRunState& state);
+
 }  // namespace velkoisp

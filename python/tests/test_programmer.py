@@ -14,6 +14,18 @@ BLOCKS = bytes((i * 7 + i // 256) & 0xFF for i in range(2048))
 STUCK = {0x10: 0x00, 0x11: 0x00, 0x7FF: 0x00}  # address: the value the cell is stuck at
 
 
+@pytest.mark.parametrize("device, keys, jedec_id, names, i2c", [
+    ("W25Q64JV", (), 0xEF4017, ("W25Q64FV", "W25Q64JV"), ()),
+    ("W25Q128JV", ("jedecid=0x5E7018",), 0x5E7018, ("SFDP 5E7018",), ()),
+    ("24C02", (), None, (), (0x50,)),
+])
+def test_detect_names_a_flash_by_id_or_sfdp_and_finds_i2c_addresses(adapter, device, keys, jedec_id, names, i2c):
+    found = zylisp.detect(adapter("parallel", device, *keys))
+    assert (found.jedec_id, found.names, found.i2c_addresses) == (jedec_id, names, i2c)
+    if jedec_id is None:
+        assert "EEPROMs and Microwire parts cannot be detected" in found.text
+
+
 def test_parts_carry_their_rows_and_any_alias_opens_a_programmer(adapter):
     table = {part.name: part for part in zylisp.parts()}
     assert list(table)[:3] == ["24C00", "24C01", "24WC01"]

@@ -12,7 +12,7 @@ ZYLISP_LIBRARY names another file to load).
 Failures raise ZylispError or one of its subclasses, never a bare code.
 """
 
-from .catalogue import BUSES, FAMILIES, Part, devices, library_version, parts, ports
+from .catalogue import BUSES, FAMILIES, Detected, Part, detect, devices, library_version, parts, ports
 from .errors import (Cancelled, FileError, HardwareError, InUseError, NotSupported, PortError,
                      SettingRefused, VerifyError, WriteProtected, ZylispError)
 from .formats import Format, format_for
@@ -20,8 +20,8 @@ from .library import LibraryNotFound
 from .programmer import Programmer
 
 __all__ = [
-    "BUSES", "Cancelled", "FAMILIES", "FileError", "Format", "HardwareError", "InUseError",
+    "BUSES", "Cancelled", "Detected", "FAMILIES", "FileError", "Format", "HardwareError", "InUseError",
     "LibraryNotFound", "NotSupported", "Part", "PortError", "Programmer", "SettingRefused",
     "VerifyError", "WriteProtected", "ZylispError", "devices", "format_for", "library_version",
-    "parts", "ports",
+    "detect", "parts", "ports",
 ]

@@ -6,7 +6,9 @@ from __future__ import annotations
 import ctypes
 from typing import Dict, List, NamedTuple, Optional, Tuple
 
-from .library import DEVICE_NAME_SIZE, MODE_PARALLEL, PartInfo, PortInfo, default_session, lib
+from .errors import error_for
+from .library import (DEVICE_NAME_SIZE, MODE_PARALLEL, Detection, PartInfo, PortInfo, default_session,
+                      lib)
 
 # Bus kinds of zylisp.h, in the order the library numbers them.
 BUSES: Tuple[str, ...] = ("I2C", "SPI", "Microwire")
@@ -79,6 +81,42 @@ def parts() -> List[Part]:
                                p.organisation or None))
         _parts = tuple(listed)
     return list(_parts)
+
+
+class Detected(NamedTuple):
+    """What the chip on a port said it is."""
+    jedec_id: Optional[int]  # None when no SPI flash answered
+    sfdp: bool               # the part gave a valid SFDP table
+    names: Tuple[str, ...]   # the parts of that ID, or the part made from its SFDP table
+    size: int                # bytes; 0 when unknown
+    i2c_addresses: Tuple[int, ...]  # 7-bit I2C addresses that acknowledge
+    text: str                # what was found, as a sentence
+
+
+def detect(port: str) -> Detected:
+    """Asks the chip on port what it is: an SPI flash answers with its JEDEC
+    ID and SFDP table; of anything else only the I2C bus addresses that
+    acknowledge can be found (then jedec_id is None). A part known only by
+    its SFDP table can be given by its name in ``names`` to a Programmer."""
+    library = lib()
+    created = ctypes.c_void_p()
+    if library.Zyl_SessionCreate(ctypes.byref(created)) != 0 or not created.value:
+        raise RuntimeError("the zylisp library cannot make a session")
+    try:
+        found = Detection()
+        code = library.Zyl_SessionSetPort(created, port.upper().encode("ascii", "replace"))
+        if code == 0:
+            code = library.Zyl_SessionDetect(created, ctypes.byref(found))
+        if code not in (0, 8):  # 8: nothing detected, which found says
+            text = (library.Zyl_SessionGetResultText(created) or b"").decode("utf-8", "replace")
+            detail = (library.Zyl_SessionGetErrorDetail(created) or b"").decode("utf-8", "replace")
+            raise error_for(code, text, detail, f"detect on {port}")
+    finally:
+        library.Zyl_SessionDestroy(created)
+    names = found.names.decode("ascii", "replace")
+    return Detected(found.jedec_id or None, bool(found.sfdp), tuple(names.split(", ")) if names else (),
+                    found.size, tuple(found.i2c_addresses[:found.i2c_count]),
+                    found.text.decode("utf-8", "replace"))
 
 
 def find_device(name: str) -> Optional[Tuple[str, str]]:

@@ -47,6 +47,16 @@ class PartInfo(ctypes.Structure):
                 ("organisation", ctypes.c_int32)]
 
 
+DETECT_TEXT_SIZE = 256
+
+
+class Detection(ctypes.Structure):
+    _fields_ = [("jedec_id", ctypes.c_uint32), ("sfdp", ctypes.c_int32), ("size", ctypes.c_int32),
+                ("candidates", ctypes.c_int32), ("names", ctypes.c_char * DETECT_TEXT_SIZE),
+                ("i2c_count", ctypes.c_int32), ("i2c_addresses", ctypes.c_uint8 * 8),
+                ("text", ctypes.c_char * DETECT_TEXT_SIZE)]
+
+
 class Difference(ctypes.Structure):
     _fields_ = [("address", ctypes.c_int32), ("chip", ctypes.c_uint8), ("image", ctypes.c_uint8)]
 
@@ -77,6 +87,8 @@ _PROTOTYPES = {
     # Sessions.
     "Zyl_SessionCreate": (_i32, [ctypes.POINTER(_session)]),
     "Zyl_SessionDestroy": (None, [_session]),
+    "Zyl_SessionDetect": (_i32, [_session, ctypes.POINTER(Detection)]),
+    "Zyl_SessionUnprotect": (_i32, [_session]),
     "Zyl_SessionSetDevice": (_i32, [_session, _text]),
     "Zyl_SessionSetPort": (_i32, [_session, _text]),
     "Zyl_SessionSetProgressHandler": (_i32, [_session, SessionProgressHandler, ctypes.c_void_p]),

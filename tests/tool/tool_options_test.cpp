@@ -204,6 +204,22 @@ INSTANTIATE_TEST_SUITE_P(
                  "\nAT45DB041    DataFlash   528 KiB   264 1F2400 AT45DB041D, AT45DB041E\n",
                  " parts; --device takes a name or an alias, in any letter case\n"},
                 "Programmer"},
+        // A flash part names itself by its ID, or describes itself by its
+        // SFDP table; an EEPROM cannot, but its bus addresses answer.
+        EndCase{"DetectByJedecId", {"--port=lpt1", "--detect"}, "device=W25Q64JV", 0,
+                {"Detecting the chip: SPI flash with ID EF4017: W25Q64FV, W25Q64JV (8 MiB); "
+                 "these parts share the ID: choose one with --device OK \n"},
+                "Error"},
+        EndCase{"DetectBySfdp", {"--port=lpt1", "--detect"}, "device=W25Q128JV,jedecid=0x5E7018", 0,
+                {"Detecting the chip: SPI flash with ID 5E7018, which no part here has; its SFDP "
+                 "table describes 16 MiB in 256-byte pages (the part \"SFDP 5E7018\" while this "
+                 "program runs) OK \n"},
+                "Error"},
+        EndCase{"DetectNoFlash", {"--port=lpt1", "--detect"}, "device=24C02", 255,
+                {"Detecting the chip:  failed (Device not supported or recognised)\n"
+                 "Error: no SPI flash answers: EEPROMs and Microwire parts cannot be detected, "
+                 "choose one with --device; on the I2C bus, address 0x50 acknowledges\n"},
+                ""},
         // A marking of another maker selects the part it stands for.
         EndCase{"DeviceByAlias", {"--device=at24c256", "--port=lpt1", "--readeeprom=@/a.hex"},
                 "device=24C256", 0, {kOpened, "Reading eeprom into @/a.hex: "}, "Error"},

@@ -317,6 +317,14 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionGetSerialWindow(ZylSession* session, int3
   });
 }
 
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionDetect(ZylSession* session, ZylDetection* found) {
+  return InSession(session, [&] { return Zyl_Detect(found); });
+}
+
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionUnprotect(ZylSession* session) {
+  return InSession(session, [] { return Zyl_Unprotect(); });
+}
+
 ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionSetOrganisation(ZylSession* session, uint8_t bits) {
   return InSession(session, [&]() -> int32_t {
     if (bits != 8 && bits != 16)

@@ -1,7 +1,10 @@
 #include "devices/device_list.h"
 
+#include <deque>
+#include <mutex>
 #include <stdexcept>
 
+#include "core/text_case.h"
 #include "devices/part_table.h"
 
 namespace zylisp {
@@ -81,7 +84,37 @@ const TDeviceTables& Tables() {
   return tables;
 }
 
+// Parts kept by KeepDetectedPart: rows and devices never move or go.
+struct TDetectedParts {
+  std::mutex Lock;
+  std::deque<TPartRow> Rows;
+  std::deque<TDevice> Devices;
+};
+
+TDetectedParts& Detected() {
+  static TDetectedParts parts;
+  return parts;
+}
+
+const TDevice* FindDetected(const std::string& name) {
+  TDetectedParts& d = Detected();
+  const std::lock_guard<std::mutex> hold(d.Lock);
+  const std::string wanted = UpperCase(name);
+  for (const TDevice& device : d.Devices)
+    if (UpperCase(device.Name) == wanted) return &device;
+  return nullptr;
+}
+
 }  // namespace
+
+const TDevice& KeepDetectedPart(const TPartRow& row) {
+  if (const TDevice* known = FindDetected(row.Name)) return *known;
+  TDetectedParts& d = Detected();
+  const std::lock_guard<std::mutex> hold(d.Lock);
+  d.Rows.push_back(row);
+  d.Devices.push_back(DeviceOfRow(d.Rows.back()));
+  return d.Devices.back();
+}
 
 const std::vector<TDevice>& DeviceCatalogue() { return Tables().Classic; }
 
@@ -89,7 +122,7 @@ const std::vector<const TDevice*>& AllDevices() { return Tables().All; }
 
 const TDevice* FindDevice(const std::string& name) {
   const TPartRow* row = FindPart(name);
-  if (!row) return nullptr;
+  if (!row) return FindDetected(name);
   const std::size_t index = static_cast<std::size_t>(row - PartRows().data());
   return AllDevices()[index];
 }

@@ -21,6 +21,12 @@ const std::vector<const TDevice*>& AllDevices();
 // blanks; nullptr when none matches.
 const TDevice* FindDevice(const std::string& name);
 
+// Keeps a part found on the bus that the table does not know (its row made
+// from what the chip says about itself) for the life of the process, so that
+// FindDevice finds it by its name; a name given again returns the part kept
+// first.
+const TDevice& KeepDetectedPart(const TPartRow& row);
+
 // Names of the classic catalogue's rows of that bus kind, in table order.
 std::vector<std::string> DeviceNames(uint8_t busType);
 

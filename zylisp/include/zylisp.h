@@ -486,6 +486,40 @@ typedef struct ZylPartInfo {
  * null. Touches no session. */
 ZYL_EXPORT int32_t ZYL_CALL Zyl_ListParts(ZylPartInfo* list, int32_t capacity, int32_t* count);
 
+/* Detection. An SPI flash names itself: its JEDEC ID, and the SFDP table
+ * that most parts made since 2011 carry. EEPROMs and Microwire parts have
+ * neither; of an I2C part only the bus addresses that acknowledge can be
+ * found. */
+#define ZYL_DETECT_TEXT_SIZE 256
+typedef struct ZylDetection {
+  uint32_t jedecId;   /* 0 when no SPI flash answers */
+  int32_t sfdp;       /* 1 when the part gave a valid SFDP table */
+  int32_t size;       /* bytes, of the part(s) named; 0 when unknown */
+  int32_t candidates; /* parts named in names */
+  /* The parts the ID belongs to (", " between them), or the part made from
+   * the SFDP table ("SFDP MMTTCC", selectable by that name in this process
+   * with Zyl_SetDevice or Zyl_SessionSetDevice). */
+  char names[ZYL_DETECT_TEXT_SIZE];
+  int32_t i2cCount;          /* I2C bus addresses that acknowledge ... */
+  uint8_t i2cAddresses[8];   /* ... 0x50 to 0x57 */
+  char text[ZYL_DETECT_TEXT_SIZE]; /* what was found, as a sentence */
+} ZylDetection;
+
+/* Asks the chip on the selected port what it is (no device needs to be
+ * selected; the selection is not changed). 0 when an SPI flash answered;
+ * ZYL_ERR_DEVICE_UNKNOWN when none did (text and the error detail say what
+ * can and cannot be detected, and which I2C addresses acknowledge); the
+ * connection's failures as the other operations give them. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_Detect(ZylDetection* found);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionDetect(ZylSession* session, ZylDetection* found);
+/* SPI flash: clears every block-protection bit of every status register
+ * (BP, TB, SEC, CMP as the part has them), then reads them back. 0, or
+ * ZYL_ERR_WRITE_PROTECTED naming the bits that stay set (one-time
+ * programmable bits, the WP pin), ZYL_ERR_NOT_SUPPORTED for a part that is
+ * not a flash. */
+ZYL_EXPORT int32_t ZYL_CALL Zyl_Unprotect(void);
+ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionUnprotect(ZylSession* session);
+
 #ifdef __cplusplus
 }
 #endif
