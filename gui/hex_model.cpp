@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QFontDatabase>
 
+#include <algorithm>
+
 namespace zylgui {
 
 namespace {
@@ -20,14 +22,54 @@ HexModel::HexModel(QObject* parent)
 void HexModel::setImage(const QByteArray& image) {
   beginResetModel();
   image_ = image;
-  differences_.clear();
-  addressDigits_ = image_.size() > 0x10000 ? 6 : 4;
+  reader_ = nullptr;
+  reset(int(image_.size()));
   endResetModel();
 }
 
+void HexModel::setSource(int size, BlockReader reader) {
+  beginResetModel();
+  image_.clear();
+  reader_ = std::move(reader);
+  reset(std::max(size, 0));
+  endResetModel();
+}
+
+void HexModel::reset(int size) {
+  size_ = size;
+  blocks_.clear();
+  differences_.clear();
+  addressDigits_ = size_ > 0x10000 ? 6 : 4;
+}
+
+quint8 HexModel::byteAt(int address) const {
+  if (!reader_) return static_cast<quint8>(image_[address]);
+  const int block = address / kBlockBytes;
+  const QByteArray* bytes = blocks_.object(block);
+  if (!bytes) {
+    const int first = block * kBlockBytes;
+    auto* read = new QByteArray(reader_(first, std::min(kBlockBytes, size_ - first)));
+    // A short read shows as blank bytes rather than failing the view.
+    if (read->size() < std::min(kBlockBytes, size_ - first))
+      read->append(QByteArray(std::min(kBlockBytes, size_ - first) - read->size(), '\xFF'));
+    blocks_.insert(block, read);
+    bytes = read;
+  }
+  return static_cast<quint8>(bytes->at(address % kBlockBytes));
+}
+
+void HexModel::storeByte(int address, quint8 value) {
+  if (!reader_) {
+    image_[address] = static_cast<char>(value);
+    return;
+  }
+  if (QByteArray* bytes = blocks_.object(address / kBlockBytes))
+    (*bytes)[address % kBlockBytes] = static_cast<char>(value);
+}
+
 void HexModel::setByte(int address, quint8 value) {
-  if (address < 0 || address >= image_.size()) return;
-  image_[address] = static_cast<char>(value);
+  if (address < 0 || address >= size_) return;
+  storeByte(address, value);
   differences_.remove(address);
   byteChanged(address);
 }
@@ -42,18 +84,18 @@ void HexModel::setDifferences(const QVector<ByteDifference>& differences) {
 void HexModel::setEditable(bool editable) { editable_ = editable; }
 
 QModelIndex HexModel::indexOfAddress(int address) const {
-  if (address < 0 || address >= image_.size()) return {};
+  if (address < 0 || address >= size_) return {};
   return index(address / kBytesPerRow, address % kBytesPerRow);
 }
 
 int HexModel::addressOf(const QModelIndex& index) const {
   if (!index.isValid() || index.column() >= kBytesPerRow) return -1;
   const int address = index.row() * kBytesPerRow + index.column();
-  return address < image_.size() ? address : -1;
+  return address < size_ ? address : -1;
 }
 
 int HexModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : int((image_.size() + kBytesPerRow - 1) / kBytesPerRow);
+  return parent.isValid() ? 0 : (size_ + kBytesPerRow - 1) / kBytesPerRow;
 }
 
 int HexModel::columnCount(const QModelIndex& parent) const {
@@ -67,15 +109,15 @@ QVariant HexModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole) return {};
     QString text;
     const int first = index.row() * kBytesPerRow;
-    for (int a = first; a < first + kBytesPerRow && a < image_.size(); ++a) {
-      const char c = image_[a];
+    for (int a = first; a < first + kBytesPerRow && a < size_; ++a) {
+      const auto c = static_cast<char>(byteAt(a));
       text += c >= 0x20 && c < 0x7F ? QChar::fromLatin1(c) : QLatin1Char('.');
     }
     return text;
   }
   const int address = addressOf(index);
   if (address < 0) return {};
-  const quint8 value = static_cast<quint8>(image_[address]);
+  const quint8 value = byteAt(address);
   const auto difference = differences_.constFind(address);
   const bool differs = difference != differences_.cend();
   switch (role) {
@@ -120,8 +162,8 @@ bool HexModel::setData(const QModelIndex& index, const QVariant& value, int role
   bool ok = false;
   const uint byte = text.toUInt(&ok, 16);
   if (!ok || text.size() > 2 || byte > 0xFF) return false;
-  if (static_cast<quint8>(image_[address]) == byte) return true;
-  image_[address] = static_cast<char>(byte);
+  if (byteAt(address) == byte) return true;
+  storeByte(address, static_cast<quint8>(byte));
   byteChanged(address);
   emit byteEdited(address, static_cast<int>(byte));
   return true;

@@ -1,11 +1,16 @@
 // The image as a table of 16 bytes a row with their ASCII, for the hex view.
-// Bytes where a verify found the chip different are highlighted.
+// Bytes where a verify found the chip different are highlighted. The image
+// is either a copy the model is given, or read a block at a time, as rows
+// are shown, from a source such as the session's image calls, keeping only
+// the last few blocks: a 64 MiB image then costs the model no copy.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QCache>
 #include <QFont>
 #include <QHash>
+#include <functional>
 
 #include "operation_types.h"
 
@@ -20,8 +25,16 @@ class HexModel : public QAbstractTableModel {
 
   explicit HexModel(QObject* parent = nullptr);
 
+  // length bytes of the image from offset; the model asks for no byte past
+  // the size it was given.
+  using BlockReader = std::function<QByteArray(int offset, int length)>;
+
+  // The image given whole (empty after setSource).
   const QByteArray& image() const { return image_; }
   void setImage(const QByteArray& image);
+  // An image of size bytes, read through reader as it is shown.
+  void setSource(int size, BlockReader reader);
+  int imageSize() const { return size_; }
   // The value the library confirmed at address.
   void setByte(int address, quint8 value);
   void setDifferences(const QVector<ByteDifference>& differences);
@@ -44,9 +57,18 @@ class HexModel : public QAbstractTableModel {
   void byteEdited(int address, int value);
 
  private:
+  static constexpr int kBlockBytes = 4096;
+  static constexpr int kCachedBlocks = 64;
+
+  void reset(int size);
+  quint8 byteAt(int address) const;
+  void storeByte(int address, quint8 value);
   void byteChanged(int address);
 
   QByteArray image_;
+  int size_ = 0;
+  BlockReader reader_;
+  mutable QCache<int, QByteArray> blocks_{kCachedBlocks};
   QHash<int, ByteDifference> differences_;
   bool editable_ = true;
   int addressDigits_ = 4;

@@ -1,5 +1,7 @@
 #include "image_transfer.h"
 
+#include <algorithm>
+
 namespace zylgui {
 
 int ImageTransfer::size() {
@@ -15,6 +17,14 @@ int ImageTransfer::fetch(QByteArray& image) {
   if (bytes == 0) return 0;
   ++calls_;
   return Zyl_SessionReadImage(session_, 0, reinterpret_cast<uint8_t*>(image.data()), bytes);
+}
+
+QByteArray ImageTransfer::read(int offset, int length) {
+  ++calls_;
+  QByteArray bytes(std::max(length, 0), '\xFF');
+  if (Zyl_SessionReadImage(session_, offset, reinterpret_cast<uint8_t*>(bytes.data()), length) != 0)
+    return {};
+  return bytes;
 }
 
 int ImageTransfer::store(int offset, const QByteArray& bytes) {

@@ -19,6 +19,9 @@ class ImageTransfer {
   // The session's whole image into image; the result code of the read (an
   // empty image without a device).
   int fetch(QByteArray& image);
+  // length bytes of the session's image from offset: one block call, for a
+  // view that reads the image as it shows it. Empty when the read fails.
+  QByteArray read(int offset, int length);
   // bytes into the session's image from offset on.
   int store(int offset, const QByteArray& bytes);
 

@@ -25,6 +25,8 @@
 #include <memory>
 
 #include "app_settings.h"
+#include "hex_model.h"
+#include "image_transfer.h"
 #include "settings_dialog.h"
 #include "support/child_process.h"
 #include "support/zylsim_process.h"
@@ -103,6 +105,7 @@ class MainWindowTest : public QObject {
   void stopSignalClosesTheWindow();
   void failuresNameTheirCause_data();
   void failuresNameTheirCause();
+  void largeImageShowsThroughBlockReads();
 
  private:
   // Serves the chip on a zylsim pseudo-terminal as COM1.
@@ -713,6 +716,40 @@ void MainWindowTest::failuresNameTheirCause() {
   const Finished failed = waitFor(operation);
   const QString log = window->findChild<QPlainTextEdit*>(QStringLiteral("log"))->toPlainText();
   QVERIFY2(failed.code > 0 && log.contains(said), qPrintable(log));
+}
+
+void MainWindowTest::largeImageShowsThroughBlockReads() {
+  // A 64 MiB image is shown from the session's image a block at a time.
+  ZylSession* session = nullptr;
+  QCOMPARE(Zyl_SessionCreate(&session), 0);
+  QCOMPARE(Zyl_SessionSetDevice(session, "W25Q512JV"), 0);
+  zylgui::ImageTransfer transfer(session);
+  const int size = transfer.size();
+  QCOMPARE(size, 64 << 20);
+  const int addresses[] = {0, size / 2 + 5, size - 1};
+  for (int a : addresses) {
+    const uint8_t byte = static_cast<uint8_t>(0x41 + (a & 7));
+    QCOMPARE(Zyl_SessionWriteImage(session, a, &byte, 1), 0);
+  }
+  zylgui::HexModel model;
+  model.setSource(size, [&](int offset, int length) { return transfer.read(offset, length); });
+  QCOMPARE(model.rowCount(), size / zylgui::HexModel::kBytesPerRow);
+  const int before = transfer.calls();
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int a : addresses) {
+      const QModelIndex cell = model.indexOfAddress(a);
+      const QString expected = QString::number(0x41 + (a & 7), 16).toUpper();
+      QCOMPARE(model.data(cell, Qt::DisplayRole).toString(), expected);
+      const QString ascii =
+          model.data(model.index(cell.row(), zylgui::HexModel::kAsciiColumn), Qt::DisplayRole).toString();
+      QCOMPARE(ascii.at(cell.column()), QChar(0x41 + (a & 7)));
+    }
+  }
+  // One read per block shown, the second look served from the cache.
+  QCOMPARE(transfer.calls() - before, 3);
+  model.setByte(size - 1, 0x7E);
+  QCOMPARE(model.data(model.indexOfAddress(size - 1), Qt::DisplayRole).toString(), QStringLiteral("7E"));
+  Zyl_SessionDestroy(session);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -56,7 +56,7 @@ class TFuzzer {
     const THexList image = RandomImage(sizes[Below(4)]);
     const int32_t format = static_cast<int32_t>(1 + Below(10));
     TLines lines;
-    FamilyOfFormat(format)->Write(lines, image, format);
+    lines = WrittenLines(*FamilyOfFormat(format), image, format);
     return JoinLines(lines);
   }
 
@@ -163,7 +163,7 @@ TEST(FileFuzz, IdentificationAndLoadingAlwaysGiveADefinedAnswer) {
         try {
           const TDataFile data(file);
           TImageStore store(&image);
-          family.Read(TLineRange(TFileText(data, TTextEncoding::kBytes)), store, format);
+          ReadFamilyLines(family, TLineRange(TFileText(data, TTextEncoding::kBytes)), store, format);
         } catch (const EZylError&) {
         }
       }
@@ -206,7 +206,7 @@ TEST(FileFuzz, WrittenFilesLoadBackAsTheSameImage) {
     SCOPED_TRACE("image " + std::to_string(i) + " format " + std::to_string(format));
     TLines lines;
     try {
-      FamilyOfFormat(format)->Write(lines, image, format);
+      lines = WrittenLines(*FamilyOfFormat(format), image, format);
     } catch (const EISPException&) {
       ASSERT_TRUE(format == 8 || format == 10);
       ASSERT_GT(image.LastUsedAddress(), 0xFFFF);

@@ -136,6 +136,10 @@ TEST(LoadHexFile, DamagedFilesAreRefusedByLineAndTheImageKept) {
       {":0100100012DD\n:0100000000FF\n\n:0100100034BB\n:00000001FF",
        " lines 1 and 4 both give address 0010 (12, then 34)"},
       {"0010:AB\n0010:FF", " lines 1 and 2 both give address 0010 (AB, then FF)"},
+      // The earlier line inside a run of records that follow each other.
+      {":0100100012DD\n:0100110034BA\n:010012005697\n:010011007876\n:00000001FF",
+       " lines 2 and 4 both give address 0011 (34, then 78)"},
+      {"000008:1234\n000008:5678", " lines 1 and 2 both give address 0011 (12, then 56)"},
       {Encoded(":0100000012ED\n:00000001FF\n\xE9", 2, true),
        " is UTF-16 text with characters no data file holds: save it as ASCII"},
   };
@@ -310,4 +314,31 @@ TEST(LoadBinaryFile, EmptyFileBlanksTheImage) {
   ASSERT_EQ(TFileLoader::LoadBinaryFile(dir.File("e.bin"), image), 0);
   EXPECT_TRUE(Used(image).empty());
   EXPECT_THROW(TFileLoader::LoadBinaryFile(dir.File("missing.bin"), image), EFileError);
+}
+
+TEST(LoadFile, ReadsTheFileOnce) {
+  const struct {
+    const char* kind;
+    std::string text;
+  } cases[] = {
+      {"Intel HEX", ":0100000012ED\r\n:0100100012DD\r\n:00000001FF\r\n"},
+      {"S-records", "S1040000AB50\r\nS9030000FC\r\n"},
+      {"UTF-16 text", Encoded(":0100000012ED\n:00000001FF\n", 2, false)},
+      {"damaged text", ":0100000012EE\n:00000001FF\n"},
+      {"binary", std::string("\x01\x02\x00\xFF", 4)},
+      {"ASCII hex", "0A1B2C"},
+  };
+  const TempDir dir;
+  const std::string file = dir.File("data");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    WriteFile(file, c.text);
+    THexList image = Image(256);
+    const uint64_t before = TDataFile::BytesHandedOut();
+    try {
+      TFileLoader::LoadFile(file, image);
+    } catch (const EDamagedFile&) {
+    }
+    EXPECT_EQ(TDataFile::BytesHandedOut() - before, c.text.size());
+  }
 }

@@ -380,3 +380,36 @@ TEST(SaveTargets, ReplaceOnlyWhatTheCallerCould) {
   umask(mask);
   zylisp::ResetSession();
 }
+
+TEST(SaveHexFile, ImagesOfEverySizeClassLoadBackEqual) {
+  // Bytes at the ends of the image and a full 64 KB block at its middle.
+  const struct {
+    int32_t size;
+    int32_t format;
+    const char* first;  // how the first record starts
+    const char* last;   // the end record
+  } cases[] = {
+      {128 << 10, 1, ":020000040000FA", ":00000001FF"},
+      {64 << 20, 1, ":020000040000FA", ":00000001FF"},
+      {128 << 10, 4, "S1", "S9030000FC"},
+      {16 << 20, 4, "S1", "S9030000FC"},
+      {64 << 20, 4, "S3", "S70500000000FA"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.size) + " bytes, format " + std::to_string(c.format));
+    THexList image = Image(c.size);
+    for (int32_t a = 0; a < 0x10000; ++a)
+      image.SetValue(static_cast<uint32_t>(c.size / 2 + a), static_cast<uint8_t>(a * 7));
+    image.SetValue(0, 0x00);
+    image.SetValue(static_cast<uint32_t>(c.size - 1), 0x5A);
+    TempDir dir;
+    const std::string file = dir.File("out");
+    ASSERT_EQ(TFileLoader::SaveHexFile(file, image, c.format), 0);
+    const std::string text = ReadFile(file);
+    EXPECT_EQ(text.rfind(c.first, 0), 0u) << text.substr(0, 40);
+    EXPECT_EQ(text.substr(text.size() - std::string(c.last).size() - 2), c.last + std::string("\r\n"));
+    THexList back = Image(c.size);
+    ASSERT_EQ(TFileLoader::LoadFile(file, back), 0);
+    EXPECT_TRUE(std::equal(image.Data(), image.Data() + c.size, back.Data()));
+  }
+}

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
 #include "core/errors.h"
 #include "image/hex_list.h"
 
@@ -85,3 +89,33 @@ TEST(HexList, FillWritesUpToTheFirstAddressOutOfRange) {
 }
 
 }  // namespace
+
+TEST(HexList, StatusesOfAVerifyReadBackAtEverySize) {
+  // A verify marks every address in order: verified, or failed where the
+  // chip differs.
+  const struct {
+    int32_t size;
+    std::vector<uint32_t> failed;
+  } cases[] = {
+      {16, {}},
+      {4096, {0, 255, 256, 4095}},
+      {1000, {999}},
+      {64 << 20, {0x1234, (64 << 20) - 1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    THexList image;
+    image.SetSize(c.size);
+    for (uint32_t a = 0; a < static_cast<uint32_t>(c.size); ++a) {
+      const bool bad = std::find(c.failed.begin(), c.failed.end(), a) != c.failed.end();
+      image.SetStatus(a, bad ? ps_failed : ps_verified);
+    }
+    for (uint32_t a = 0; a < static_cast<uint32_t>(c.size); ++a) {
+      const bool bad = std::find(c.failed.begin(), c.failed.end(), a) != c.failed.end();
+      ASSERT_EQ(image.StatusAt(a), bad ? ps_failed : ps_verified) << a;
+    }
+    EXPECT_THROW(image.StatusAt(static_cast<uint32_t>(c.size)), std::out_of_range);
+    image.Clear();
+    EXPECT_EQ(image.StatusAt(static_cast<uint32_t>(c.size) - 1), ps_normal);
+  }
+}

@@ -48,26 +48,23 @@ TLineCheck CheckWordListLine(const std::string& line) { return CheckListLine(lin
 TLineCheck CheckByteListLine(const std::string& line) { return CheckListLine(line, ffByteList, 4); }
 
 // format 9 reads the word form, any other the byte form.
-void ReadAddressList(const TLineRange& lines, TImageStore& image, int32_t format) {
-  const int32_t form = format == ffWordList ? ffWordList : ffByteList;
-  for (const std::string& raw : lines) {
-    image.NextLine();
-    if (raw.empty()) continue;
-    const std::string line = UpperCase(raw);
-    if (FormOf(line) != form) continue;
-    if (form == ffWordList) {
-      // Words are stored low byte first.
-      const uint64_t word = AddressField(line, 6);
-      StoreHexBytes(image, 2 * word + 1, line, 7, 1);
-      StoreHexBytes(image, 2 * word, line, 9, 1);
-    } else {
-      StoreHexBytes(image, AddressField(line, 4), line, 5, 1);
-    }
+bool ReadAddressListLine(const std::string& raw, TImageStore& image, TReadState& state) {
+  const int32_t form = state.Format == ffWordList ? ffWordList : ffByteList;
+  const std::string line = UpperCase(raw);
+  if (FormOf(line) != form) return true;
+  if (form == ffWordList) {
+    // Words are stored low byte first.
+    const uint64_t word = AddressField(line, 6);
+    StoreHexBytes(image, 2 * word + 1, line, 7, 1);
+    StoreHexBytes(image, 2 * word, line, 9, 1);
+  } else {
+    StoreHexBytes(image, AddressField(line, 4), line, 5, 1);
   }
+  return true;
 }
 
 // Raises EISPException when an address does not fit the form's width.
-void WriteAddressList(TLines& lines, const THexList& image, int32_t format) {
+void WriteAddressList(std::string& out, const THexList& image, int32_t format) {
   const int64_t highest = HighestUsedAddress(image);
   const int64_t last = image.LastUsedAddress();
   if (format == ffWordList) {
@@ -77,28 +74,35 @@ void WriteAddressList(TLines& lines, const THexList& image, int32_t format) {
       const uint8_t low = ByteOrBlank(image, static_cast<uint64_t>(2 * word));
       const uint8_t high = ByteOrBlank(image, static_cast<uint64_t>(2 * word + 1));
       if (low == 0xFF && high == 0xFF) continue;
-      lines.push_back(HexDigits(static_cast<uint32_t>(word), 6) + ":" + HexDigits(high, 2) +
-                      HexDigits(low, 2));
+      AppendHex(out, static_cast<uint32_t>(word), 6);
+      out += ':';
+      AppendHex(out, high, 2);
+      AppendHex(out, low, 2);
+      out += "\r\n";
     }
     return;
   }
   if (highest > 0xFFFF) throw EISPException("Image addresses above FFFF do not fit the byte list");
+  const uint8_t* data = image.Data();
   for (int64_t address = 0; address <= last; ++address) {
-    const uint8_t value = image.GetValue(static_cast<uint32_t>(address));
-    if (value != 0xFF) lines.push_back(HexDigits(static_cast<uint32_t>(address), 4) + ":" + HexDigits(value, 2));
+    if (data[address] == 0xFF) continue;
+    AppendHex(out, static_cast<uint32_t>(address), 4);
+    out += ':';
+    AppendHex(out, data[address], 2);
+    out += "\r\n";
   }
 }
 
 }  // namespace
 
 TFormatFamily WordListFamily() {
-  return {"word list", ffWordList, ffWordList, CheckWordListLine, ReadAddressList,
-          WriteAddressList, false};
+  return {"word list", ffWordList, ffWordList, CheckWordListLine, ReadAddressListLine,
+          WriteAddressList, 104, false};
 }
 
 TFormatFamily ByteListFamily() {
-  return {"byte list", ffByteList, ffByteList, CheckByteListLine, ReadAddressList,
-          WriteAddressList, false};
+  return {"byte list", ffByteList, ffByteList, CheckByteListLine, ReadAddressListLine,
+          WriteAddressList, 144, false};
 }
 
 }  // namespace zylisp

@@ -40,50 +40,54 @@ TLineCheck CheckExtendedTektronixLine(const std::string& line) {
   return check;
 }
 
-void ReadExtendedTektronix(const TLineRange& lines, TImageStore& image, int32_t /*format*/) {
-  for (const std::string& raw : lines) {
-    image.NextLine();
-    if (raw.size() < 4) continue;
-    const std::string line = UpperCase(raw);
-    if (line[3] == '8') return;
-    if (line[3] != '6' || line.size() < 7) continue;
-    const std::size_t digits = HexDigitValue(line[6]);
-    // At most 15 digits: the address fits 64 bits, and anything beyond 32
-    // bits lies outside the image.
-    uint64_t address = 0;
-    for (std::size_t i = 0; i < digits; ++i) {
-      const std::size_t pos = 7 + i;
-      address = address * 16 + (pos < line.size() ? HexDigitValue(line[pos]) : 0);
-    }
-    const std::size_t dataPos = 7 + digits;
-    if (dataPos >= line.size()) continue;
-    StoreHexBytes(image, address, line, dataPos, (line.size() - dataPos) / 2);
+bool ReadExtendedTektronixLine(const std::string& raw, TImageStore& image,
+                               TReadState& /*state*/) {
+  if (raw.size() < 4) return true;
+  const std::string line = UpperCase(raw);
+  if (line[3] == '8') return false;
+  if (line[3] != '6' || line.size() < 7) return true;
+  const std::size_t digits = HexDigitValue(line[6]);
+  // At most 15 digits: the address fits 64 bits, and anything beyond 32
+  // bits lies outside the image.
+  uint64_t address = 0;
+  for (std::size_t i = 0; i < digits; ++i) {
+    const std::size_t pos = 7 + i;
+    address = address * 16 + (pos < line.size() ? HexDigitValue(line[pos]) : 0);
   }
+  const std::size_t dataPos = 7 + digits;
+  if (dataPos < line.size()) StoreHexBytes(image, address, line, dataPos, (line.size() - dataPos) / 2);
+  return true;
 }
 
 // Writes 5-digit addresses; raises EISPException when the image uses an
 // address above FFFFF.
-void WriteExtendedTektronix(TLines& lines, const THexList& image, int32_t /*format*/) {
+void WriteExtendedTektronix(std::string& out, const THexList& image, int32_t /*format*/) {
   if (HighestUsedAddress(image) > 0xFFFFF)
     throw EISPException("Image addresses above FFFFF do not fit 5-digit Tektronix addresses");
-  for (const TDataRecord& record : DataRecords(image)) {
-    const std::size_t blockLength = 2 * record.Bytes.size() + 11;
-    const std::string length = HexDigits(static_cast<uint32_t>(blockLength), 2);
-    std::string tail = "5" + HexDigits(record.Address, 5);
-    for (uint8_t b : record.Bytes) tail += HexDigits(b, 2);
+  ForEachDataRecord(image, [&](uint32_t address, const uint8_t* bytes, std::size_t n) {
+    std::string digits;
+    AppendHex(digits, static_cast<uint32_t>(2 * n + 11), 2);
+    digits += '5';
+    AppendHex(digits, address, 5);
+    for (std::size_t i = 0; i < n; ++i) AppendHex(digits, bytes[i], 2);
     // The checksum adds every digit of the block but itself.
     unsigned sum = HexDigitValue('6');
-    for (char c : length + tail) sum += HexDigitValue(c);
-    lines.push_back("%" + length + "6" + HexDigits(sum & 0xFF, 2) + tail);
-  }
-  lines.push_back("%0E81E800000000");
+    for (char c : digits) sum += HexDigitValue(c);
+    out += '%';
+    out.append(digits, 0, 2);
+    out += '6';
+    AppendHex(out, sum & 0xFF, 2);
+    out.append(digits, 2, std::string::npos);
+    out += "\r\n";
+  });
+  out += "%0E81E800000000\r\n";
 }
 
 }  // namespace
 
 TFormatFamily ExtendedTektronixFamily() {
   return {"extended Tektronix", ffExtendedTektronix, ffExtendedTektronix,
-          CheckExtendedTektronixLine, ReadExtendedTektronix, WriteExtendedTektronix, false};
+          CheckExtendedTektronixLine, ReadExtendedTektronixLine, WriteExtendedTektronix, 46, false};
 }
 
 }  // namespace zylisp

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -22,6 +23,8 @@ namespace {
 // How long one wait for a FIFO's writer lasts before the stop request is
 // looked at again.
 constexpr int kStopCheckMs = 100;
+
+std::atomic<uint64_t> handedOut{0};
 
 }  // namespace
 
@@ -46,21 +49,21 @@ TDataFile::TDataFile(const std::string& fileName) : name_(fileName), stopEpoch_(
 
 TDataFile::~TDataFile() { close(fd_); }
 
-void TDataFile::ReadUpTo(uint64_t end) const {
-  char buffer[65536];
-  while (!ended_ && kept_.size() < end) {
-    const ssize_t got = read(fd_, buffer, sizeof buffer);
+std::size_t TDataFile::ReadSome(char* buffer, std::size_t n) const {
+  for (;;) {
+    if (ended_) return 0;
+    const ssize_t got = read(fd_, buffer, n);
     if (got > 0) {
-      kept_.append(buffer, static_cast<std::size_t>(got));
-      continue;
+      sawData_ = true;
+      return static_cast<std::size_t>(got);
     }
     if (got == 0) {
       // A FIFO that ends before any byte came has no writer: refused, as
       // waiting for one could last forever.
-      if (fifo_ && kept_.empty())
+      if (fifo_ && !sawData_)
         throw EFileError("Cannot read file " + name_ + ": it is a FIFO that no program writes");
       ended_ = true;
-      break;
+      return 0;
     }
     if (errno == EINTR) continue;
     if (errno != EAGAIN) Fail(name_, errno);
@@ -72,12 +75,35 @@ void TDataFile::ReadUpTo(uint64_t end) const {
   }
 }
 
+void TDataFile::ReadUpTo(uint64_t end) const {
+  char buffer[65536];
+  while (kept_.size() < end) {
+    const std::size_t got = ReadSome(buffer, sizeof buffer);
+    if (got == 0) break;
+    kept_.append(buffer, got);
+  }
+}
+
 std::size_t TDataFile::ReadAt(uint64_t offset, char* buffer, std::size_t n) const {
   ReadUpTo(offset + n);
   if (offset >= kept_.size()) return 0;
   const std::size_t count = std::min<std::size_t>(n, kept_.size() - offset);
   std::memcpy(buffer, kept_.data() + offset, count);
+  handedOut += count;
   return count;
 }
+
+std::size_t TDataFile::Read(char* buffer, std::size_t n) {
+  std::size_t filled = 0;
+  while (filled < n) {
+    const std::size_t got = ReadSome(buffer + filled, n - filled);
+    if (got == 0) break;
+    filled += got;
+  }
+  handedOut += filled;
+  return filled;
+}
+
+uint64_t TDataFile::BytesHandedOut() { return handedOut; }
 
 }  // namespace zylisp

@@ -4,13 +4,13 @@
 
 #include "core/atomic_file.h"
 #include "core/errors.h"
+#include "core/hex_text.h"
 #include "image/file_access.h"
 #include "image/format_registry.h"
 #include "image/file_text.h"
 #include "image/hex_list.h"
 #include "image/image_store.h"
-#include "image/line_range.h"
-#include "image/text_scan.h"
+#include "image/text_pass.h"
 
 namespace zylisp {
 
@@ -26,46 +26,11 @@ std::string DeviceWords(const TLoadOptions& options) {
   return options.DeviceName.empty() ? "the device" : "the " + options.DeviceName;
 }
 
-TScanRules LoadRules(const TLoadOptions& options) {
-  TScanRules rules;
-  rules.Checksums = !options.IgnoreChecksums;
-  rules.Counts = true;
-  return rules;
-}
-
-// Decoded text with a character no data file holds cannot be read as text,
-// and is never a binary image either.
-bool BadlyDecoded(const TFileText& text, TTextCheck check) {
-  return text.Decoded() && check == TTextCheck::kBinary;
-}
-
-std::string EncodingProblem(const std::string& fileName, const TFileText& text,
+std::string EncodingProblem(const std::string& fileName, const TPassResult& pass,
                             TTextCheck check) {
-  if (!BadlyDecoded(text, check)) return {};
-  return fileName + " is " + EncodingName(text.Encoding()) +
+  if (!pass.Decoded() || check != TTextCheck::kBinary) return {};
+  return fileName + " is " + EncodingName(pass.Encoding) +
          " text with characters no data file holds: save it as ASCII";
-}
-
-// The lines' verdict; lines that break the rules of the format the records
-// claim raise EDamagedFile.
-TTextVerdict SoundLines(const TFileText& text, const std::string& fileName,
-                        const TLoadOptions& options) {
-  TTextVerdict verdict = ScanLines(TLineRange(text), LoadRules(options));
-  if (verdict.Damaged()) throw EDamagedFile(DamagedLineDetail(fileName, verdict));
-  return verdict;
-}
-
-// Runs the reader the verdict names into store; lines of no format store
-// nothing. Two records giving one address different bytes raise
-// EDamagedFile.
-void ReadLines(TImageStore& store, const TFileText& text, const TTextVerdict& verdict,
-               const std::string& fileName) {
-  if (!verdict.Family) return;
-  try {
-    verdict.Family->Read(TLineRange(text), store, verdict.Format);
-  } catch (const EOverlappingRecords& e) {
-    throw EDamagedFile(fileName + " " + e.what());
-  }
 }
 
 // 0 when the contents that make() gives are written, 1 on any failure, its
@@ -82,57 +47,73 @@ int32_t WriteMade(const std::string& fileName, TMake make, std::string* reason) 
   return 1;
 }
 
-// IdentifyFile, LoadHexFile and LoadBinaryFile of a file already open.
-int32_t IdentifyOpenFile(const TDataFile& file) {
-  const TFileText text = OpenText(file);
-  const TTextCheck check = CheckText(text, kMaxTextFileBytes);
+// What IdentifyFile answers for the file the pass read.
+int32_t Identified(const TPassResult& pass) {
+  const TTextCheck check = pass.Check(kMaxTextFileBytes);
   if (check == TTextCheck::kEmpty) return kNoLines;
   // Decoded text holds a record, whatever else it holds.
-  const bool lines = check == TTextCheck::kText || BadlyDecoded(text, check);
-  return lines ? ScanLines(TLineRange(text)).Format : kUnknownFormat;
+  const bool lines = check == TTextCheck::kText || (pass.Decoded() && check == TTextCheck::kBinary);
+  return lines && pass.Verdict.Family ? pass.PlainFormat : kUnknownFormat;
 }
 
-int32_t LoadText(const TDataFile& file, const std::string& fileName, THexList& image,
+// A pass for loading into image: its lines stored aside while they are
+// sound and the text not too long for it, and, when keep, the bytes a
+// binary load needs.
+TPassResult LoadPass(TDataFile& file, const THexList& image, const TLoadOptions& options,
+                     bool identify, bool keep) {
+  TPassRequest request;
+  request.Rules.Checksums = !options.IgnoreChecksums;
+  request.Rules.Counts = true;
+  request.Store = TPassRequest::TStore::kImage;
+  request.ImageSize = image.Size();
+  request.StoreLimit = MaxTextFileBytes(image.Size());
+  request.TextLimit = identify ? kMaxTextFileBytes : request.StoreLimit;
+  // A file longer than the image is refused as binary by its length alone.
+  const auto size = static_cast<uint64_t>(std::max(image.Size(), 0));
+  request.KeepBytes = keep && file.Length() <= size ? size : 0;
+  request.DecodedOnly = !identify && keep;
+  return PassOverFile(file, request);
+}
+
+// LoadHexFile of the file the pass read.
+int32_t LoadText(TPassResult& pass, const std::string& fileName, THexList& image,
                  const TLoadOptions& options, std::string* reason) {
-  const TFileText text = OpenText(file);
-  const TTextCheck check = CheckText(text, MaxTextFileBytes(image.Size()));
+  const TTextCheck check = pass.Check(MaxTextFileBytes(image.Size()));
   // Refused before the image changes, as a binary file too large for it
   // is, and so is damaged text.
   if (check == TTextCheck::kTooLong) {
     if (reason) *reason = fileName + " is longer than any text file for " + DeviceWords(options);
     return -1;
   }
-  const std::string encoding = EncodingProblem(fileName, text, check);
+  const std::string encoding = EncodingProblem(fileName, pass, check);
   if (!encoding.empty()) throw EDamagedFile(encoding);
-  const TTextVerdict verdict =
-      check == TTextCheck::kText ? SoundLines(text, fileName, options) : TTextVerdict();
-
-  // Read aside, so that records that disagree leave the image as it was.
-  THexList loaded = image;
-  loaded.SetFileName(fileName);
-  loaded.Clear();
-  int32_t result = 0;
-  try {
-    TImageStore store(&loaded);
-    ReadLines(store, text, verdict, fileName);
-  } catch (const EBeyondImage& e) {
-    // What came before the record stays.
-    if (reason) {
-      *reason = fileName + " line " + std::to_string(e.Line()) + ": address " +
-                AddressText(e.Address()) + " is beyond " + DeviceWords(options) + ", which holds " +
-                std::to_string(image.Size()) + " bytes";
-    }
-    result = -1;
+  // Lines of no format, and bytes that are no text, load nothing.
+  const bool lines = check == TTextCheck::kText && pass.Verdict.Family;
+  if (lines && pass.Verdict.Damaged()) throw EDamagedFile(DamagedLineDetail(fileName, pass.Verdict));
+  if (lines && !pass.Overlap.empty()) throw EDamagedFile(fileName + " " + pass.Overlap);
+  // The bytes were stored aside, so records that disagree left the image
+  // as it was.
+  if (lines && pass.Image)
+    image = std::move(*pass.Image);
+  else
+    image.Clear();
+  image.SetFileName(fileName);
+  if (!lines || !pass.Beyond) return 0;
+  // What came before the record stays.
+  if (reason) {
+    *reason = fileName + " line " + std::to_string(pass.BeyondLine) + ": address " +
+              AddressText(pass.BeyondAddress) + " is beyond " + DeviceWords(options) +
+              ", which holds " + std::to_string(image.Size()) + " bytes";
   }
-  image = std::move(loaded);
-  return result;
+  return -1;
 }
 
-int32_t LoadBinary(const TDataFile& file, const std::string& fileName, THexList& image,
+// LoadBinaryFile of the file the pass read, keeping its bytes.
+int32_t LoadBinary(TPassResult& pass, const std::string& fileName, THexList& image,
                    const TLoadOptions& options, std::string* reason) {
   // UTF-16 or UTF-32 text of records is that text, never a binary image.
-  if (OpenText(file).Decoded()) return LoadText(file, fileName, image, options, reason);
-  const std::size_t size = static_cast<std::size_t>(image.Size());
+  if (pass.Decoded()) return LoadText(pass, fileName, image, options, reason);
+  const std::size_t size = static_cast<std::size_t>(std::max(image.Size(), 0));
   const auto tooLarge = [&](const std::string& holds) {
     if (reason) {
       *reason = fileName + " holds " + holds + " bytes, " + DeviceWords(options) + " only " +
@@ -141,12 +122,11 @@ int32_t LoadBinary(const TDataFile& file, const std::string& fileName, THexList&
     return -1;
   };
   // A file whose length does not fit is refused before any of it is read.
-  if (file.Length() > size) return tooLarge(std::to_string(file.Length()));
+  if (pass.FileLength > size) return tooLarge(std::to_string(pass.FileLength));
   // Devices report no length: one byte more than fits is enough to know.
-  std::string bytes(size + 1, '\0');
-  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
-  if (bytes.size() > size) return tooLarge("more than " + std::to_string(size));
+  if (!pass.KeptAll || pass.Kept.size() > size) return tooLarge("more than " + std::to_string(size));
 
+  const std::string bytes = std::move(pass.Kept);
   image.SetFileName(fileName);
   image.Clear();
   uint8_t* data = image.Data();
@@ -154,8 +134,9 @@ int32_t LoadBinary(const TDataFile& file, const std::string& fileName, THexList&
   // binary writer makes it, even when every byte is a hex digit character.
   if (bytes.size() != size && AllHexDigits(bytes)) {
     // ASCII hex: two characters per byte, a last odd character ignored.
-    const std::string upper = UpperCase(bytes);
-    for (std::size_t i = 0; i < upper.size() / 2; ++i) data[i] = HexPairAt(upper, 2 * i);
+    const auto digit = [](char c) { return HexDigitValue(c >= 'a' ? static_cast<char>(c - 32) : c); };
+    for (std::size_t i = 0; i < bytes.size() / 2; ++i)
+      data[i] = static_cast<uint8_t>(digit(bytes[2 * i]) * 16 + digit(bytes[2 * i + 1]));
   } else {
     std::copy(bytes.begin(), bytes.end(), data);
   }
@@ -165,27 +146,34 @@ int32_t LoadBinary(const TDataFile& file, const std::string& fileName, THexList&
 }  // namespace
 
 int32_t TFileLoader::IdentifyFile(const std::string& fileName) {
-  return IdentifyOpenFile(TDataFile(fileName));
+  TDataFile file(fileName);
+  TPassRequest request;
+  return Identified(PassOverFile(file, request));
 }
 
 int32_t TFileLoader::LoadHexFile(const std::string& fileName, THexList& image,
                                  const TLoadOptions& options, std::string* reason) {
-  return LoadText(TDataFile(fileName), fileName, image, options, reason);
+  TDataFile file(fileName);
+  TPassResult pass = LoadPass(file, image, options, false, false);
+  return LoadText(pass, fileName, image, options, reason);
 }
 
 int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image,
                                     const TLoadOptions& options, std::string* reason) {
-  return LoadBinary(TDataFile(fileName), fileName, image, options, reason);
+  TDataFile file(fileName);
+  TPassResult pass = LoadPass(file, image, options, false, true);
+  return LoadBinary(pass, fileName, image, options, reason);
 }
 
 int32_t TFileLoader::LoadFile(const std::string& fileName, THexList& image,
                               const TLoadOptions& options, std::string* reason) {
-  // One look at the file decides its kind and gives its bytes: a file that
-  // changes meanwhile cannot be taken for text and then read as something
-  // else.
-  const TDataFile file(fileName);
-  return IdentifyOpenFile(file) > 0 ? LoadText(file, fileName, image, options, reason)
-                                    : LoadBinary(file, fileName, image, options, reason);
+  // One reading of the file decides its kind and gives its bytes: a file
+  // that changes meanwhile cannot be taken for text and then read as
+  // something else.
+  TDataFile file(fileName);
+  TPassResult pass = LoadPass(file, image, options, true, true);
+  return Identified(pass) > 0 ? LoadText(pass, fileName, image, options, reason)
+                              : LoadBinary(pass, fileName, image, options, reason);
 }
 
 bool TFileLoader::KnowsFormat(int32_t format) { return FamilyOfFormat(format) != nullptr; }
@@ -197,7 +185,7 @@ int64_t TFileLoader::HighestAddress(int32_t format) {
     case ffIntelHexLinear: return 0xFFFFFFFF;  // linear address records
     case ffMotorolaS1:
     case ffMotorolaS2:
-    case ffMotorolaS3: return 0xFFFFFF;  // the writer widens to S2 records
+    case ffMotorolaS3: return 0xFFFFFFFF;  // the writer widens to S2, then S3 records
     case ffExtendedTektronix: return 0xFFFFF;
     case ffTektronix: return 0xFFFF;
     case ffWordList: return 2 * int64_t{0xFFFFFF} + 1;
@@ -214,9 +202,13 @@ int32_t TFileLoader::SaveHexFile(const std::string& fileName, const THexList& im
   return WriteMade(
       fileName,
       [&] {
-        TLines lines;
-        family->Write(lines, image, format);
-        return JoinLines(lines);
+        // Room for the wordiest record of every 16-address line, reserved
+        // unused: the text is made once, in place.
+        const std::size_t lines = static_cast<std::size_t>(image.LastUsedAddress() + 1) / 16 + 1;
+        std::string text;
+        text.reserve(family->CharsPerLine * lines + 64);
+        family->Write(text, image, format);
+        return text;
       },
       reason);
 }
@@ -234,19 +226,21 @@ namespace {
 // What DataFileProblem finds without a device: damage, or no data.
 std::string FileShapeProblem(const std::string& fileName, const TLoadOptions& options) {
   try {
-    const TDataFile file(fileName);
-    const TFileText text = OpenText(file);
-    const TTextCheck check = CheckText(text, kMaxTextFileBytes);
-    const std::string encoding = EncodingProblem(fileName, text, check);
+    TDataFile file(fileName);
+    TPassRequest request;
+    request.Rules.Checksums = !options.IgnoreChecksums;
+    request.Rules.Counts = true;
+    // An end record alone is a blank image, as the writers make one.
+    request.Store = TPassRequest::TStore::kCompare;
+    const TPassResult pass = PassOverFile(file, request);
+    const TTextCheck check = pass.Check(kMaxTextFileBytes);
+    const std::string encoding = EncodingProblem(fileName, pass, check);
     if (!encoding.empty()) return encoding;
     if (check == TTextCheck::kEmpty) return fileName + " holds no data";
     // A binary image, or text without a single record, loads as its bytes.
-    if (check != TTextCheck::kText) return {};
-    const TTextVerdict verdict = ScanLines(TLineRange(text), LoadRules(options));
-    if (verdict.Damaged()) return DamagedLineDetail(fileName, verdict);
-    // An end record alone is a blank image, as the writers make one.
-    TImageStore store(nullptr);
-    ReadLines(store, text, verdict, fileName);
+    if (check != TTextCheck::kText || !pass.Verdict.Family) return {};
+    if (pass.Verdict.Damaged()) return DamagedLineDetail(fileName, pass.Verdict);
+    if (!pass.Overlap.empty()) return fileName + " " + pass.Overlap;
     return {};
   } catch (const EZylError& e) {
     return e.what();

@@ -10,10 +10,10 @@ namespace zylisp {
 
 class TDataFile;
 
-// Longest file taken as text at all. The largest chips hold 128 KiB; even
-// at one byte per record with an address record before each, some 32
-// characters per byte, a text file for them stays near 4 MiB.
-constexpr uint64_t kMaxTextFileBytes = uint64_t{16} << 20;
+// Longest file taken as text at all. The largest parts hold 64 MiB: their
+// Intel HEX or S-record files of 16-byte records take some 3 characters
+// per byte, near 200 MiB; this leaves room for shorter records.
+constexpr uint64_t kMaxTextFileBytes = uint64_t{512} << 20;
 
 enum class TTextEncoding { kBytes, kUtf16Le, kUtf16Be, kUtf32Le, kUtf32Be };
 

@@ -1,6 +1,7 @@
 #include "image/format_family.h"
 
 #include "core/hex_text.h"
+#include "image/image_store.h"
 
 namespace zylisp {
 
@@ -40,6 +41,28 @@ std::string ChecksumProblem(unsigned found, unsigned expected, const char* what)
   if (found == expected) return {};
   return std::string(what) + " " + HexDigits(found & 0xFF, 2) + ", expected " +
          HexDigits(expected & 0xFF, 2);
+}
+
+void ReadFamilyLines(const TFormatFamily& family, const TLineRange& lines, TImageStore& image,
+                     int32_t format) {
+  TReadState state;
+  state.Format = format;
+  for (const std::string& line : lines) {
+    image.NextLine();
+    if (!line.empty() && !family.ReadLine(line, image, state)) return;
+  }
+}
+
+TLines WrittenLines(const TFormatFamily& family, const THexList& image, int32_t format) {
+  std::string text;
+  family.Write(text, image, format);
+  TLines lines;
+  for (std::size_t from = 0; from < text.size();) {
+    const std::size_t end = text.find("\r\n", from);
+    lines.push_back(text.substr(from, end - from));
+    from = end + 2;
+  }
+  return lines;
 }
 
 }  // namespace zylisp

@@ -73,6 +73,13 @@ std::string ChecksumProblem(unsigned found, unsigned expected, const char* what 
 
 class THexList;
 
+// What a reader carries from one line to the next.
+struct TReadState {
+  int32_t Format = 0;     // the format the file is read as
+  uint64_t Segment = 0;   // Intel HEX extended segment address
+  uint64_t Upper = 0;     // Intel HEX extended linear address
+};
+
 struct TFormatFamily {
   const char* Name;
   // The format numbers the family reads and writes, inclusive.
@@ -82,16 +89,28 @@ struct TFormatFamily {
   // first record line; then each of its lines up to the end record must
   // be a record of the family or a line it passes over.
   TLineCheck (*CheckLine)(const std::string& line);
-  // Stores the records' bytes through the store, telling it of every line,
-  // so an address outside the image raises EBeyondImage and a second byte
-  // for one address EOverlappingRecords. Safe on any lines: fields missing
-  // from a line count as zero and nothing outside a record is stored.
-  void (*Read)(const TLineRange& lines, TImageStore& image, int32_t format);
-  // Appends the records for the image. Raises EISPException when the image
-  // uses an address the format cannot express.
-  void (*Write)(TLines& lines, const THexList& image, int32_t format);
+  // Stores the bytes of one line that is not empty through the store, which
+  // the caller has told of the line, so an address outside the image
+  // raises EBeyondImage and a second byte for one address
+  // EOverlappingRecords. False for the line that ends the data: no later
+  // line is read. Safe on any line: fields missing from it count as zero
+  // and nothing outside a record is stored.
+  bool (*ReadLine)(const std::string& line, TImageStore& image, TReadState& state);
+  // Appends the records for the image to out, each line followed by CR LF.
+  // Raises EISPException when the image uses an address the format cannot
+  // express.
+  void (*Write)(std::string& out, const THexList& image, int32_t format);
+  // At most how many characters Write appends per 16 image addresses.
+  std::size_t CharsPerLine;
   // A file of the family is cut short unless it ends with an end record.
   bool NeedsEndRecord;
 };
+
+// Reads every line of the range as the format into the store, telling it
+// of each line, up to the line that ends the data.
+void ReadFamilyLines(const TFormatFamily& family, const TLineRange& lines, TImageStore& image,
+                     int32_t format);
+// The lines Write makes, without their line breaks.
+TLines WrittenLines(const TFormatFamily& family, const THexList& image, int32_t format);
 
 }  // namespace zylisp

@@ -1,9 +1,11 @@
-// The memory image of the selected device's data area: one data byte and
-// one status per address.
+// The memory image of the selected device's data area: one data byte per
+// address, and a status per address kept by blocks of addresses: a block
+// whose addresses share one status holds just that status.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -52,7 +54,8 @@ class THexList {
   uint8_t* Data() { return data_.data(); }
   const uint8_t* Data() const { return data_.data(); }
   // Statuses are only written by the system; tests and diagnostics read them.
-  TProgStatus StatusAt(uint32_t address) const { return status_.at(address); }
+  // Raises std::out_of_range for an address >= Size().
+  TProgStatus StatusAt(uint32_t address) const;
 
   // The differences the last verify found, in address order; cleared with
   // the image.
@@ -63,7 +66,12 @@ class THexList {
 
  private:
   std::string fileName_;
-  std::vector<TProgStatus> status_;
+  static constexpr uint32_t kStatusBlock = 256;
+  // A block's status when all its addresses share it, or kMixed: then its
+  // addresses' statuses are in mixed_.
+  static constexpr uint16_t kMixed = 0x100;
+  std::vector<uint16_t> blockStatus_;
+  std::unordered_map<uint32_t, std::vector<TProgStatus>> mixed_;
   std::vector<uint8_t> data_;
   std::vector<TByteDifference> differences_;
 };

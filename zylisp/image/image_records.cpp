@@ -8,18 +8,6 @@
 
 namespace zylisp {
 
-std::vector<TDataRecord> DataRecords(const THexList& image) {
-  std::vector<TDataRecord> records;
-  const int32_t last = image.LastUsedAddress();
-  for (int32_t line = 0; line <= last; line += 16) {
-    const uint8_t* from = image.Data() + line;
-    std::vector<uint8_t> bytes(from, from + std::min(16, last - line + 1));
-    while (!bytes.empty() && bytes.back() == 0xFF) bytes.pop_back();
-    if (!bytes.empty()) records.push_back({static_cast<uint32_t>(line), std::move(bytes)});
-  }
-  return records;
-}
-
 int64_t HighestUsedAddress(const THexList& image) {
   // The highest non-blank byte lies in the last used 16-byte line.
   for (int64_t a = image.LastUsedAddress(); a >= 0; --a) {

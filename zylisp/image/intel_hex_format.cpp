@@ -12,20 +12,25 @@ namespace zylisp {
 namespace {
 
 // ':', count, address, type, data, and the two's complement of the sum of
-// all those bytes.
-std::string IntelRecord(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
-  unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
-  std::string line = ":" + HexDigits(static_cast<uint32_t>(data.size()), 2) +
-                     HexDigits(address, 4) + HexDigits(type, 2);
-  for (uint8_t b : data) {
-    line += HexDigits(b, 2);
-    sum += b;
+// all those bytes, then CR LF.
+void AppendIntelRecord(std::string& out, uint8_t type, uint16_t address, const uint8_t* data,
+                       std::size_t count) {
+  unsigned sum = static_cast<unsigned>(count) + (address >> 8) + (address & 0xFF) + type;
+  out += ':';
+  AppendHex(out, static_cast<uint32_t>(count), 2);
+  AppendHex(out, address, 4);
+  AppendHex(out, type, 2);
+  for (std::size_t i = 0; i < count; ++i) {
+    AppendHex(out, data[i], 2);
+    sum += data[i];
   }
-  return line + HexDigits((0x100 - (sum & 0xFF)) & 0xFF, 2);
+  AppendHex(out, (0x100 - (sum & 0xFF)) & 0xFF, 2);
+  out += "\r\n";
 }
 
-std::string LinearAddressRecord(uint32_t page) {
-  return IntelRecord(0x04, 0, {static_cast<uint8_t>(page >> 8), static_cast<uint8_t>(page)});
+void AppendLinearAddressRecord(std::string& out, uint32_t page) {
+  const uint8_t bytes[] = {static_cast<uint8_t>(page >> 8), static_cast<uint8_t>(page)};
+  AppendIntelRecord(out, 0x04, 0, bytes, 2);
 }
 
 TLineCheck CheckIntelHexLine(const std::string& line) {
@@ -55,53 +60,48 @@ TLineCheck CheckIntelHexLine(const std::string& line) {
   return check;
 }
 
-void ReadIntelHex(const TLineRange& lines, TImageStore& image, int32_t /*format*/) {
-  uint64_t segment = 0;
-  uint64_t upper = 0;
-  for (const std::string& line : lines) {
-    image.NextLine();
-    if (line.empty()) continue;
-    const std::string body = UpperCase(line.substr(1));
-    const uint8_t count = HexPairAt(body, 0);
-    const uint64_t offset = uint64_t{HexPairAt(body, 2)} * 256 + HexPairAt(body, 4);
-    const uint64_t value = uint64_t{HexPairAt(body, 8)} * 256 + HexPairAt(body, 10);
-    switch (HexPairAt(body, 6)) {
-      case 0x00:
-        // No wrap at 64 KB: a record running over the boundary goes on upwards.
-        StoreHexBytes(image, upper * 65536 + segment * 16 + offset, body, 8, count);
-        break;
-      case 0x01:
-        return;
-      case 0x02:
-        segment = value;
-        break;
-      case 0x04:
-        upper = value;
-        break;
-      default:
-        break;
-    }
+bool ReadIntelHexLine(const std::string& line, TImageStore& image, TReadState& state) {
+  const std::string body = UpperCase(line.substr(1));
+  const uint8_t count = HexPairAt(body, 0);
+  const uint64_t offset = uint64_t{HexPairAt(body, 2)} * 256 + HexPairAt(body, 4);
+  const uint64_t value = uint64_t{HexPairAt(body, 8)} * 256 + HexPairAt(body, 10);
+  switch (HexPairAt(body, 6)) {
+    case 0x00:
+      // No wrap at 64 KB: a record running over the boundary goes on upwards.
+      StoreHexBytes(image, state.Upper * 65536 + state.Segment * 16 + offset, body, 8, count);
+      break;
+    case 0x01:
+      return false;
+    case 0x02:
+      state.Segment = value;
+      break;
+    case 0x04:
+      state.Upper = value;
+      break;
+    default:
+      break;
   }
+  return true;
 }
 
-void WriteIntelHex(TLines& lines, const THexList& image, int32_t /*format*/) {
-  const std::vector<TDataRecord> records = DataRecords(image);
-  if (image.LastUsedAddress() > 0xFFFF) lines.push_back(LinearAddressRecord(0));
+void WriteIntelHex(std::string& out, const THexList& image, int32_t /*format*/) {
+  if (image.LastUsedAddress() > 0xFFFF) AppendLinearAddressRecord(out, 0);
   uint32_t page = 0;
-  for (const TDataRecord& record : records) {
+  ForEachDataRecord(image, [&](uint32_t address, const uint8_t* bytes, std::size_t n) {
     // One extended linear address record per page passed, blank pages
     // included, so every record's upper address is the current page.
-    while ((record.Address >> 16) > page) lines.push_back(LinearAddressRecord(++page));
-    lines.push_back(IntelRecord(0x00, static_cast<uint16_t>(record.Address & 0xFFFF), record.Bytes));
-  }
-  lines.push_back(":00000001FF");
+    while ((address >> 16) > page) AppendLinearAddressRecord(out, ++page);
+    AppendIntelRecord(out, 0x00, static_cast<uint16_t>(address & 0xFFFF), bytes, n);
+  });
+  out += ":00000001FF\r\n";
 }
 
 }  // namespace
 
 TFormatFamily IntelHexFamily() {
-  return {"Intel HEX", ffIntelHex, ffIntelHexLinear, CheckIntelHexLine, ReadIntelHex,
-          WriteIntelHex, true};
+  // 45 characters for a full data record; a page record per 4096 of them.
+  return {"Intel HEX", ffIntelHex, ffIntelHexLinear, CheckIntelHexLine, ReadIntelHexLine,
+          WriteIntelHex, 46, true};
 }
 
 }  // namespace zylisp

@@ -1,6 +1,5 @@
 // Motorola S-records: S1, S2 and S3 data records, S9 ends the data.
 
-#include "core/errors.h"
 #include "core/hex_text.h"
 #include "image/format_registry.h"
 #include "image/hex_list.h"
@@ -16,19 +15,22 @@ namespace {
 constexpr std::size_t kAddressBytes[] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
 // "S", kind, count, address, data, and the ones' complement of the sum of
-// count, address and data bytes.
-std::string SRecord(char kind, uint32_t address, std::size_t addressBytes,
-                    const std::vector<uint8_t>& data) {
-  const std::size_t count = addressBytes + data.size() + 1;
+// count, address and data bytes, then CR LF.
+void AppendSRecord(std::string& out, char kind, uint32_t address, std::size_t addressBytes,
+                   const uint8_t* data, std::size_t n) {
+  const std::size_t count = addressBytes + n + 1;
   unsigned sum = static_cast<unsigned>(count);
   for (std::size_t i = 0; i < addressBytes; ++i) sum += (address >> (8 * i)) & 0xFF;
-  std::string line = std::string("S") + kind + HexDigits(static_cast<uint32_t>(count), 2) +
-                     HexDigits(address, static_cast<int>(2 * addressBytes));
-  for (uint8_t b : data) {
-    line += HexDigits(b, 2);
-    sum += b;
+  out += 'S';
+  out += kind;
+  AppendHex(out, static_cast<uint32_t>(count), 2);
+  AppendHex(out, address, static_cast<int>(2 * addressBytes));
+  for (std::size_t i = 0; i < n; ++i) {
+    AppendHex(out, data[i], 2);
+    sum += data[i];
   }
-  return line + HexDigits(~sum & 0xFF, 2);
+  AppendHex(out, ~sum & 0xFF, 2);
+  out += "\r\n";
 }
 
 // What a well-formed record of the kind is, apart from its checksum.
@@ -83,42 +85,44 @@ TLineCheck CheckMotorolaLine(const std::string& line) {
   return check;
 }
 
-void ReadMotorolaS(const TLineRange& lines, TImageStore& image, int32_t /*format*/) {
-  for (const std::string& line : lines) {
-    image.NextLine();
-    if (line.size() < 2) continue;
-    const char kind = line[1];
-    if (kind == '9') return;
-    if (kind < '1' || kind > '3') continue;  // only data records store bytes
-    const std::size_t addressBytes = kAddressBytes[kind - '0'];
-    const std::string body = UpperCase(line.substr(2));
-    const std::size_t count = HexPairAt(body, 0);
-    // A count too small for its own address and checksum carries no data.
-    if (count < addressBytes + 1) continue;
-    uint64_t address = 0;
-    for (std::size_t i = 0; i < addressBytes; ++i) address = address * 256 + HexPairAt(body, 2 + 2 * i);
-    StoreHexBytes(image, address, body, 2 + 2 * addressBytes, count - addressBytes - 1);
-  }
+bool ReadMotorolaLine(const std::string& line, TImageStore& image, TReadState& /*state*/) {
+  if (line.size() < 2) return true;
+  const char kind = line[1];
+  if (kind == '9') return false;
+  if (kind < '1' || kind > '3') return true;  // only data records store bytes
+  const std::size_t addressBytes = kAddressBytes[kind - '0'];
+  const std::string body = UpperCase(line.substr(2));
+  const std::size_t count = HexPairAt(body, 0);
+  // A count too small for its own address and checksum carries no data.
+  if (count < addressBytes + 1) return true;
+  uint64_t address = 0;
+  for (std::size_t i = 0; i < addressBytes; ++i) address = address * 256 + HexPairAt(body, 2 + 2 * i);
+  StoreHexBytes(image, address, body, 2 + 2 * addressBytes, count - addressBytes - 1);
+  return true;
 }
 
-void WriteMotorolaS(TLines& lines, const THexList& image, int32_t /*format*/) {
-  if (HighestUsedAddress(image) > 0xFFFFFF)
-    throw EISPException("Image addresses above FFFFFF do not fit S1 and S2 records");
+void WriteMotorolaS(std::string& out, const THexList& image, int32_t /*format*/) {
+  // Images past 16 MB take S3 records throughout, ended by S7; smaller ones
+  // S1, then S2 once past 64 KB, so the file keeps one width from there.
+  const bool s3 = HighestUsedAddress(image) > 0xFFFFFF;
   bool wide = false;
-  for (const TDataRecord& record : DataRecords(image)) {
-    // Once past 64 KB every record is S2, so the file keeps one width.
-    if (record.Address >= 0x10000) wide = true;
-    lines.push_back(wide ? SRecord('2', record.Address, 3, record.Bytes)
-                         : SRecord('1', record.Address, 2, record.Bytes));
-  }
-  lines.push_back("S9030000FC");
+  ForEachDataRecord(image, [&](uint32_t address, const uint8_t* bytes, std::size_t n) {
+    if (address >= 0x10000) wide = true;
+    if (s3)
+      AppendSRecord(out, '3', address, 4, bytes, n);
+    else if (wide)
+      AppendSRecord(out, '2', address, 3, bytes, n);
+    else
+      AppendSRecord(out, '1', address, 2, bytes, n);
+  });
+  out += s3 ? "S70500000000FA\r\n" : "S9030000FC\r\n";
 }
 
 }  // namespace
 
 TFormatFamily MotorolaFamily() {
-  return {"Motorola S-record", ffMotorolaS1, ffMotorolaS3, CheckMotorolaLine, ReadMotorolaS,
-          WriteMotorolaS, false};
+  return {"Motorola S-record", ffMotorolaS1, ffMotorolaS3, CheckMotorolaLine, ReadMotorolaLine,
+          WriteMotorolaS, 48, false};
 }
 
 }  // namespace zylisp

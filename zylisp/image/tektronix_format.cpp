@@ -40,38 +40,40 @@ TLineCheck CheckTektronixLine(const std::string& line) {
   return check;
 }
 
-void ReadTektronix(const TLineRange& lines, TImageStore& image, int32_t /*format*/) {
-  for (const std::string& raw : lines) {
-    image.NextLine();
-    if (raw.empty()) continue;
-    const std::string line = UpperCase(raw);
-    const uint64_t address = uint64_t{HexPairAt(line, 1)} * 256 + HexPairAt(line, 3);
-    const uint8_t count = HexPairAt(line, 5);
-    if (count == 0) return;
-    StoreHexBytes(image, address, line, 9, count);
-  }
+bool ReadTektronixLine(const std::string& raw, TImageStore& image, TReadState& /*state*/) {
+  const std::string line = UpperCase(raw);
+  const uint64_t address = uint64_t{HexPairAt(line, 1)} * 256 + HexPairAt(line, 3);
+  const uint8_t count = HexPairAt(line, 5);
+  if (count == 0) return false;
+  StoreHexBytes(image, address, line, 9, count);
+  return true;
 }
 
 // Raises EISPException when the image uses an address above FFFF.
-void WriteTektronix(TLines& lines, const THexList& image, int32_t /*format*/) {
+void WriteTektronix(std::string& out, const THexList& image, int32_t /*format*/) {
   if (HighestUsedAddress(image) > 0xFFFF)
     throw EISPException("Image addresses above FFFF do not fit Tektronix records");
-  for (const TDataRecord& record : DataRecords(image)) {
-    const std::string header =
-        HexDigits(record.Address, 4) + HexDigits(static_cast<uint32_t>(record.Bytes.size()), 2);
+  ForEachDataRecord(image, [&](uint32_t address, const uint8_t* bytes, std::size_t n) {
+    std::string header;
+    AppendHex(header, address, 4);
+    AppendHex(header, static_cast<uint32_t>(n), 2);
     std::string data;
-    for (uint8_t b : record.Bytes) data += HexDigits(b, 2);
-    lines.push_back("/" + header + HexDigits(DigitSum(header), 2) + data +
-                    HexDigits(DigitSum(data), 2));
-  }
-  lines.push_back("/00000000");
+    for (std::size_t i = 0; i < n; ++i) AppendHex(data, bytes[i], 2);
+    out += '/';
+    out += header;
+    AppendHex(out, DigitSum(header), 2);
+    out += data;
+    AppendHex(out, DigitSum(data), 2);
+    out += "\r\n";
+  });
+  out += "/00000000\r\n";
 }
 
 }  // namespace
 
 TFormatFamily TektronixFamily() {
-  return {"Tektronix", ffTektronix, ffTektronix, CheckTektronixLine, ReadTektronix,
-          WriteTektronix, false};
+  return {"Tektronix", ffTektronix, ffTektronix, CheckTektronixLine, ReadTektronixLine,
+          WriteTektronix, 46, false};
 }
 
 }  // namespace zylisp

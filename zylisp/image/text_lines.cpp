@@ -19,10 +19,4 @@ bool AllHexDigits(const std::string& text, std::size_t from) {
   return true;
 }
 
-uint8_t HexPairAt(const std::string& text, std::size_t pos) {
-  const char high = pos < text.size() ? text[pos] : '0';
-  const char low = pos + 1 < text.size() ? text[pos + 1] : '0';
-  return static_cast<uint8_t>(HexDigitValue(high) * 16 + HexDigitValue(low));
-}
-
 }  // namespace zylisp

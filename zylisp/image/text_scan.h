@@ -1,30 +1,19 @@
-// Looking a data file through before it loads: whether it is text at all
-// (and in which encoding), which format family its records claim, the first
-// line that breaks that family's rules, and whether any record carries data.
+// What a look through a data file finds (see text_pass.h): whether it is
+// text at all, which format family its records claim, the first line that
+// breaks that family's rules, and whether any record carries data.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "image/file_text.h"
 #include "image/format_family.h"
 
 namespace zylisp {
 
-class TDataFile;
-
+// Text, or a NUL or any byte but printable ASCII, tab, CR and LF (binary),
+// or longer than a limit.
 enum class TTextCheck { kEmpty, kText, kBinary, kTooLong };
-
-// The text of the file: decoded when it starts with a UTF-16 or UTF-32
-// byte-order mark and its decoded lines hold a record of a family, its
-// bytes otherwise.
-TFileText OpenText(const TDataFile& file);
-
-// Looks the text through once: a NUL, or any byte but printable ASCII, tab,
-// CR and LF, makes it binary; a text longer than limit is not read past
-// limit (nor at all when its length says so).
-TTextCheck CheckText(const TFileText& text, uint64_t limit);
 
 // What a scan holds the lines to besides the form of each record.
 struct TScanRules {
@@ -49,8 +38,6 @@ struct TTextVerdict {
 
   bool Damaged() const { return !Problem.empty(); }
 };
-
-TTextVerdict ScanLines(const TLineRange& lines, const TScanRules& rules = {});
 
 // "<fileName> line <n>: <problem>" for a verdict with a broken line,
 // "<fileName>: <problem>" for one without ("line <n>: <problem>" and the
