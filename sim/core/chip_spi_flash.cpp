@@ -179,7 +179,7 @@ uint8_t SpiFlash::Transfer(uint8_t out) {
   const unsigned index = byteCount_++;
   switch (op_) {
     case Op::JedecId:
-      return index < 3 ? static_cast<uint8_t>(jedecId_ >> (16 - 8 * index)) : 0xFF;
+      return static_cast<uint8_t>(index < 3 ? jedecId_ >> (16 - 8 * index) : 0xFFu);
     case Op::ReadReg:
       // Clocking on reads the same register again.
       return StatusRegister(regIndex_ + 1);
