@@ -57,12 +57,15 @@ std::string TBusOperations::ImageBytes(const THexList& image, int32_t first, int
   return data;
 }
 
-void TBusOperations::ReadPass(uint8_t* buffer,
+int32_t TBusOperations::ChipSize() const { return t_.Device.Size; }
+
+void TBusOperations::ReadPass(uint8_t* buffer, const std::vector<TChipRange>& ranges,
                               const std::function<void(int32_t, int32_t)>& took) {
   TLowPriorityScope lowPriority;
   TAdapterLink& link = t_.Link;
-  const int32_t size = t_.Device.Size;
-  Progress(0, size);
+  int32_t total = 0;
+  for (const TChipRange& r : ranges) total += r.Count;
+  Progress(0, total);
   const int32_t block = ReadBlockSize();
   // Blocks asked for whose bytes may still be on the way (a link that sends
   // ahead): each is handed on once the link has its reply.
@@ -70,24 +73,29 @@ void TBusOperations::ReadPass(uint8_t* buffer,
     uint64_t Issued;
     int32_t First;
     int32_t Count;
+    int32_t Done;  // bytes of the pass before this block
   };
   std::deque<TBlock> asked;
   const auto handOn = [&](bool all) {
     while (!asked.empty() && (all || link.Answered() >= asked.front().Issued)) {
       const TBlock b = asked.front();
       asked.pop_front();
-      Progress(b.First, size);
+      Progress(b.Done, total);
       if (took) took(b.First, b.Count);
     }
   };
   try {
     link.BeginPass();
-    for (int32_t a = 0; a <= size - 1; a += block) {
-      StopAtBoundary();
-      const int32_t count = std::min(block, size - a);
-      ReadBlock(buffer, count, a);
-      asked.push_back({link.Issued(), a, count});
-      handOn(false);
+    int32_t done = 0;
+    for (const TChipRange& r : ranges) {
+      for (int32_t a = r.First; a <= r.First + r.Count - 1; a += block) {
+        StopAtBoundary();
+        const int32_t count = std::min(block, r.First + r.Count - a);
+        ReadBlock(buffer, count, a);
+        asked.push_back({link.Issued(), a, count, done});
+        done += count;
+        handOn(false);
+      }
     }
     link.EndPass();
   } catch (...) {
@@ -100,11 +108,11 @@ void TBusOperations::ReadPass(uint8_t* buffer,
 
 void TBusOperations::Read(THexList& image) { ReadPass(image.Data(), nullptr); }
 
-void TBusOperations::Verify(THexList& image) {
+void TBusOperations::Verify(THexList& image, const std::vector<TChipRange>& ranges) {
   std::vector<uint8_t> scratch(static_cast<std::size_t>(t_.Device.Size), 0);
   std::vector<TByteDifference> differences;
   image.SetDifferences({});
-  ReadPass(scratch.data(), [&](int32_t first, int32_t count) {
+  ReadPass(scratch.data(), ranges, [&](int32_t first, int32_t count) {
     for (auto address = static_cast<uint32_t>(first); address < uint32_t(first + count); ++address) {
       const uint8_t expected = image.GetValue(address);
       const bool same = expected == scratch[address];

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zylisp {
 
@@ -26,6 +27,12 @@ struct TMemoryTarget {
   std::function<bool()> StopRequested;
 };
 
+// Addresses first .. first + count - 1 of the chip.
+struct TChipRange {
+  int32_t First;
+  int32_t Count;
+};
+
 class TBusOperations {
  public:
   explicit TBusOperations(const TMemoryTarget& target) : t_(target) {}
@@ -44,12 +51,21 @@ class TBusOperations {
   void Read(THexList& image);
   // Compares the chip with the image, marking every address verified or
   // failed; raises EVerifyError after the pass when any differed.
-  void Verify(THexList& image);
+  void Verify(THexList& image) { Verify(image, {{0, ChipSize()}}); }
 
  protected:
+  // The same over the ranges only (in address order, inside the chip);
+  // addresses outside them keep their status.
+  void Verify(THexList& image, const std::vector<TChipRange>& ranges);
   // A read pass over the whole chip into buffer, block by block, at the
   // lowest thread priority; took sees each block once it is in.
-  void ReadPass(uint8_t* buffer, const std::function<void(int32_t first, int32_t count)>& took);
+  void ReadPass(uint8_t* buffer, const std::function<void(int32_t first, int32_t count)>& took) {
+    ReadPass(buffer, {{0, ChipSize()}}, took);
+  }
+  // The same over the ranges; progress runs over their bytes.
+  void ReadPass(uint8_t* buffer, const std::vector<TChipRange>& ranges,
+                const std::function<void(int32_t first, int32_t count)>& took);
+  int32_t ChipSize() const;
   // Largest block one read or page write carries (a count byte by default).
   virtual int32_t MaxTransfer() const { return 255; }
   // The block a read or verify pass reads at a time: the page size by

@@ -113,8 +113,17 @@ class TSpiFlashOperations : public TBusOperations {
       }
       link.EndPass();
 
+      // Only what was erased or written is read again: the rest was read in
+      // this job and found as the image wants it.
       job_->Phase = 3;
-      Verify(image);
+      const std::vector<TChipRange> changed = Changed(erases, pages, page);
+      int32_t from = 0;
+      for (const TChipRange& r : changed) {
+        for (int32_t a = from; a < r.First; ++a) image.SetStatus(static_cast<uint32_t>(a), ps_verified);
+        from = r.First + r.Count;
+      }
+      for (int32_t a = from; a < size; ++a) image.SetStatus(static_cast<uint32_t>(a), ps_verified);
+      Verify(image, changed);
     } catch (...) {
       job_->Active = false;
       if (Addressing() == EAddressing::ThreeBytes)
@@ -264,6 +273,28 @@ class TSpiFlashOperations : public TBusOperations {
     std::sort(blocks.begin(), blocks.end(),
               [](const TBlock& a, const TBlock& b) { return a.Address < b.Address; });
     return blocks;
+  }
+
+  // The erased blocks and written pages as ranges in address order, those
+  // that touch merged.
+  static std::vector<TChipRange> Changed(const std::vector<TBlock>& erases,
+                                         const std::vector<uint32_t>& pages, uint32_t page) {
+    std::vector<TChipRange> parts;
+    for (const TBlock& b : erases)
+      parts.push_back({static_cast<int32_t>(b.Address), static_cast<int32_t>(b.Kind->Size)});
+    for (uint32_t a : pages) parts.push_back({static_cast<int32_t>(a), static_cast<int32_t>(page)});
+    std::sort(parts.begin(), parts.end(),
+              [](const TChipRange& a, const TChipRange& b) { return a.First < b.First; });
+    std::vector<TChipRange> merged;
+    for (const TChipRange& r : parts) {
+      if (!merged.empty() && r.First <= merged.back().First + merged.back().Count) {
+        TChipRange& last = merged.back();
+        last.Count = std::max(last.Count, r.First + r.Count - last.First);
+      } else {
+        merged.push_back(r);
+      }
+    }
+    return merged;
   }
 
   // Before a job changes the chip: the adapter's wait time, the part in
