@@ -186,6 +186,7 @@ TEST(SpiFlash, ProtectionIsRefusedWithItsRangeUntilUnprotected) {
       {"W25Q64JV", 0x00, 0x40, "0x000000 to 0x7FFFFF", "--unprotect"},  // CMP
       {"W25Q64JV", 0x64, -1, "0x000000 to 0x000FFF", "--unprotect"},   // SEC, TB
       {"GD25Q64C", 0x44, -1, "0x7FF000 to 0x7FFFFF", "--unprotect"},
+      {"GD25Q64C", 0x00, 0x40, "0x000000 to 0x7FFFFF", "--unprotect"},  // CMP, cleared by 0x31
       {"MX25L3233F", 0x04, -1, "0x3F0000 to 0x3FFFFF", "--unprotect"},  // TB in CR (0x15)
       {"MX25L6406E", 0x3C, -1, "0x000000 to 0x7FFFFF", "write the status register 00"},
   };

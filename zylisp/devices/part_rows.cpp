@@ -4,7 +4,8 @@
 // Facts come from the makers' datasheets. A trailing "u:" comment names the
 // facts of that row that were written from the maker's datasheet family
 // without being re-read for this exact part (times, id, sr = status layout,
-// alias, 4b = four-byte mode); they are the first to check when a part
+// alias, 4b = four-byte mode; "max times", "chip erase" or "sr bits" when only
+// that part of the fact is open); they are the first to check when a part
 // misbehaves. A time of 0 in the typical column means the datasheet gives
 // only a maximum.
 #include "devices/part_table.h"
@@ -53,8 +54,12 @@ const TStatusLayout kW25qBigSr{EStatusWrite::SeparateSr2, 3, 0x003C, 0x0040, 0, 
 const TStatusLayout kMxCrSr{EStatusWrite::TwoBytes, 2, 0x003C, 0x0800, 0, 0};
 // GigaDevice: BP0-BP4 in bits 2-6, CMP in SR2 bit 6, SR2 by 0x31.
 const TStatusLayout kGdSr{EStatusWrite::SeparateSr2, 2, 0x007C, 0, 0, 0x4000};
+// Smaller GigaDevice "C" parts: the same bits, but no 0x31; one WRSR writes SR1 and SR2.
+const TStatusLayout kGdSr2B{EStatusWrite::TwoBytes, 2, 0x007C, 0, 0, 0x4000};
 // Micron N25Q/MT25Q: BP0-2 bits 2-4, TB bit 5, BP3 bit 6.
 const TStatusLayout kMicronSr{EStatusWrite::OneByte, 1, 0x005C, 0x0020, 0, 0};
+// Micron N25Q032A: BP0-2 and TB only, bit 6 unused.
+const TStatusLayout kMicron32Sr{EStatusWrite::OneByte, 1, 0x001C, 0x0020, 0, 0};
 // Spansion FL-S: BP0-2 in SR1, TBPROT in CR1 bit 5 (OTP), WRR writes SR1 and CR1.
 const TStatusLayout kFlsSr{EStatusWrite::TwoBytes, 2, 0x001C, 0x2000, 0, 0};
 // Adesto AT25DF: sectors are protected by command (0x36/0x39), not by BP bits.
@@ -187,7 +192,7 @@ const std::vector<TPartRow>& PartRows() {
       // Generic 25-series SPI EEPROMs; the 25xx040 send A8 in opcode bit 3.
       Spi("25C010", {"25LC010A", "25AA010A", "M95010"}, 128, 16, 1, kNoHigh, 0, 5000),
       Spi("25010", {}, 128, 16, 1, kNoHigh, 0, 5000),
-      Spi("25010 (AT)", {"AT25010", "AT25010B"}, 128, 8, 1, kNoHigh, 0, 5000),  // u: alias
+      Spi("25010 (AT)", {"AT25010", "AT25010B"}, 128, 8, 1, kNoHigh, 0, 5000),
       Spi("25C01", {}, 128, 16, 1, kNoHigh, 0, 5000),
       Spi("25C020", {"25LC020A", "25AA020A", "M95020"}, 256, 16, 1, kNoHigh, 0, 5000),
       Spi("25020", {}, 256, 16, 1, kNoHigh, 0, 5000),
@@ -195,9 +200,9 @@ const std::vector<TPartRow>& PartRows() {
       Spi("25C040", {"25LC040A", "25AA040A", "M95040"}, 512, 16, 1, kOpBit3, 0, 5000),
       Spi("25C04", {}, 512, 16, 1, kOpBit3, 0, 5000),
       Spi("25040", {}, 512, 16, 1, kOpBit3, 0, 5000),
-      Spi("25C080", {"25LC080B", "25AA080B", "M95080", "AT25080B"}, 1024, 32, 2, kNoHigh, 0, 5000),  // u: alias
+      Spi("25C080", {"25LC080B", "25AA080B", "M95080", "AT25080B"}, 1024, 32, 2, kNoHigh, 0, 5000),
       Spi("25C08", {}, 1024, 32, 2, kNoHigh, 0, 5000),
-      Spi("25C160", {"25LC160B", "25AA160B", "M95160", "AT25160B"}, 2048, 32, 2, kNoHigh, 0, 5000),  // u: alias
+      Spi("25C160", {"25LC160B", "25AA160B", "M95160", "AT25160B"}, 2048, 32, 2, kNoHigh, 0, 5000),
       Spi("25C16", {}, 2048, 32, 2, kNoHigh, 0, 5000),
       Spi("25C320", {"25LC320A", "25AA320A", "M95320", "AT25320B"}, 4096, 32, 2, kNoHigh, 0, 5000),
       Spi("25C32", {}, 4096, 32, 2, kNoHigh, 0, 5000),
@@ -223,15 +228,15 @@ const std::vector<TPartRow>& PartRows() {
       // same page and addressing as aliases.
       I2c("24LC01B", {"24AA01", "AT24C01A"}, 128, 8, 1, kNoHigh, 0, 5000),
       I2c("24LC02B", {"24AA02", "AT24C02"}, 256, 8, 1, kNoHigh, 0, 5000),
-      I2c("24LC04B", {"24AA04", "AT24C04", "M24C04", "CAT24C04"}, 512, 16, 1, kBlock, 0, 5000),  // u: alias CAT
-      I2c("24LC08B", {"24AA08", "AT24C08", "M24C08", "CAT24C08"}, 1024, 16, 1, kBlock, 0, 5000),  // u: alias CAT
-      I2c("24LC16B", {"24AA16", "AT24C16", "M24C16", "CAT24C16"}, 2048, 16, 1, kBlock, 0, 5000),  // u: alias CAT
+      I2c("24LC04B", {"24AA04", "AT24C04", "M24C04", "CAT24C04"}, 512, 16, 1, kBlock, 0, 5000),
+      I2c("24LC08B", {"24AA08", "AT24C08", "M24C08", "CAT24C08"}, 1024, 16, 1, kBlock, 0, 5000),
+      I2c("24LC16B", {"24AA16", "AT24C16", "M24C16", "CAT24C16"}, 2048, 16, 1, kBlock, 0, 5000),
       I2c("24LC32A", {"24AA32A", "AT24C32", "M24C32", "CAT24C32"}, 4096, 32, 2, kNoHigh, 0, 5000),
       I2c("24LC64", {"24AA64", "24FC64", "AT24C64", "M24C64", "CAT24C64"}, 8192, 32, 2, kNoHigh, 0, 5000),
       I2c("24LC1025", {"24AA1025", "24FC1025"}, 131072, 128, 2, kBit3, 3000, 5000),
       // ST M24C01/02: 16-byte page; onsemi CAT24C01/02 likewise.
-      I2c("M24C01", {"CAT24C01"}, 128, 16, 1, kNoHigh, 0, 5000),  // u: alias
-      I2c("M24C02", {"CAT24C02"}, 256, 16, 1, kNoHigh, 0, 5000),  // u: alias
+      I2c("M24C01", {"CAT24C01"}, 128, 16, 1, kNoHigh, 0, 5000),
+      I2c("M24C02", {"CAT24C02"}, 256, 16, 1, kNoHigh, 0, 5000),
       // 1 Mbit with 256-byte pages, A16 in bit 1 (Microchip/Atmel, ST, onsemi).
       I2c("AT24CM01", {"AT24C1024B"}, 131072, 256, 2, kBit1, 0, 5000),  // u: alias
       I2c("M24M01", {}, 131072, 256, 2, kBit1, 0, 5000),
@@ -242,8 +247,8 @@ const std::vector<TPartRow>& PartRows() {
 
       // ---- Modern SPI EEPROMs.
       // Atmel AT25xxxB small parts: 8-byte page.
-      Spi("AT25020B", {}, 256, 8, 1, kNoHigh, 0, 5000),  // u: times
-      Spi("AT25040B", {}, 512, 8, 1, kOpBit3, 0, 5000),  // u: times
+      Spi("AT25020B", {}, 256, 8, 1, kNoHigh, 0, 5000),
+      Spi("AT25040B", {}, 512, 8, 1, kOpBit3, 0, 5000),
       // Microchip "A" parts of 8 and 16 Kbit: 16-byte page.
       Spi("25LC080A", {"25AA080A"}, 1024, 16, 2, kNoHigh, 0, 5000),
       Spi("25LC160A", {"25AA160A"}, 2048, 16, 2, kNoHigh, 0, 5000),
@@ -252,16 +257,16 @@ const std::vector<TPartRow>& PartRows() {
       SpiErasable("25LC1024", {"25AA1024"}, 131072, 256, 3, 0, 6000, {E(256, 512, 0x42, 0, 6), E(32768, 4, 0xD8, 0, 10)}, 0xC7, 0, 10),
       // ST M95M01/M02/M04, Atmel AT25M01/M02, onsemi CAT25M01: 3 address bytes.
       Spi("M95M01", {}, 131072, 256, 3, kNoHigh, 0, 5000),
-      Spi("AT25M01", {}, 131072, 256, 3, kNoHigh, 0, 5000),  // u: times
+      Spi("AT25M01", {}, 131072, 256, 3, kNoHigh, 0, 5000),
       Spi("CAT25M01", {}, 131072, 256, 3, kNoHigh, 0, 5000),  // u: times
-      Spi("M95M02", {}, 262144, 256, 3, kNoHigh, 0, 10000),  // u: times
-      Spi("AT25M02", {}, 262144, 256, 3, kNoHigh, 0, 10000),  // u: times
+      Spi("M95M02", {}, 262144, 256, 3, kNoHigh, 0, 10000),
+      Spi("AT25M02", {}, 262144, 256, 3, kNoHigh, 0, 10000),
       Spi("M95M04", {}, 524288, 512, 3, kNoHigh, 0, 5000),
 
       // ---- Microwire with fixed organisation: Microchip "A" = x8, "B" = x16;
       // 93AA and 93C marking of the same letter as aliases.
-      Mw("93LC46A", {"93AA46A", "93C46A"}, 128, 16, kX8, 7, 0, 0, 6000),  // u: times
-      Mw("93LC46B", {"93AA46B", "93C46B"}, 128, 16, kX16, 0, 6, 0, 6000),  // u: times
+      Mw("93LC46A", {"93AA46A", "93C46A"}, 128, 16, kX8, 7, 0, 0, 6000),
+      Mw("93LC46B", {"93AA46B", "93C46B"}, 128, 16, kX16, 0, 6, 0, 6000),
       Mw("93LC56A", {"93AA56A", "93C56A"}, 256, 16, kX8, 9, 0, 0, 6000),  // u: times
       Mw("93LC56B", {"93AA56B", "93C56B"}, 256, 16, kX16, 0, 8, 0, 6000),  // u: times
       Mw("93LC66A", {"93AA66A", "93C66A"}, 512, 16, kX8, 9, 0, 0, 6000),  // u: times
@@ -305,9 +310,9 @@ const std::vector<TPartRow>& PartRows() {
       Nor("MX66L51245G", {}, 0xC2201A, 64 * kMiB, 256, 4, kMxCrSr, k4BOps, 500, 3000, {E(4096, 16384, 0x20, 40, 200), E(32768, 2048, 0x52, 200, 1000), E(65536, 1024, 0xD8, 400, 2000)}, 300000, 600000),  // u: times
       // GigaDevice GD25Q.
       Nor("GD25Q20C", {}, 0xC84012, 256 * kKiB, 256, 3, kGdSr, kNo4B, 600, 2400, {E(4096, 64, 0x20, 50, 400), E(32768, 8, 0x52, 150, 800), E(65536, 4, 0xD8, 250, 1200)}, 1000, 3000),  // u: times, sr
-      Nor("GD25Q40C", {}, 0xC84013, 512 * kKiB, 256, 3, kGdSr, kNo4B, 600, 2400, {E(4096, 128, 0x20, 50, 400), E(32768, 16, 0x52, 150, 800), E(65536, 8, 0xD8, 250, 1200)}, 2000, 5000),  // u: times, sr
-      Nor("GD25Q80C", {}, 0xC84014, 1 * kMiB, 256, 3, kGdSr, kNo4B, 600, 2400, {E(4096, 256, 0x20, 50, 400), E(32768, 32, 0x52, 150, 800), E(65536, 16, 0xD8, 250, 1200)}, 4000, 10000),  // u: times, sr
-      Nor("GD25Q16C", {}, 0xC84015, 2 * kMiB, 256, 3, kGdSr, kNo4B, 600, 2400, {E(4096, 512, 0x20, 50, 400), E(32768, 64, 0x52, 150, 800), E(65536, 32, 0xD8, 250, 1200)}, 7000, 20000),  // u: times, sr
+      Nor("GD25Q40C", {}, 0xC84013, 512 * kKiB, 256, 3, kGdSr2B, kNo4B, 600, 2400, {E(4096, 128, 0x20, 50, 400), E(32768, 16, 0x52, 150, 800), E(65536, 8, 0xD8, 250, 1200)}, 2000, 5000),  // u: times, sr bits
+      Nor("GD25Q80C", {}, 0xC84014, 1 * kMiB, 256, 3, kGdSr2B, kNo4B, 600, 2400, {E(4096, 256, 0x20, 50, 400), E(32768, 32, 0x52, 150, 800), E(65536, 16, 0xD8, 250, 1200)}, 4000, 10000),  // u: times, sr bits
+      Nor("GD25Q16C", {}, 0xC84015, 2 * kMiB, 256, 3, kGdSr2B, kNo4B, 600, 2400, {E(4096, 512, 0x20, 50, 400), E(32768, 64, 0x52, 150, 800), E(65536, 32, 0xD8, 250, 1200)}, 7000, 20000),  // u: times, sr bits
       Nor("GD25Q32C", {}, 0xC84016, 4 * kMiB, 256, 3, kGdSr, kNo4B, 600, 2400, {E(4096, 1024, 0x20, 50, 400), E(32768, 128, 0x52, 150, 800), E(65536, 64, 0xD8, 250, 1200)}, 15000, 40000),  // u: times
       Nor("GD25Q64C", {}, 0xC84017, 8 * kMiB, 256, 3, kGdSr, kNo4B, 600, 2400, {E(4096, 2048, 0x20, 50, 400), E(32768, 256, 0x52, 150, 800), E(65536, 128, 0xD8, 250, 1200)}, 25000, 60000),  // u: times
       Nor("GD25Q128C", {}, 0xC84018, 16 * kMiB, 256, 3, kGdSr, kNo4B, 600, 2400, {E(4096, 4096, 0x20, 50, 400), E(32768, 512, 0x52, 150, 800), E(65536, 256, 0xD8, 250, 1200)}, 50000, 120000),  // u: times
@@ -323,30 +328,30 @@ const std::vector<TPartRow>& PartRows() {
       // Micron M25P (64 KB sector erase 0xD8 only; JEDEC 2-byte signature
       // 20xx after manufacturer 20h; M25P16: 0.64 ms page program, 0.6 s sector,
       // 13 s bulk erase typical) and N25Q / MT25Q (4 KB subsector 0x20).
-      Nor("M25P80", {}, 0x202014, 1 * kMiB, 256, 3, kBp3Sr, kNo4B, 640, 5000, {E(65536, 16, 0xD8, 600, 3000)}, 8000, 20000),  // u: times
+      Nor("M25P80", {}, 0x202014, 1 * kMiB, 256, 3, kBp3Sr, kNo4B, 640, 5000, {E(65536, 16, 0xD8, 600, 3000)}, 8000, 20000),  // u: max times
       Nor("M25P16", {}, 0x202015, 2 * kMiB, 256, 3, kBp3Sr, kNo4B, 640, 5000, {E(65536, 32, 0xD8, 600, 3000)}, 13000, 40000),  // u: max times
-      Nor("M25P32", {}, 0x202016, 4 * kMiB, 256, 3, kBp3Sr, kNo4B, 640, 5000, {E(65536, 64, 0xD8, 600, 3000)}, 23000, 80000),  // u: times
-      Nor("M25P64", {}, 0x202017, 8 * kMiB, 256, 3, kBp3Sr, kNo4B, 1400, 5000, {E(65536, 128, 0xD8, 1000, 3000)}, 68000, 160000),  // u: times
-      Nor("N25Q032A", {}, 0x20BA16, 4 * kMiB, 256, 3, kMicronSr, kNo4B, 500, 5000, {E(4096, 1024, 0x20, 250, 800), E(65536, 64, 0xD8, 700, 3000)}, 30000, 60000),  // u: times
+      Nor("M25P32", {}, 0x202016, 4 * kMiB, 256, 3, kBp3Sr, kNo4B, 640, 5000, {E(65536, 64, 0xD8, 600, 3000)}, 23000, 80000),  // u: max times
+      Nor("M25P64", {}, 0x202017, 8 * kMiB, 256, 3, kBp3Sr, kNo4B, 1400, 5000, {E(65536, 128, 0xD8, 1000, 3000)}, 68000, 160000),  // u: erase times, max times
+      Nor("N25Q032A", {}, 0x20BA16, 4 * kMiB, 256, 3, kMicron32Sr, kNo4B, 500, 5000, {E(4096, 1024, 0x20, 250, 800), E(65536, 64, 0xD8, 700, 3000)}, 30000, 60000),  // u: times
       Nor("N25Q064A", {}, 0x20BA17, 8 * kMiB, 256, 3, kMicronSr, kNo4B, 500, 5000, {E(4096, 2048, 0x20, 250, 800), E(65536, 128, 0xD8, 700, 3000)}, 60000, 120000),  // u: times
       Nor("N25Q128A", {}, 0x20BA18, 16 * kMiB, 256, 3, kMicronSr, kNo4B, 500, 5000, {E(4096, 4096, 0x20, 250, 800), E(65536, 256, 0xD8, 700, 3000)}, 170000, 250000),  // u: times
       Nor("N25Q256A", {}, 0x20BA19, 32 * kMiB, 256, 4, kMicronSr, k4BEnter, 500, 5000, {E(4096, 8192, 0x20, 250, 800), E(65536, 512, 0xD8, 700, 3000)}, 240000, 480000),  // u: times, 4b
       Nor("MT25QL256A", {}, 0x20BA19, 32 * kMiB, 256, 4, kMicronSr, k4BOps, 120, 1800, {E(4096, 8192, 0x20, 50, 400), E(32768, 1024, 0x52, 100, 1000), E(65536, 512, 0xD8, 150, 1000)}, 153000, 480000),  // u: times
       Nor("MT25QL512A", {}, 0x20BA20, 64 * kMiB, 256, 4, kMicronSr, k4BOps, 120, 1800, {E(4096, 16384, 0x20, 50, 400), E(32768, 2048, 0x52, 100, 1000), E(65536, 1024, 0xD8, 150, 1000)}, 306000, 960000),  // u: times
       // Infineon/Spansion S25FL. FL-K: Winbond-style registers, WRR writes
-      // SR1 and SR2. FL-S: 64 KB (256 KB on the 512S) sectors; the 4 KB 0x20
+      // SR1 and SR2; 4 KB and 64 KB erase only. FL-S: 64 KB (256 KB on the 512S) sectors; the 4 KB 0x20
       // erase covers only the parameter sectors and is therefore not listed.
-      Nor("S25FL116K", {}, 0x014015, 2 * kMiB, 256, 3, kW25qSr2B, kNo4B, 700, 3000, {E(4096, 512, 0x20, 45, 300), E(32768, 64, 0x52, 150, 800), E(65536, 32, 0xD8, 250, 1000)}, 7000, 20000),  // u: times
-      Nor("S25FL132K", {}, 0x014016, 4 * kMiB, 256, 3, kW25qSr2B, kNo4B, 700, 3000, {E(4096, 1024, 0x20, 45, 300), E(32768, 128, 0x52, 150, 800), E(65536, 64, 0xD8, 250, 1000)}, 14000, 40000),  // u: times
-      Nor("S25FL164K", {}, 0x014017, 8 * kMiB, 256, 3, kW25qSr2B, kNo4B, 700, 3000, {E(4096, 2048, 0x20, 45, 300), E(32768, 256, 0x52, 150, 800), E(65536, 128, 0xD8, 250, 1000)}, 28000, 80000),  // u: times
+      Nor("S25FL116K", {}, 0x014015, 2 * kMiB, 256, 3, kW25qSr2B, kNo4B, 700, 3000, {E(4096, 512, 0x20, 45, 300), E(65536, 32, 0xD8, 250, 1000)}, 7000, 20000),  // u: times
+      Nor("S25FL132K", {}, 0x014016, 4 * kMiB, 256, 3, kW25qSr2B, kNo4B, 700, 3000, {E(4096, 1024, 0x20, 45, 300), E(65536, 64, 0xD8, 250, 1000)}, 14000, 40000),  // u: times
+      Nor("S25FL164K", {}, 0x014017, 8 * kMiB, 256, 3, kW25qSr2B, kNo4B, 700, 3000, {E(4096, 2048, 0x20, 45, 300), E(65536, 128, 0xD8, 250, 1000)}, 28000, 80000),  // u: times
       Nor("S25FL127S", {}, 0x012018, 16 * kMiB, 256, 3, kFlsSr, kNo4B, 250, 750, {E(65536, 256, 0xD8, 130, 650)}, 33000, 165000),  // u: times
       Nor("S25FL256S", {}, 0x010219, 32 * kMiB, 256, 4, kFlsSr, k4BOps, 250, 750, {E(65536, 512, 0xD8, 130, 650)}, 66000, 330000),  // u: times; 64 KB sector variant
       Nor("S25FL512S", {}, 0x010220, 64 * kMiB, 512, 4, kFlsSr, k4BOps, 340, 750, {E(262144, 256, 0xD8, 520, 2600)}, 103000, 460000),  // u: times
       // EON EN25.
       Nor("EN25F80", {}, 0x1C3114, 1 * kMiB, 256, 3, kBp3Sr, kNo4B, 1500, 5000, {E(4096, 256, 0x20, 90, 300), E(65536, 16, 0xD8, 500, 2000)}, 10000, 20000),  // u: times, id, sr
       Nor("EN25Q32B", {}, 0x1C3016, 4 * kMiB, 256, 3, kBp4Sr, kNo4B, 1300, 5000, {E(4096, 1024, 0x20, 90, 300), E(65536, 64, 0xD8, 500, 2000)}, 30000, 60000),  // u: times, id, sr
-      Nor("EN25Q64", {}, 0x1C3017, 8 * kMiB, 256, 3, kBp4Sr, kNo4B, 1300, 5000, {E(4096, 2048, 0x20, 90, 300), E(65536, 128, 0xD8, 500, 2000)}, 60000, 120000),  // u: times, id, sr
-      Nor("EN25Q128", {}, 0x1C3018, 16 * kMiB, 256, 3, kBp4Sr, kNo4B, 1300, 5000, {E(4096, 4096, 0x20, 90, 300), E(65536, 256, 0xD8, 500, 2000)}, 120000, 240000),  // u: times, id, sr
+      Nor("EN25Q64", {}, 0x1C3017, 8 * kMiB, 256, 3, kBp4Sr, kNo4B, 1300, 5000, {E(4096, 2048, 0x20, 90, 300), E(65536, 128, 0xD8, 500, 2000)}, 30000, 120000),  // u: max times, id, sr
+      Nor("EN25Q128", {}, 0x1C3018, 16 * kMiB, 256, 3, kBp4Sr, kNo4B, 800, 5000, {E(4096, 4096, 0x20, 50, 300), E(65536, 256, 0xD8, 200, 2000)}, 45000, 240000),  // u: max times, id, sr
       Nor("EN25QH128A", {}, 0x1C7018, 16 * kMiB, 256, 3, kBp4Sr, kNo4B, 800, 3000, {E(4096, 4096, 0x20, 45, 300), E(32768, 512, 0x52, 150, 800), E(65536, 256, 0xD8, 250, 1000)}, 60000, 150000),  // u: times, id, sr
       // XMC XM25QH (Winbond-compatible registers).
       Nor("XM25QH64C", {}, 0x204017, 8 * kMiB, 256, 3, kW25qSr, kNo4B, 500, 3000, {E(4096, 2048, 0x20, 45, 400), E(32768, 256, 0x52, 150, 1600), E(65536, 128, 0xD8, 250, 2000)}, 30000, 100000),  // u: times, id, sr
@@ -357,12 +362,12 @@ const std::vector<TPartRow>& PartRows() {
       Nor("P25Q32H", {}, 0x856016, 4 * kMiB, 256, 3, kW25qSr, kNo4B, 1500, 3000, {E(4096, 1024, 0x20, 8, 30), E(32768, 128, 0x52, 8, 30), E(65536, 64, 0xD8, 8, 30)}, 8, 30),  // u: times, id, sr
       Nor("P25Q64H", {}, 0x856017, 8 * kMiB, 256, 3, kW25qSr, kNo4B, 1500, 3000, {E(4096, 2048, 0x20, 8, 30), E(32768, 256, 0x52, 8, 30), E(65536, 128, 0xD8, 8, 30)}, 8, 30),  // u: times, id, sr
       // Adesto/Atmel AT25SF (Winbond-style registers) and AT25DF (sector locking by command).
-      Nor("AT25SF041", {}, 0x1F8401, 512 * kKiB, 256, 3, kW25qSr, kNo4B, 400, 2500, {E(4096, 128, 0x20, 60, 300), E(32768, 16, 0x52, 300, 1300), E(65536, 8, 0xD8, 500, 3000)}, 5000, 10000),  // u: times, sr
-      Nor("AT25SF081", {}, 0x1F8501, 1 * kMiB, 256, 3, kW25qSr, kNo4B, 400, 2500, {E(4096, 256, 0x20, 60, 300), E(32768, 32, 0x52, 300, 1300), E(65536, 16, 0xD8, 500, 3000)}, 9000, 20000),  // u: times, sr
-      Nor("AT25SF161", {}, 0x1F8601, 2 * kMiB, 256, 3, kW25qSr, kNo4B, 400, 2500, {E(4096, 512, 0x20, 60, 300), E(32768, 64, 0x52, 300, 1300), E(65536, 32, 0xD8, 500, 3000)}, 18000, 40000),  // u: times, sr
-      Nor("AT25SF321", {}, 0x1F8701, 4 * kMiB, 256, 3, kW25qSr, kNo4B, 400, 2500, {E(4096, 1024, 0x20, 60, 300), E(32768, 128, 0x52, 300, 1300), E(65536, 64, 0xD8, 500, 3000)}, 36000, 80000),  // u: times, sr
-      Nor("AT25DF321A", {}, 0x1F4701, 4 * kMiB, 256, 3, kSectorLockSr, kNo4B, 1000, 5000, {E(4096, 1024, 0x20, 50, 200), E(32768, 128, 0x52, 250, 600), E(65536, 64, 0xD8, 400, 950)}, 36000, 56000),  // u: times
-      Nor("AT25DF641A", {}, 0x1F4800, 8 * kMiB, 256, 3, kSectorLockSr, kNo4B, 1000, 5000, {E(4096, 2048, 0x20, 50, 200), E(32768, 256, 0x52, 250, 600), E(65536, 128, 0xD8, 400, 950)}, 72000, 112000),  // u: times
+      Nor("AT25SF041", {}, 0x1F8401, 512 * kKiB, 256, 3, kW25qSr, kNo4B, 700, 2500, {E(4096, 128, 0x20, 70, 300), E(32768, 16, 0x52, 300, 1300), E(65536, 8, 0xD8, 600, 3000)}, 5000, 10000),  // u: max times, chip erase, sr
+      Nor("AT25SF081", {}, 0x1F8501, 1 * kMiB, 256, 3, kW25qSr, kNo4B, 700, 2500, {E(4096, 256, 0x20, 70, 300), E(32768, 32, 0x52, 300, 1300), E(65536, 16, 0xD8, 600, 3000)}, 9000, 20000),  // u: max times, chip erase, sr
+      Nor("AT25SF161", {}, 0x1F8601, 2 * kMiB, 256, 3, kW25qSr, kNo4B, 700, 2500, {E(4096, 512, 0x20, 70, 300), E(32768, 64, 0x52, 300, 1300), E(65536, 32, 0xD8, 600, 3000)}, 18000, 40000),  // u: max times, chip erase, sr
+      Nor("AT25SF321", {}, 0x1F8701, 4 * kMiB, 256, 3, kW25qSr, kNo4B, 700, 2500, {E(4096, 1024, 0x20, 70, 300), E(32768, 128, 0x52, 300, 1300), E(65536, 64, 0xD8, 600, 3000)}, 36000, 80000),  // u: max times, chip erase, sr
+      Nor("AT25DF321A", {}, 0x1F4701, 4 * kMiB, 256, 3, kSectorLockSr, kNo4B, 1000, 5000, {E(4096, 1024, 0x20, 50, 200), E(32768, 128, 0x52, 250, 600), E(65536, 64, 0xD8, 400, 950)}, 36000, 56000),  // u: max times, chip erase
+      Nor("AT25DF641A", {}, 0x1F4800, 8 * kMiB, 256, 3, kSectorLockSr, kNo4B, 2500, 5000, {E(4096, 2048, 0x20, 75, 200), E(32768, 256, 0x52, 300, 600), E(65536, 128, 0xD8, 600, 950)}, 72000, 112000),  // u: max times, chip erase
 
       // ---- Atmel/Adesto AT45DB DataFlash, standard page size; D and E revisions
       // keep the geometry and ID. The two sector kinds (0a/0b) are not uniform
