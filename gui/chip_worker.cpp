@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "crc32.h"
 #include "file_formats.h"
 
 namespace zylgui {
@@ -69,7 +70,22 @@ void ChipWorker::reportProgress(int done, int total) {
   emit progress(done, total);
 }
 
+QByteArray ChipWorker::peekImage(int offset, int length) {
+  std::unique_lock<std::mutex> lock(sessionLock_, std::try_to_lock);
+  if (!lock.owns_lock()) return {};
+  return transfer_->read(offset, length);
+}
+
 void ChipWorker::start(const ProgrammerSettings& settings, bool ignoreChecksums) {
+  {
+    std::lock_guard<std::mutex> lock(sessionLock_);
+    prepare(settings, ignoreChecksums);
+  }
+  emit libraryVersion(QString::fromLatin1(Zyl_GetDLLversion()));
+  listPorts();
+}
+
+void ChipWorker::prepare(const ProgrammerSettings& settings, bool ignoreChecksums) {
   settings_ = settings;
   Zyl_SessionSetProgressHandler(session_, &relayProgress, this);
   // The session has just recorded success: its text tells a real result
@@ -78,27 +94,32 @@ void ChipWorker::start(const ProgrammerSettings& settings, bool ignoreChecksums)
   int32_t window = 0;
   if (Zyl_SessionGetSerialWindow(session_, &window) == 0) defaultWindow_ = window;
   applyToSession();
-  setIgnoreChecksums(ignoreChecksums);
-  QList<QStringList> devices;
-  QHash<QString, int> sizes;
-  for (int32_t bus : {ZYL_BUS_I2C, ZYL_BUS_SPI, ZYL_BUS_MICROWIRE}) {
-    QStringList names;
-    const int32_t count = Zyl_GetDeviceCount(bus);
-    for (int32_t i = 0; i < count; ++i) {
-      char name[ZYL_DEVICE_NAME_SIZE] = {};
-      if (Zyl_GetDevice(bus, static_cast<uint32_t>(i), name) != 0) continue;
-      names << QString::fromLatin1(name);
-      int32_t size = 0;
-      if (Zyl_GetDeviceInfo(name, nullptr, &size, nullptr) == 0) sizes.insert(names.last(), size);
-    }
-    devices << names;
+  Zyl_SessionSetIgnoreChecksums(session_, ignoreChecksums ? 1 : 0);
+  int32_t count = 0;
+  std::vector<ZylPartInfo> table;
+  if (Zyl_ListParts(nullptr, 0, &count) == 0 && count > 0) {
+    table.resize(std::size_t(count));
+    if (Zyl_ListParts(table.data(), count, &count) != 0) count = 0;
+    table.resize(std::min(table.size(), std::size_t(std::max(count, 0))));
   }
-  emit catalogueListed(devices, sizes);
-  emit libraryVersion(QString::fromLatin1(Zyl_GetDLLversion()));
-  listPorts();
+  QVector<PartEntry> parts;
+  parts.reserve(qsizetype(table.size()));
+  for (const ZylPartInfo& p : table) {
+    PartEntry part;
+    part.name = fixedText(p.name, sizeof p.name);
+    const QString aliases = fixedText(p.aliases, sizeof p.aliases);
+    if (!aliases.isEmpty()) part.aliases = aliases.split(QStringLiteral(", "));
+    part.family = p.family;
+    part.busKind = p.busKind;
+    part.size = p.size;
+    part.pageSize = p.pageSize;
+    if (!part.name.isEmpty()) parts << part;
+  }
+  emit partsListed(parts);
 }
 
 void ChipWorker::setIgnoreChecksums(bool ignore) {
+  std::lock_guard<std::mutex> lock(sessionLock_);
   Zyl_SessionSetIgnoreChecksums(session_, ignore ? 1 : 0);
 }
 
@@ -135,14 +156,23 @@ void ChipWorker::select(const ChipSelection& selection) {
     selection_ = selection;
     portSelected_ = false;
     const int selected = Zyl_SessionSetDevice(session_, selection_.device.toLatin1().constData());
-    if (selected != 0) return outcome(selected);
+    if (selected != 0) {
+      // Nothing is selected now: the session has no image to show. The
+      // worker's copy waits for the next device.
+      if (shownSize_ != 0) {
+        shownSize_ = 0;
+        emit imageChanged(0);
+        emit imageChecked(crc32(QByteArray()));
+      }
+      return outcome(selected);
+    }
     // A new device keeps what fits of the image.
     const QByteArray before = image_;
     const int size = transfer_->size();
     image_ = image_.left(size);
     image_.append(QByteArray(size - image_.size(), '\xFF'));
     restoreImage();
-    if (image_.size() != before.size()) emit imageChanged(image_);
+    if (image_.size() != shownSize_) announceImage();
     // The page size is checked against the new device.
     applyToSession();
     Outcome o = selection_.port.isEmpty()
@@ -194,9 +224,18 @@ void ChipWorker::saveFile(const QString& path, int format) {
 
 void ChipWorker::writeByte(int address, int value) {
   const bool inside = address >= 0 && address < image_.size();
-  const int code = transfer_->store(address, QByteArray(1, static_cast<char>(value)));
-  if (code == 0 && inside) image_[address] = static_cast<char>(value);
-  if (code != 0) emit editFailed(address, outcome(code).text);
+  int code = 0;
+  QString failure;
+  {
+    std::lock_guard<std::mutex> lock(sessionLock_);
+    code = transfer_->store(address, QByteArray(1, static_cast<char>(value)));
+    if (code != 0) failure = outcome(code).text;
+  }
+  if (code == 0 && inside) {
+    image_[address] = static_cast<char>(value);
+    checkAfterEdits();
+  }
+  if (code != 0) emit editFailed(address, failure);
   // The value the session holds there now.
   emit byteWritten(address, inside ? static_cast<quint8>(image_[address]) : 0xFF);
 }
@@ -276,7 +315,45 @@ void ChipWorker::writeStatus(int value) {
   });
 }
 
-void ChipWorker::shutdown() { closeConnection(); }
+void ChipWorker::detect() {
+  run(Operation::Detect, [this]() -> Outcome {
+    if (selection_.port.isEmpty())
+      return {ZYL_ERR_PORT, tr("No port chosen: refresh the port list"), {}};
+    closeConnection();
+    emit stepStarted(tr("Asking the chip"));
+    const Outcome port = selectPort();
+    if (port.code != 0) return port;
+    ZylDetection found{};
+    const int code = Zyl_SessionDetect(session_, &found);
+    Outcome o = outcome(code);
+    // Nothing answering is a finding the library words itself; other
+    // failures are the connection's.
+    if (code != 0 && code != ZYL_ERR_DEVICE_UNKNOWN) return o;
+    DetectedChip chip;
+    const QString names = fixedText(found.names, sizeof found.names);
+    if (!names.isEmpty()) chip.names = names.split(QStringLiteral(", "));
+    chip.size = found.size;
+    chip.text = fixedText(found.text, sizeof found.text);
+    int32_t bus = 0;
+    int32_t page = 0;
+    // A part made from an SFDP table is known by its name in this process.
+    if (!chip.names.isEmpty() &&
+        Zyl_GetDeviceInfo(chip.names.front().toLatin1().constData(), &bus, nullptr, &page) == 0) {
+      chip.busKind = bus;
+      chip.pageSize = page;
+    } else {
+      chip.busKind = ZYL_BUS_SPI;
+    }
+    emit detected(chip);
+    if (code == 0) o.summary = chip.text;
+    return o;
+  });
+}
+
+void ChipWorker::shutdown() {
+  std::lock_guard<std::mutex> lock(sessionLock_);
+  closeConnection();
+}
 
 void ChipWorker::run(Operation operation, const QString& file,
                      const std::function<Outcome()>& body) {
@@ -290,10 +367,15 @@ void ChipWorker::run(Operation operation, const QString& file,
   QElapsedTimer timer;
   timer.start();
   emit operationStarted(operation);
-  // Once the window is going away, queued work does not start.
-  const Outcome o = finishing_ ? cancelledBeforeCall() : body();
-  // The port is free for other programs while the window is idle.
-  closeConnection();
+  Outcome o;
+  {
+    std::lock_guard<std::mutex> lock(sessionLock_);
+    // Once the window is going away, queued work does not start.
+    o = finishing_ ? cancelledBeforeCall() : body();
+    // The port is free for other programs while the window is idle.
+    closeConnection();
+  }
+  // The view may read the image again by the time the window hears of it.
   result.code = o.code;
   result.text = o.text;
   result.summary = o.summary;
@@ -440,12 +522,32 @@ ChipWorker::Outcome ChipWorker::takeImage() {
     return o;
   }
   image_ = image;
-  emit imageChanged(image_);
+  announceImage();
   return {0, okText_, {}};
 }
 
 void ChipWorker::restoreImage() {
   if (!image_.isEmpty()) transfer_->store(0, image_);
+}
+
+void ChipWorker::announceImage() {
+  shownSize_ = int(image_.size());
+  emit imageChanged(shownSize_);
+  emit imageChecked(crc32(image_));
+}
+
+void ChipWorker::checkAfterEdits() {
+  // Edits come a byte at a time: one checksum of a large image after the
+  // edits queued so far, not one per byte.
+  if (checkQueued_) return;
+  checkQueued_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        checkQueued_ = false;
+        emit imageChecked(crc32(image_));
+      },
+      Qt::QueuedConnection);
 }
 
 ChipWorker::Outcome ChipWorker::cancelledBeforeCall() const {

@@ -1,7 +1,6 @@
 // The one object that calls the library. It lives on a thread of its own,
 // holds one library session, and runs one request at a time, in the order
-// they were queued, so the session is only ever used by one thread and the
-// window never waits for a chip.
+// they were queued, so the window never waits for a chip.
 //
 // Every request but writeByte, setIgnoreChecksums and shutdown ends with exactly one
 // operationFinished. The port is opened for each operation that needs the
@@ -10,6 +9,13 @@
 // session's image always holds the same bytes between requests: calls
 // that replace it (a new device, a load or a read that failed) get the
 // copy back in one block.
+//
+// The hex view reads the session's image from the window's thread through
+// peekImage. The session is used by one thread at a time because each
+// request holds sessionLock_ while it calls the library, and peekImage only
+// tries the lock: a view that asked a blocking call of the worker, or
+// waited for the lock, would freeze the window for the length of a chip
+// operation, whereas a refused peek merely shows the bytes a moment later.
 #pragma once
 
 #include <QByteArray>
@@ -20,6 +26,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "image_transfer.h"
 #include "operation_types.h"
@@ -46,6 +53,10 @@ class ChipWorker : public QObject {
   // Image calls made between the session and the window so far; readable
   // from any thread.
   int imageCalls() const { return transfer_->calls(); }
+  // length bytes of the session's image from offset, for the view; callable
+  // from any thread. Empty while a request uses the session, or when the
+  // session cannot give them.
+  QByteArray peekImage(int offset, int length);
 
   // Requests; queue them onto the worker's thread.
   // The progress handler, the settings, the checksum rule, the catalogue
@@ -68,12 +79,14 @@ class ChipWorker : public QObject {
   void eraseProgramVerify();
   void readStatus();
   void writeStatus(int value);
+  // Asks the chip on the chosen port what it is; detected comes first when
+  // it answered, or when the library could say what it heard.
+  void detect();
   void shutdown();  // closes the connection
 
  signals:
-  // Device names by bus kind (I2C, SPI, Microwire), and each device's size
-  // in bytes.
-  void catalogueListed(const QList<QStringList>& devicesByBus, const QHash<QString, int>& sizes);
+  // Every part of the library's table, in its order.
+  void partsListed(const QVector<zylgui::PartEntry>& parts);
   void libraryVersion(const QString& version);
   // The port names and, beside each, the device behind it ("" when the
   // library cannot tell).
@@ -82,7 +95,11 @@ class ChipWorker : public QObject {
   void stepStarted(const QString& step);
   void progress(int done, int total);
   void operationFinished(const zylgui::OperationResult& result);
-  void imageChanged(const QByteArray& image);
+  // The session's image has a new size or new contents (not after an
+  // edit, which byteWritten reports).
+  void imageChanged(int size);
+  // The CRC-32 of the image, after it changed or was edited.
+  void imageChecked(quint32 crc);
   // The value the library holds at address after an edit.
   void byteWritten(int address, int value);
   void editFailed(int address, const QString& text);
@@ -90,6 +107,7 @@ class ChipWorker : public QObject {
   void differencesFound(const QVector<zylgui::ByteDifference>& differences);
   void connectionChanged(bool connected, const QString& description);
   void statusRead(int value);
+  void detected(const zylgui::DetectedChip& chip);
 
  private:
   struct Outcome {
@@ -123,8 +141,16 @@ class ChipWorker : public QObject {
   // Puts image_ back into the session after a call that replaced its image.
   void restoreImage();
   Outcome cancelledBeforeCall() const;
+  // start's work on the session, with sessionLock_ held.
+  void prepare(const zylgui::ProgrammerSettings& settings, bool ignoreChecksums);
+  // Tells the window that image_ changed, and its checksum.
+  void announceImage();
+  // Sends the checksum once the queued edits are done.
+  void checkAfterEdits();
 
   ZylSession* session_ = nullptr;
+  // Held while this thread calls the library with session_.
+  std::mutex sessionLock_;
   std::unique_ptr<ImageTransfer> transfer_;
   ChipSelection selection_;
   // The chosen port is selected in the session; after a failure or a new
@@ -143,6 +169,9 @@ class ChipWorker : public QObject {
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> finishing_{false};
   QElapsedTimer sinceProgress_;
+  bool checkQueued_ = false;
+  // The image size the window was last told of.
+  int shownSize_ = 0;
 };
 
 }  // namespace zylgui

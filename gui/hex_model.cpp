@@ -17,7 +17,18 @@ QString twoDigits(quint8 value) {
 }  // namespace
 
 HexModel::HexModel(QObject* parent)
-    : QAbstractTableModel(parent), font_(QFontDatabase::systemFont(QFontDatabase::FixedFont)) {}
+    : QAbstractTableModel(parent), font_(QFontDatabase::systemFont(QFontDatabase::FixedFont)) {
+  retry_.setSingleShot(true);
+  retry_.setInterval(kRetryMs);
+  connect(&retry_, &QTimer::timeout, this, &HexModel::retryMissing);
+}
+
+void HexModel::retryMissing() {
+  retry_.stop();
+  if (missing_.isEmpty()) return;
+  missing_.clear();
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, kAsciiColumn));
+}
 
 void HexModel::setImage(const QByteArray& image) {
   beginResetModel();
@@ -35,27 +46,73 @@ void HexModel::setSource(int size, BlockReader reader) {
   endResetModel();
 }
 
+void HexModel::invalidate() {
+  blocks_.clear();
+  missing_.clear();
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, kAsciiColumn));
+}
+
+QByteArray HexModel::bytes(int offset, int length) const {
+  offset = std::clamp(offset, 0, size_);
+  const int end = offset + std::clamp(length, 0, size_ - offset);
+  if (!reader_) return image_.mid(offset, end - offset);
+  QByteArray result;
+  result.reserve(end - offset);
+  for (int at = offset; at < end;) {
+    const int number = at / kBlockBytes;
+    const int first = number * kBlockBytes;
+    // Cached blocks may hold edits the source has not confirmed yet.
+    if (const QByteArray* cached = blocks_.object(number)) {
+      const int take = std::min(first + kBlockBytes, end) - at;
+      result += cached->mid(at - first, take);
+      at += take;
+      continue;
+    }
+    // The blocks up to the next cached one are read in one call, past the
+    // cache, which keeps the blocks on screen.
+    int stop = std::min(end, at + kRunBytes);
+    for (int n = number + 1; n * kBlockBytes < stop; ++n)
+      if (blocks_.contains(n)) {
+        stop = n * kBlockBytes;
+        break;
+      }
+    const QByteArray read = reader_(at, stop - at);
+    if (read.size() < stop - at) break;
+    result += read;
+    at = stop;
+  }
+  return result;
+}
+
 void HexModel::reset(int size) {
   size_ = size;
   blocks_.clear();
+  missing_.clear();
   differences_.clear();
   addressDigits_ = size_ > 0x10000 ? 6 : 4;
 }
 
+const QByteArray* HexModel::block(int address) const {
+  const int number = address / kBlockBytes;
+  if (const QByteArray* cached = blocks_.object(number)) return cached;
+  if (missing_.contains(number)) return nullptr;
+  const int first = number * kBlockBytes;
+  const int length = std::min(kBlockBytes, size_ - first);
+  QByteArray read = reader_(first, length);
+  if (read.size() < length) {
+    missing_.insert(number);
+    if (!retry_.isActive()) retry_.start();
+    return nullptr;
+  }
+  auto* stored = new QByteArray(std::move(read));
+  blocks_.insert(number, stored);
+  return stored;
+}
+
 quint8 HexModel::byteAt(int address) const {
   if (!reader_) return static_cast<quint8>(image_[address]);
-  const int block = address / kBlockBytes;
-  const QByteArray* bytes = blocks_.object(block);
-  if (!bytes) {
-    const int first = block * kBlockBytes;
-    auto* read = new QByteArray(reader_(first, std::min(kBlockBytes, size_ - first)));
-    // A short read shows as blank bytes rather than failing the view.
-    if (read->size() < std::min(kBlockBytes, size_ - first))
-      read->append(QByteArray(std::min(kBlockBytes, size_ - first) - read->size(), '\xFF'));
-    blocks_.insert(block, read);
-    bytes = read;
-  }
-  return static_cast<quint8>(bytes->at(address % kBlockBytes));
+  const QByteArray* bytes = block(address);
+  return bytes ? static_cast<quint8>(bytes->at(address % kBlockBytes)) : 0xFF;
 }
 
 void HexModel::storeByte(int address, quint8 value) {
@@ -109,6 +166,7 @@ QVariant HexModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole) return {};
     QString text;
     const int first = index.row() * kBytesPerRow;
+    if (!available(first)) return text;
     for (int a = first; a < first + kBytesPerRow && a < size_; ++a) {
       const auto c = static_cast<char>(byteAt(a));
       text += c >= 0x20 && c < 0x7F ? QChar::fromLatin1(c) : QLatin1Char('.');
@@ -117,6 +175,8 @@ QVariant HexModel::data(const QModelIndex& index, int role) const {
   }
   const int address = addressOf(index);
   if (address < 0) return {};
+  if (!available(address))
+    return role == Qt::DisplayRole || role == Qt::EditRole ? QVariant(QString()) : QVariant();
   const quint8 value = byteAt(address);
   const auto difference = differences_.constFind(address);
   const bool differs = difference != differences_.cend();
@@ -162,6 +222,9 @@ bool HexModel::setData(const QModelIndex& index, const QVariant& value, int role
   bool ok = false;
   const uint byte = text.toUInt(&ok, 16);
   if (!ok || text.size() > 2 || byte > 0xFF) return false;
+  // The user typed over the cell: ask the source again now.
+  missing_.remove(address / kBlockBytes);
+  if (!available(address)) return false;
   if (byteAt(address) == byte) return true;
   storeByte(address, static_cast<quint8>(byte));
   byteChanged(address);

@@ -2,7 +2,9 @@
 // Bytes where a verify found the chip different are highlighted. The image
 // is either a copy the model is given, or read a block at a time, as rows
 // are shown, from a source such as the session's image calls, keeping only
-// the last few blocks: a 64 MiB image then costs the model no copy.
+// the last few blocks: a 64 MiB image then costs the model no copy. A block
+// the source cannot give now (its owner is busy) shows empty and is asked
+// for again a moment later.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -10,6 +12,8 @@
 #include <QCache>
 #include <QFont>
 #include <QHash>
+#include <QSet>
+#include <QTimer>
 #include <functional>
 
 #include "operation_types.h"
@@ -26,7 +30,7 @@ class HexModel : public QAbstractTableModel {
   explicit HexModel(QObject* parent = nullptr);
 
   // length bytes of the image from offset; the model asks for no byte past
-  // the size it was given.
+  // the size it was given. Fewer bytes when they cannot be read now.
   using BlockReader = std::function<QByteArray(int offset, int length)>;
 
   // The image given whole (empty after setSource).
@@ -35,6 +39,14 @@ class HexModel : public QAbstractTableModel {
   // An image of size bytes, read through reader as it is shown.
   void setSource(int size, BlockReader reader);
   int imageSize() const { return size_; }
+  // The source's bytes changed: the cached blocks are dropped and the cells
+  // shown again.
+  void invalidate();
+  // length bytes from offset as the model shows them; fewer when the
+  // source cannot give them now.
+  QByteArray bytes(int offset, int length) const;
+  // Asks the source at once for the blocks it could not give before.
+  void retryMissing();
   // The value the library confirmed at address.
   void setByte(int address, quint8 value);
   void setDifferences(const QVector<ByteDifference>& differences);
@@ -59,8 +71,16 @@ class HexModel : public QAbstractTableModel {
  private:
   static constexpr int kBlockBytes = 4096;
   static constexpr int kCachedBlocks = 64;
+  static constexpr int kRetryMs = 200;
+  // The longest read of bytes() in one call.
+  static constexpr int kRunBytes = 1 << 20;
 
   void reset(int size);
+  // The cached block holding address, read when needed; null when the
+  // source cannot give it now.
+  const QByteArray* block(int address) const;
+  // false for a byte whose block cannot be read now.
+  bool available(int address) const { return !reader_ || block(address); }
   quint8 byteAt(int address) const;
   void storeByte(int address, quint8 value);
   void byteChanged(int address);
@@ -69,6 +89,9 @@ class HexModel : public QAbstractTableModel {
   int size_ = 0;
   BlockReader reader_;
   mutable QCache<int, QByteArray> blocks_{kCachedBlocks};
+  // Blocks refused since the last retry: not asked for again until then.
+  mutable QSet<int> missing_;
+  mutable QTimer retry_;
   QHash<int, ByteDifference> differences_;
   bool editable_ = true;
   int addressDigits_ = 4;

@@ -25,14 +25,16 @@
 #include <QToolButton>
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app_settings.h"
 #include "chip_worker.h"
-#include "crc32.h"
+#include "detected_parts_dialog.h"
 #include "difference_panel.h"
 #include "file_formats.h"
 #include "hex_model.h"
 #include "hex_view.h"
+#include "part_chooser.h"
 #include "progress_panel.h"
 #include "settings_dialog.h"
 #include "stop_signals.h"
@@ -42,9 +44,8 @@ namespace zylgui {
 
 namespace {
 
-const char* const kBusNames[] = {QT_TRANSLATE_NOOP("zylgui", "I2C"),
-                                 QT_TRANSLATE_NOOP("zylgui", "SPI"),
-                                 QT_TRANSLATE_NOOP("zylgui", "Microwire")};
+// The bytes bytesLostTo looks at in one read.
+constexpr int kScanBytes = 1 << 20;
 
 FileChoice askWithDialogs(QWidget* parent, FileDialogKind kind, const QString& folder,
                           const QString& suggested) {
@@ -108,7 +109,7 @@ MainWindow::MainWindow(const LaunchOptions& options, FileChooser chooser, QWidge
 
 MainWindow::~MainWindow() { shutdownWorker(); }
 
-QByteArray MainWindow::image() const { return model_->image(); }
+QByteArray MainWindow::image() const { return model_->bytes(0, model_->imageSize()); }
 
 // The worker is gone once its thread has ended.
 int MainWindow::imageCalls() const { return thread_.isRunning() ? worker_->imageCalls() : 0; }
@@ -143,6 +144,8 @@ void MainWindow::createActions() {
       make("actionVerify", tr("&Verify"), QKeySequence(tr("Ctrl+Y")), QStyle::SP_DialogApplyButton);
   allAction_ = make("actionEraseProgramVerify", tr("Erase+Program+Verify"),
                     QKeySequence(tr("Ctrl+Shift+P")), QStyle::SP_MediaPlay);
+  detectAction_ = make("actionDetect", tr("&Detect"), QKeySequence(tr("Ctrl+D")),
+                       QStyle::SP_MessageBoxQuestion);
   cancelAction_ =
       make("actionCancel", tr("&Cancel"), QKeySequence(Qt::Key_Escape), QStyle::SP_BrowserStop);
   goToAction_ = make("actionGoTo", tr("&Go to address..."), QKeySequence(tr("Ctrl+G")),
@@ -180,6 +183,7 @@ void MainWindow::createActions() {
           writing(&ChipWorker::eraseProgramVerify,
                   QT_TR_NOOP("Erase the %1 on %2, program the image into it and verify it? What "
                              "the chip holds now is overwritten.")));
+  connect(detectAction_, &QAction::triggered, this, chip(&ChipWorker::detect));
   connect(refreshAction_, &QAction::triggered, this, chip(&ChipWorker::listPorts));
   connect(goToAction_, &QAction::triggered, this, &MainWindow::goToAddress);
   connect(settingsAction_, &QAction::triggered, this, &MainWindow::showSettings);
@@ -195,8 +199,8 @@ void MainWindow::createActions() {
   file->addSeparator();
   file->addAction(quitAction_);
   QMenu* chipMenu = menuBar()->addMenu(tr("&Chip"));
-  chipMenu->addActions(
-      {readAction_, eraseAction_, blankAction_, programAction_, verifyAction_, allAction_});
+  chipMenu->addActions({detectAction_, readAction_, eraseAction_, blankAction_, programAction_,
+                        verifyAction_, allAction_});
   chipMenu->addSeparator();
   chipMenu->addAction(cancelAction_);
   chipMenu->addSeparator();
@@ -214,12 +218,7 @@ void MainWindow::createWidgets() {
   view_->setHexModel(model_);
   setCentralWidget(view_);
 
-  bus_ = new QComboBox(this);
-  bus_->setObjectName(QStringLiteral("busChoice"));
-  for (const char* name : kBusNames) bus_->addItem(QCoreApplication::translate("zylgui", name));
-  device_ = new QComboBox(this);
-  device_->setObjectName(QStringLiteral("deviceChoice"));
-  device_->setMinimumContentsLength(10);
+  parts_ = new PartChooser(this);
   port_ = new QComboBox(this);
   port_->setObjectName(QStringLiteral("portChoice"));
   port_->setMinimumContentsLength(18);
@@ -227,10 +226,8 @@ void MainWindow::createWidgets() {
 
   QToolBar* selection = addToolBar(tr("Selection"));
   selection->setObjectName(QStringLiteral("selectionToolBar"));
-  selection->addWidget(new QLabel(tr(" Bus "), this));
-  selection->addWidget(bus_);
   selection->addWidget(new QLabel(tr(" Device "), this));
-  selection->addWidget(device_);
+  selection->addWidget(parts_);
   selection->addWidget(new QLabel(tr(" Port "), this));
   selection->addWidget(port_);
   selection->addAction(refreshAction_);
@@ -241,8 +238,8 @@ void MainWindow::createWidgets() {
   actions->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   actions->addActions({openAction_, saveAction_});
   actions->addSeparator();
-  actions->addActions(
-      {readAction_, eraseAction_, blankAction_, programAction_, verifyAction_, allAction_});
+  actions->addActions({detectAction_, readAction_, eraseAction_, blankAction_, programAction_,
+                       verifyAction_, allAction_});
   actions->addSeparator();
   actions->addAction(cancelAction_);
 
@@ -276,11 +273,10 @@ void MainWindow::createWidgets() {
   for (QLabel* label : {connectionLabel_, deviceLabel_, sizeLabel_, fileLabel_, crcLabel_})
     statusBar()->addPermanentWidget(label);
 
-  connect(bus_, &QComboBox::activated, this, [this](int bus) {
-    fillDevices(bus);
-    selectionChanged();
+  connect(parts_, &PartChooser::deviceChosen, this, &MainWindow::selectionChanged);
+  connect(parts_, &PartChooser::nothingFound, this, [this](const QString& text) {
+    statusBar()->showMessage(tr("No part is named %1, nor sold as it").arg(text));
   });
-  connect(device_, &QComboBox::activated, this, &MainWindow::selectionChanged);
   connect(port_, &QComboBox::activated, this, &MainWindow::selectionChanged);
   connect(differences_, &DifferencePanel::addressChosen, view_, &HexView::goToAddress);
   connect(model_, &HexModel::byteEdited, this, [this](int address, int value) {
@@ -295,7 +291,7 @@ void MainWindow::createWidgets() {
 
 void MainWindow::connectWorker() {
   connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
-  connect(worker_, &ChipWorker::catalogueListed, this, &MainWindow::onCatalogueListed);
+  connect(worker_, &ChipWorker::partsListed, this, &MainWindow::onPartsListed);
   connect(worker_, &ChipWorker::libraryVersion, this,
           [this](const QString& version) { libraryVersion_ = version; });
   connect(worker_, &ChipWorker::portsListed, this, &MainWindow::onPortsListed);
@@ -303,12 +299,15 @@ void MainWindow::connectWorker() {
   connect(worker_, &ChipWorker::stepStarted, progress_, &ProgressPanel::step);
   connect(worker_, &ChipWorker::progress, progress_, &ProgressPanel::progress);
   connect(worker_, &ChipWorker::operationFinished, this, &MainWindow::onOperationFinished);
-  connect(worker_, &ChipWorker::imageChanged, this, [this](const QByteArray& image) {
-    model_->setImage(image);
-    clearDifferences();
+  connect(worker_, &ChipWorker::imageChanged, this, &MainWindow::showImage);
+  connect(worker_, &ChipWorker::imageChecked, this, [this](quint32 crc) {
+    crc_ = crc;
     updateStatus();
   });
+  connect(worker_, &ChipWorker::detected, this,
+          [this](const DetectedChip& chip) { detection_ = chip; });
   connect(worker_, &ChipWorker::byteWritten, this, [this](int address, int value) {
+    model_->retryMissing();
     model_->setByte(address, static_cast<quint8>(value));
     updateStatus();
   });
@@ -346,30 +345,31 @@ void MainWindow::updateActions() {
   const bool device = !currentDevice().isEmpty();
   const bool chip = idle && device && !currentPort().isEmpty();
   openAction_->setEnabled(idle && device);
-  saveAction_->setEnabled(idle && !model_->image().isEmpty());
+  saveAction_->setEnabled(idle && model_->imageSize() > 0);
   for (QAction* a :
        {readAction_, eraseAction_, blankAction_, programAction_, verifyAction_, allAction_})
     a->setEnabled(chip);
+  detectAction_->setEnabled(idle && !currentPort().isEmpty());
   cancelAction_->setEnabled(!idle);
   refreshAction_->setEnabled(idle);
   settingsAction_->setEnabled(idle);
-  goToAction_->setEnabled(!model_->image().isEmpty());
-  for (QComboBox* box : {bus_, device_, port_}) box->setEnabled(idle);
+  goToAction_->setEnabled(model_->imageSize() > 0);
+  parts_->setEnabled(idle);
+  port_->setEnabled(idle);
   model_->setEditable(idle);
   if (settingsDialog_) settingsDialog_->setBusy(!idle);
 }
 
 void MainWindow::updateStatus() {
-  const QByteArray& image = model_->image();
   const QString device = currentDevice();
   deviceLabel_->setText(device.isEmpty() ? tr("No device") : device);
-  sizeLabel_->setText(tr("%1 bytes").arg(image.size()));
+  sizeLabel_->setText(tr("%1 bytes").arg(model_->imageSize()));
   fileLabel_->setText((fileName_.isEmpty() ? tr("(no file)") : QFileInfo(fileName_).fileName()) +
                       (modified_ ? tr(" (modified)") : QString()));
   fileLabel_->setToolTip(fileName_);
   crcLabel_->setText(
       tr("CRC-32 %1")
-          .arg(QString::number(crc32(image), 16).rightJustified(8, QLatin1Char('0')).toUpper()));
+          .arg(QString::number(crc_, 16).rightJustified(8, QLatin1Char('0')).toUpper()));
   connectionLabel_->setText(connected_     ? tr("%1 connected").arg(currentPort())
                             : portOpened_ ? tr("%1 free while idle").arg(currentPort())
                                           : tr("Not connected"));
@@ -384,27 +384,10 @@ void MainWindow::log(const QString& line, const QDateTime& when) {
       QStringLiteral("%1  %2").arg(when.toString(QStringLiteral("HH:mm:ss")), line));
 }
 
-void MainWindow::onCatalogueListed(const QList<QStringList>& devicesByBus,
-                                   const QHash<QString, int>& sizes) {
-  devicesByBus_ = devicesByBus;
-  deviceSizes_ = sizes;
-  int bus = 0;
-  for (int b = 0; b < devicesByBus_.size(); ++b)
-    if (devicesByBus_[b].contains(launch_.device, Qt::CaseInsensitive)) bus = b;
-  if (!launch_.device.isEmpty() &&
-      std::none_of(devicesByBus_.cbegin(), devicesByBus_.cend(), [&](const QStringList& names) {
-        return names.contains(launch_.device, Qt::CaseInsensitive);
-      }))
+void MainWindow::onPartsListed(const QVector<PartEntry>& parts) {
+  parts_->setParts(parts);
+  if (!launch_.device.isEmpty() && !parts_->setDevice(launch_.device))
     log(tr("Device %1 is not in the catalogue; choose one from the list").arg(launch_.device));
-  bus_->setCurrentIndex(bus);
-  fillDevices(bus);
-  const int at = device_->findText(launch_.device, Qt::MatchFixedString);
-  if (at >= 0) device_->setCurrentIndex(at);
-}
-
-void MainWindow::fillDevices(int bus) {
-  device_->clear();
-  if (bus >= 0 && bus < devicesByBus_.size()) device_->addItems(devicesByBus_[bus]);
 }
 
 void MainWindow::onPortsListed(const QStringList& ports, const QStringList& devices) {
@@ -433,13 +416,13 @@ void MainWindow::selectionChanged() {
   const QString device = currentDevice();
   const int lost = device == selected_.device ? 0 : bytesLostTo(device);
   if (lost > 0) {
-    const int size = deviceSizes_.value(device);
+    const int size = parts_->find(device)->size;
     const Unsaved answer = askAboutUnsaved(
         tr("The %1 holds %2 bytes: choosing it cuts the image, and the %3 bytes from 0x%4 on are "
            "lost (%5 of them other than FF).")
             .arg(device)
             .arg(size)
-            .arg(model_->image().size() - size)
+            .arg(model_->imageSize() - size)
             .arg(QString::number(size, 16).toUpper().rightJustified(4, QLatin1Char('0')))
             .arg(lost),
         [this] { applySelection(); }, [this] { revertSelection(); });
@@ -453,7 +436,6 @@ void MainWindow::applySelection() {
   // The image that is left is no longer the one of its file.
   if (bytesLostTo(currentDevice()) > 0) modified_ = true;
   selected_ = {currentPort(), currentDevice()};
-  selectedBus_ = bus_->currentIndex();
   portOpened_ = false;
   connectionLogged_.clear();
   settings_->setValue(QStringLiteral("port"), selected_.port);
@@ -464,23 +446,94 @@ void MainWindow::applySelection() {
 }
 
 void MainWindow::revertSelection() {
-  bus_->setCurrentIndex(selectedBus_);
-  fillDevices(selectedBus_);
-  device_->setCurrentIndex(device_->findText(selected_.device));
+  parts_->setDevice(selected_.device);
   port_->setCurrentIndex(std::max(port_->findData(selected_.port), 0));
   updateStatus();
 }
 
 int MainWindow::bytesLostTo(const QString& device) const {
-  const auto size = deviceSizes_.constFind(device);
-  if (size == deviceSizes_.cend()) return 0;
-  const QByteArray dropped = model_->image().mid(*size);
-  return int(dropped.size() - dropped.count('\xFF'));
+  const PartEntry* part = parts_->find(device);
+  if (!part) return 0;
+  // Read in runs: the end of a large image is never held whole.
+  int lost = 0;
+  for (int at = part->size; at < model_->imageSize(); at += kScanBytes) {
+    const QByteArray dropped = model_->bytes(at, kScanBytes);
+    lost += int(dropped.size() - dropped.count('\xFF'));
+  }
+  return lost;
 }
 
 void MainWindow::clearDifferences() {
   differences_->clear();
   model_->setDifferences({});
+}
+
+void MainWindow::showImage(int size) {
+  if (size == model_->imageSize()) {
+    model_->invalidate();
+  } else {
+    // The worker's thread ends before the window does: after it, there is
+    // no session to read.
+    model_->setSource(size, [this](int offset, int length) {
+      return thread_.isRunning() ? worker_->peekImage(offset, length) : QByteArray();
+    });
+  }
+  clearDifferences();
+  updateStatus();
+}
+
+void MainWindow::onDetectFinished(int code, const QString& text) {
+  const DetectedChip found = std::exchange(detection_, {});
+  if (code != ZYL_OK && code != ZYL_ERR_DEVICE_UNKNOWN) {
+    tellDetection(QMessageBox::Warning, text);
+    return;
+  }
+  if (code != ZYL_OK || found.names.isEmpty()) {
+    // The library says what can and cannot be detected.
+    tellDetection(QMessageBox::Information, found.text.isEmpty() ? text : found.text);
+    return;
+  }
+  if (found.names.size() == 1) {
+    // A part known by its SFDP table alone is not in the table.
+    if (!parts_->find(found.names.front())) {
+      PartEntry made;
+      made.name = found.names.front();
+      made.busKind = found.busKind;
+      made.family =
+          found.busKind == ZYL_BUS_DATAFLASH ? ZYL_FAMILY_DATAFLASH : ZYL_FAMILY_SPI_FLASH;
+      made.size = found.size;
+      made.pageSize = found.pageSize;
+      parts_->addPart(made);
+    }
+    choosePart(found.names.front());
+    return;
+  }
+  auto* dialog = new DetectedPartsDialog(found.text, found.names, this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QDialog::accepted, this, [this, dialog] {
+    if (!dialog->chosen().isEmpty()) choosePart(dialog->chosen());
+  });
+  dialog->open();
+}
+
+void MainWindow::choosePart(const QString& name) {
+  if (!parts_->setDevice(name)) {
+    tellDetection(QMessageBox::Warning,
+                  tr("The library named a part it does not list: %1").arg(name));
+    return;
+  }
+  if (name == selected_.device) {
+    statusBar()->showMessage(tr("The %1 is the device chosen").arg(name));
+    return;
+  }
+  selectionChanged();
+}
+
+void MainWindow::tellDetection(QMessageBox::Icon icon, const QString& text) {
+  auto* box = new QMessageBox(icon, tr("Detect"), text, QMessageBox::Ok, this);
+  box->setObjectName(QStringLiteral("detectResult"));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
 }
 
 MainWindow::Unsaved MainWindow::askAboutUnsaved(const QString& text, std::function<void()> then,
@@ -514,7 +567,7 @@ bool MainWindow::confirmChipWrite(const QString& text) {
   return true;
 }
 
-QString MainWindow::currentDevice() const { return device_->currentText(); }
+QString MainWindow::currentDevice() const { return parts_->device(); }
 
 QString MainWindow::currentPort() const { return port_->currentData().toString(); }
 
@@ -529,6 +582,9 @@ void MainWindow::onOperationStarted(Operation operation) {
 
 void MainWindow::onOperationFinished(const OperationResult& result) {
   pending_ = std::max(pending_ - 1, 0);
+  // The worker has let go of the session: what the view could not read
+  // while it ran can be read now.
+  model_->retryMissing();
   if (pending_ == 0) progress_->end();
   const QString name = operationName(result.operation);
   QString line = name;
@@ -568,6 +624,10 @@ void MainWindow::onOperationFinished(const OperationResult& result) {
         fileName_.clear();
         modified_ = false;
       }
+      break;
+    case Operation::Detect:
+      // After the window's state is up to date: choosing a part queues work.
+      next = [this, code = result.code, text = result.text] { onDetectFinished(code, text); };
       break;
     default: break;
   }
@@ -617,7 +677,7 @@ bool MainWindow::saveImage() {
       FileDialogKind::Save, settings_->value(QStringLiteral("folder")).toString(), suggested);
   if (choice.path.isEmpty()) return false;
   int format = choice.format;
-  if (format == 0) format = formatForFileName(choice.path, int(model_->image().size()));
+  if (format == 0) format = formatForFileName(choice.path, model_->imageSize());
   if (format == 0) format = ZYL_FMT_BINARY;
   const QString absolute = QFileInfo(choice.path).absoluteFilePath();
   settings_->setValue(QStringLiteral("folder"), QFileInfo(absolute).absolutePath());
@@ -633,17 +693,19 @@ void MainWindow::goToAddress() {
   if (!ok) return;
   if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) text = text.mid(2);
   const int address = text.toInt(&ok, 16);
-  if (!ok || address < 0 || address >= model_->image().size()) {
+  if (!ok || address < 0 || address >= model_->imageSize()) {
     statusBar()->showMessage(
-        tr("No address %1 in an image of %2 bytes").arg(text).arg(model_->image().size()));
+        tr("No address %1 in an image of %2 bytes").arg(text).arg(model_->imageSize()));
     return;
   }
   view_->goToAddress(address);
 }
 
 void MainWindow::showSettings() {
-  auto* dialog = new SettingsDialog(programmer_, preferences_, currentDevice(),
-                                    bus_->currentIndex() == 1, int(model_->image().size()), this);
+  const PartEntry* part = parts_->find(currentDevice());
+  const bool spi = part && part->busKind == ZYL_BUS_SPI;
+  auto* dialog = new SettingsDialog(programmer_, preferences_, currentDevice(), spi,
+                                    model_->imageSize(), this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   settingsDialog_ = dialog;
   connect(dialog, &SettingsDialog::readStatusRequested, this,

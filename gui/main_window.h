@@ -4,8 +4,8 @@
 #pragma once
 
 #include <QDateTime>
-#include <QHash>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPointer>
 #include <QThread>
 #include <functional>
@@ -27,6 +27,7 @@ class ChipWorker;
 class DifferencePanel;
 class HexModel;
 class HexView;
+class PartChooser;
 class ProgressPanel;
 class SettingsDialog;
 
@@ -57,7 +58,7 @@ class MainWindow : public QMainWindow {
                       QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // The image as the window shows it.
+  // The image as the window shows it, read through the hex view's model.
   QByteArray image() const;
   // The image calls made between the library and the window so far.
   int imageCalls() const;
@@ -81,13 +82,12 @@ class MainWindow : public QMainWindow {
   void updateStatus();
   void log(const QString& line, const QDateTime& when = QDateTime::currentDateTime());
 
-  void onCatalogueListed(const QList<QStringList>& devicesByBus, const QHash<QString, int>& sizes);
+  void onPartsListed(const QVector<PartEntry>& parts);
   void onPortsListed(const QStringList& ports, const QStringList& devices);
   void onOperationStarted(Operation operation);
   void onOperationFinished(const OperationResult& result);
   void onDifferencesFound(const QVector<ByteDifference>& differences);
 
-  void fillDevices(int bus);
   void selectionChanged();
   // Makes the chosen port and device the worker's.
   void applySelection();
@@ -96,6 +96,15 @@ class MainWindow : public QMainWindow {
   // The bytes other than FF that a device of that name has no room for.
   int bytesLostTo(const QString& device) const;
   void clearDifferences();
+  // The session's image has size bytes, perhaps new ones: the view reads
+  // them again.
+  void showImage(int size);
+  // What the last detection found, once it has ended.
+  void onDetectFinished(int code, const QString& text);
+  // Makes the part the chosen one, as the user would choose it.
+  void choosePart(const QString& name);
+  // Shows what a detection said, in a box that does not block.
+  void tellDetection(QMessageBox::Icon icon, const QString& text);
 
   // What the user answered about work that would drop the image.
   enum class Unsaved { Proceed, AfterSave, Keep };
@@ -145,11 +154,11 @@ class MainWindow : public QMainWindow {
   bool portOpened_ = false;
   QString fileName_;
   QString libraryVersion_;
-  QList<QStringList> devicesByBus_;
-  QHash<QString, int> deviceSizes_;
-  // The selection the worker has, and the bus it is on.
+  // The selection the worker has.
   ChipSelection selected_;
-  int selectedBus_ = 0;
+  // The CRC-32 of the image, as the worker last computed it.
+  quint32 crc_ = 0;
+  DetectedChip detection_;
   // What runs when the save asked for by askAboutUnsaved ends.
   std::function<void()> afterSave_;
   std::function<void()> afterFailedSave_;
@@ -159,8 +168,7 @@ class MainWindow : public QMainWindow {
   ProgressPanel* progress_ = nullptr;
   DifferencePanel* differences_ = nullptr;
   QPlainTextEdit* log_ = nullptr;
-  QComboBox* bus_ = nullptr;
-  QComboBox* device_ = nullptr;
+  PartChooser* parts_ = nullptr;
   QComboBox* port_ = nullptr;
   QLabel* deviceLabel_ = nullptr;
   QLabel* sizeLabel_ = nullptr;
@@ -178,6 +186,7 @@ class MainWindow : public QMainWindow {
   QAction* programAction_ = nullptr;
   QAction* verifyAction_ = nullptr;
   QAction* allAction_ = nullptr;
+  QAction* detectAction_ = nullptr;
   QAction* cancelAction_ = nullptr;
   QAction* quitAction_ = nullptr;
   QAction* goToAction_ = nullptr;

@@ -20,6 +20,7 @@ QString operationName(Operation operation) {
       return QCoreApplication::translate("zylgui", "Erase+Program+Verify");
     case Operation::ReadStatus: return QCoreApplication::translate("zylgui", "Read status");
     case Operation::WriteStatus: return QCoreApplication::translate("zylgui", "Write status");
+    case Operation::Detect: return QCoreApplication::translate("zylgui", "Detect");
   }
   return {};
 }
@@ -30,6 +31,9 @@ void registerOperationTypes() {
   qRegisterMetaType<ByteDifference>();
   qRegisterMetaType<QVector<ByteDifference>>();
   qRegisterMetaType<OperationResult>();
+  qRegisterMetaType<PartEntry>();
+  qRegisterMetaType<QVector<PartEntry>>();
+  qRegisterMetaType<DetectedChip>();
 }
 
 }  // namespace zylgui

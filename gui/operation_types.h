@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 namespace zylgui {
@@ -31,6 +32,28 @@ struct ProgrammerSettings {
   int serialWindow = -1;
 };
 
+// One part of the library's table, as the device choice shows it.
+struct PartEntry {
+  QString name;
+  QStringList aliases;
+  int family = 0;   // ZYL_FAMILY_...
+  int busKind = 0;  // ZYL_BUS_...
+  int size = 0;     // bytes
+  int pageSize = 0; // write page in bytes; 0 when not known
+};
+
+// What the chip on the port said it is.
+struct DetectedChip {
+  // The parts its ID belongs to, or the one the library made from its SFDP
+  // table; empty when no part fits.
+  QStringList names;
+  // Of the first of names, as the library knows it.
+  int size = 0;
+  int pageSize = 0;
+  int busKind = 0;
+  QString text;  // the library's sentence of what was found
+};
+
 struct ByteDifference {
   int address = 0;
   quint8 chip = 0;
@@ -51,6 +74,7 @@ enum class Operation {
   EraseProgramVerify,
   ReadStatus,
   WriteStatus,
+  Detect,
 };
 
 // The name of an operation in the log and the status bar.
@@ -74,4 +98,6 @@ void registerOperationTypes();
 Q_DECLARE_METATYPE(zylgui::ChipSelection)
 Q_DECLARE_METATYPE(zylgui::ProgrammerSettings)
 Q_DECLARE_METATYPE(zylgui::ByteDifference)
+Q_DECLARE_METATYPE(zylgui::PartEntry)
+Q_DECLARE_METATYPE(zylgui::DetectedChip)
 Q_DECLARE_METATYPE(zylgui::OperationResult)

@@ -7,8 +7,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -106,6 +109,11 @@ class MainWindowTest : public QObject {
   void failuresNameTheirCause_data();
   void failuresNameTheirCause();
   void largeImageShowsThroughBlockReads();
+  void searchFindsPartsByAlias_data();
+  void searchFindsPartsByAlias();
+  void detectChoosesThePart_data();
+  void detectChoosesThePart();
+  void loadedImageShowsToItsEnd();
 
  private:
   // Serves the chip on a zylsim pseudo-terminal as COM1.
@@ -750,6 +758,110 @@ void MainWindowTest::largeImageShowsThroughBlockReads() {
   model.setByte(size - 1, 0x7E);
   QCOMPARE(model.data(model.indexOfAddress(size - 1), Qt::DisplayRole).toString(), QStringLiteral("7E"));
   Zyl_SessionDestroy(session);
+}
+
+void MainWindowTest::searchFindsPartsByAlias_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QString>("part");
+  QTest::addColumn<int>("size");
+  QTest::addColumn<QString>("shown");  // first in the search's list
+  QTest::newRow("I2C alias") << "cat24c256" << "24C256" << 32768
+                             << "24C256 \u2014 I2C EEPROM, 32 KiB, page 64";
+  QTest::newRow("SPI alias, partly typed") << "M9564" << "25C640" << 8192
+                                           << "25C640 \u2014 SPI EEPROM, 8 KiB, page 32";
+}
+
+void MainWindowTest::searchFindsPartsByAlias() {
+  QFETCH(QString, typed);
+  QFETCH(QString, part);
+  QFETCH(int, size);
+  QFETCH(QString, shown);
+  const QString chip = QStringLiteral("alias-%1.chip").arg(part);
+  writeFile(dir_.filePath(chip), pattern(size));
+  useLpt1(part, chip);
+  auto window = openWindow(QStringLiteral("LPT1"), QStringLiteral("24C16"));
+  // The simulated LPT1 holds another part than the 24C16.
+  QCOMPARE(waitFor(QStringLiteral("Connect")).code, 8);
+  auto* search = window->findChild<QLineEdit*>(QStringLiteral("deviceSearch"));
+  QVERIFY(search && QTest::qWaitFor([search] { return search->isEnabled(); }));
+  QTest::keyClicks(search, typed);
+  // The list under the search, as the user sees it.
+  const auto* completer = window->findChild<QCompleter*>();
+  const QAbstractItemModel* listed = completer ? completer->popup()->model() : nullptr;
+  QVERIFY(listed && listed->rowCount() >= 1);
+  QCOMPARE(listed->index(0, 0).data().toString(), shown);
+  QTest::keyClick(search, Qt::Key_Return);
+  QCOMPARE(waitFor(QStringLiteral("Connect")).code, 0);
+  QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("deviceChoice"))->currentText(), part);
+  // The session reads the chip as that part.
+  QCOMPARE(trigger(*window, "actionRead", QStringLiteral("Read chip")).code, 0);
+  QCOMPARE(window->image(), pattern(size));
+}
+
+void MainWindowTest::detectChoosesThePart_data() {
+  QTest::addColumn<QStringList>("chip");  // zylsim's options
+  QTest::addColumn<QString>("picked");    // among the parts of a shared ID; "": not asked
+  QTest::addColumn<QString>("part");      // chosen afterwards
+  QTest::addColumn<int>("size");
+  QTest::addColumn<QString>("said");  // in the box that tells the finding; "": none
+  QTest::newRow("one part has the ID")
+      << QStringList{"--device=W25Q80DV"} << "" << "W25Q80DV" << (1 << 20) << "";
+  QTest::newRow("two parts share the ID")
+      << QStringList{"--device=W25Q64JV"} << "W25Q64JV" << "W25Q64JV" << (8 << 20) << "";
+  QTest::newRow("known by its SFDP table")
+      << QStringList{"--device=W25Q80DV", "--jedecid=0xEF40AA"} << "" << "SFDP EF40AA"
+      << (1 << 20) << "";
+  QTest::newRow("an EEPROM") << QStringList{"--device=24C02"} << "" << "24C16" << 2048
+                             << "EEPROMs and Microwire parts cannot be detected";
+}
+
+void MainWindowTest::detectChoosesThePart() {
+  QFETCH(QStringList, chip);
+  QFETCH(QString, picked);
+  QFETCH(QString, part);
+  QFETCH(int, size);
+  QFETCH(QString, said);
+  serveOnCom1(chip);
+  auto window = openWindow(QStringLiteral("COM1"), QStringLiteral("24C16"));
+  QCOMPARE(waitFor(QStringLiteral("Connect")).code, 0);
+  QCOMPARE(trigger(*window, "actionDetect", QStringLiteral("Detect")).code, said.isEmpty() ? 0 : 8);
+  if (!picked.isEmpty()) {
+    QDialog* dialog = nullptr;
+    QTRY_VERIFY((dialog = window->findChild<QDialog*>(QStringLiteral("detectedParts"))));
+    auto* list = dialog->findChild<QListWidget*>(QStringLiteral("detectedPartList"));
+    QCOMPARE(list->count(), 2);
+    list->setCurrentItem(list->findItems(picked, Qt::MatchExactly).value(0));
+    dialog->accept();
+  }
+  if (part != QLatin1String("24C16")) QCOMPARE(waitFor(QStringLiteral("Connect")).code, 0);
+  QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("deviceChoice"))->currentText(), part);
+  QCOMPARE(window->image().size(), size);
+  if (!said.isEmpty())
+    QTRY_VERIFY2(asked_.filter(QStringLiteral("detectResult:")).filter(said).size() == 1 &&
+                     asked_.front().contains(QLatin1String("0x50 acknowledges")),
+                 qPrintable(asked_.join('|')));
+  else
+    QVERIFY2(asked_.isEmpty(), qPrintable(asked_.join('|')));
+}
+
+void MainWindowTest::loadedImageShowsToItsEnd() {
+  // Four times the blocks the view keeps, read a block at a time.
+  useLpt1(QStringLiteral("W25Q80DV"), QStringLiteral("flash.chip"));
+  const QByteArray data = pattern(1 << 20);
+  const QString bin = dir_.filePath(QStringLiteral("flash.bin"));
+  writeFile(bin, data);
+  auto window = openWindow(QStringLiteral("LPT1"), QStringLiteral("W25Q80DV"), bin);
+  QCOMPARE(waitFor(QStringLiteral("Open")).code, 0);
+  QAbstractItemModel* model = window->findChild<QTableView*>(QStringLiteral("hexView"))->model();
+  QCOMPARE(model->rowCount(), data.size() / 16);
+  const auto hex = [](char c) {
+    return QString::number(quint8(c), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+  };
+  for (int row = 0; row < model->rowCount(); row += 256)
+    QCOMPARE(model->index(row, 0).data().toString(), hex(data[row * 16]));
+  const int last = model->rowCount() - 1;
+  for (int column = 0; column < 16; ++column)
+    QCOMPARE(model->index(last, column).data().toString(), hex(data[last * 16 + column]));
 }
 
 QTEST_MAIN(MainWindowTest)
