@@ -40,8 +40,8 @@ std::vector<DeviceCase> Cases() {
   // Parts beyond the classic catalogue, on both links: a 2-Mbit I2C part
   // (address bits 16-17 in the control byte, 256-byte pages), the 1025's
   // block select in bit 3, a 4-Mbit SPI part with three address bytes and
-  // 512-byte pages, a DataFlash part; and an SPI NOR flash on the serial
-  // link (a megabyte through the simulated LPT1's pins takes minutes).
+  // 512-byte pages, a DataFlash part; and a small SPI NOR flash erased
+  // whole on the serial link (FlashSizes below takes both links).
   for (Transport t : {Transport::Parallel, Transport::Serial})
     for (const char* device : {"M24M02", "24LC1025", "M95M04", "AT45DB041"})
       cases.push_back({t, device, 8});
