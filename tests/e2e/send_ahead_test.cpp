@@ -16,90 +16,18 @@
 #include "devices/device.h"
 #include "devices/device_list.h"
 #include "drivers/isp_programmer.h"
-#include "drivers/smart_serial.h"
 #include "image/hex_list.h"
-#include "ports/serial_port.h"
+#include "e2e/firmware_rig.h"
 #include "zylsim/emulator.h"
 
 namespace {
 
 using namespace zylisp;
 
-struct TTraffic {
-  std::string host;
-  std::string replies;
-  int writes = 0;
-};
-
-// Hands what the host writes to the firmware at once; a reset pulse on the
-// modem lines powers the adapter on again.
-class TFirmwarePort : public TSerialPort {
- public:
-  TFirmwarePort(zylsim::Emulator& emulator, TTraffic& traffic)
-      : emulator_(emulator), traffic_(traffic) {}
-  void Open(const std::string&, uint32_t) override {}
-  void Close() override {}
-  void SetModemLines(bool dtr, bool) override {
-    if (!dtr) emulator_.PowerOn(false);
-  }
-  std::size_t Write(const void* data, std::size_t count, Milliseconds) override {
-    ++traffic_.writes;
-    for (std::size_t i = 0; i < count; ++i) {
-      const uint8_t b = static_cast<const uint8_t*>(data)[i];
-      traffic_.host.push_back(static_cast<char>(b));
-      emulator_.Adapter().Receive(b);
-    }
-    return count;
-  }
-  std::size_t Read(void* buffer, std::size_t max, Milliseconds) override {
-    zylsim::Firmware& firmware = emulator_.Adapter();
-    std::size_t n = 0;
-    for (; n < max && firmware.HasOutput(); ++n) {
-      static_cast<uint8_t*>(buffer)[n] = firmware.TakeOutput();
-      traffic_.replies.push_back(static_cast<char>(static_cast<uint8_t*>(buffer)[n]));
-    }
-    return n;
-  }
-  bool Drain(Milliseconds) override { return true; }
-  void PurgeInput() override {
-    while (emulator_.Adapter().HasOutput()) emulator_.Adapter().TakeOutput();
-  }
-
- private:
-  zylsim::Emulator& emulator_;
-  TTraffic& traffic_;
-};
-
-class TQuickSerial : public TSmartSerial {
- public:
-  using TSmartSerial::TSmartSerial;
-  void Delay(unsigned) override {}
-};
+using testing_support::TTraffic;
+using TRig = testing_support::TFirmwareRig;
 
 const TDevice kDataFlash{"AT45DB011", kBusDataFlash, 16 * 264, 264, 5, 0, 16, 16};
-
-// A programmer on the emulated adapter of config, for device, sending
-// ahead within window.
-struct TRig {
-  TRig(const std::string& config, const TDevice& device, std::size_t window, uint8_t org = 8)
-      : emulator(zylsim::MakeEmulator(config)) {
-    TConnectionParams params;
-    params.Kind = "Zyl ISP (COM)";
-    params.Device = &device;
-    params.SerialPort = 1;
-    params.SerialPath = "COM1";
-    params.PageSize = device.PageSize;
-    params.ProgMode = org;
-    params.WriteTime = device.WriteTime;
-    params.SerialWindow = window;
-    programmer = std::make_unique<TISPProgrammer>(
-        params, std::make_unique<TQuickSerial>(
-                    params, std::make_unique<TFirmwarePort>(*emulator, traffic)));
-  }
-  std::unique_ptr<zylsim::Emulator> emulator;
-  TTraffic traffic;
-  std::unique_ptr<TISPProgrammer> programmer;
-};
 
 THexList RandomImage(int32_t size, unsigned seed) {
   THexList image;

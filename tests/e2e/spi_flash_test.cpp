@@ -15,9 +15,8 @@
 #include "devices/device_list.h"
 #include "devices/part_table.h"
 #include "drivers/isp_programmer.h"
-#include "drivers/smart_serial.h"
+#include "e2e/firmware_rig.h"
 #include "image/hex_list.h"
-#include "ports/serial_port.h"
 #include "zylsim/chip_spi_flash.h"
 #include "zylsim/emulator.h"
 
@@ -25,54 +24,10 @@ namespace {
 
 using namespace zylisp;
 
-// Hands what the host writes to the firmware at once; a reset pulse on the
-// modem lines powers the adapter on again.
-class TFirmwarePort : public TSerialPort {
- public:
-  explicit TFirmwarePort(zylsim::Emulator& emulator) : emulator_(emulator) {}
-  void Open(const std::string&, uint32_t) override {}
-  void Close() override {}
-  void SetModemLines(bool dtr, bool) override {
-    if (!dtr) emulator_.PowerOn(false);
-  }
-  std::size_t Write(const void* data, std::size_t count, Milliseconds) override {
-    for (std::size_t i = 0; i < count; ++i) emulator_.Adapter().Receive(static_cast<const uint8_t*>(data)[i]);
-    return count;
-  }
-  std::size_t Read(void* buffer, std::size_t max, Milliseconds) override {
-    zylsim::Firmware& firmware = emulator_.Adapter();
-    std::size_t n = 0;
-    for (; n < max && firmware.HasOutput(); ++n) static_cast<uint8_t*>(buffer)[n] = firmware.TakeOutput();
-    return n;
-  }
-  bool Drain(Milliseconds) override { return true; }
-  void PurgeInput() override {
-    while (emulator_.Adapter().HasOutput()) emulator_.Adapter().TakeOutput();
-  }
-
- private:
-  zylsim::Emulator& emulator_;
-};
-
-// No waits for a line: block replies are taken byte by byte as they are in.
-class TQuickSerial : public TSmartSerial {
- public:
-  using TSmartSerial::TSmartSerial;
-  void Delay(unsigned) override {}
-  void ReceiveBlock(std::size_t count, uint8_t* data) override { TAdapterLink::ReceiveBlock(count, data); }
-};
-
-struct TRig {
-  TRig(const std::string& config, const TDevice& device) : emulator(zylsim::MakeEmulator(config)) {
-    TConnectionParams params;
-    params.Kind = "Zyl ISP (COM)";
-    params.Device = &device;
-    params.SerialPort = 1;
-    params.SerialPath = "COM1";
-    params.PageSize = device.PageSize;
-    params.WriteTime = device.WriteTime;
-    programmer = std::make_unique<TISPProgrammer>(
-        params, std::make_unique<TQuickSerial>(params, std::make_unique<TFirmwarePort>(*emulator)));
+// The in-process rig, opened, with the flash model at hand.
+struct TRig : testing_support::TFirmwareRig {
+  TRig(const std::string& config, const TDevice& device) : TFirmwareRig(config, device) {
+    traffic.keep = false;
     programmer->Open();
   }
   zylsim::SpiFlash& Flash() { return dynamic_cast<zylsim::SpiFlash&>(emulator->TargetChip()); }
@@ -87,8 +42,6 @@ struct TRig {
     }
     f.Advance(1000000);
   }
-  std::unique_ptr<zylsim::Emulator> emulator;
-  std::unique_ptr<TISPProgrammer> programmer;
 };
 
 const TDevice& Device(const char* name) {
