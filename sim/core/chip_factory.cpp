@@ -117,6 +117,7 @@ constexpr SpiFlashPart kFlashes[] = {
     {"EN25Q64",     0x1C3017,  8 * kMib, 256, 0,  0,      0x1C, 0x20, 0,    false, false, 1300, 90000,     0, 500000,  30000, 10000},
     {"XM25QH64C",   0x204017,  8 * kMib, 256, 32, kSr123, 0x1C, 0x20, 0x40, false, true,  500, 45000, 120000, 150000,  20000, 10000},
     {"P25Q32H",     0x856016,  4 * kMib, 256, 32, kSr123, 0x1C, 0x20, 0x40, false, true,  500,  8000,   8000,   8000,      8,  8000},
+    {"AT25DF321A",  0x1F4701,  4 * kMib, 256, 32, kFlashSectorLocks, 0, 0, 0, false, false, 1000, 50000, 250000, 400000, 36000,    0},
     {"AT25SF081",   0x1F8501,  1 * kMib, 256, 32, kFlashSr2 | kFlashWrsr2 | kFlashWrite31, 0x1C, 0x20, 0x40, false, true, 700, 70000, 300000, 600000, 12000, 10000},
 };
 // clang-format on

@@ -58,6 +58,7 @@ void SpiFlash::PowerUp() {
   selected_ = false;
   op_ = Op::None;
   wel_ = false;
+  if (part_.registers & kFlashSectorLocks) locks_.assign(Size() / (64 * kKib), true);
   // ADP (SR3 bit 1) picks the address mode a 4-byte part wakes up in.
   SetFourByteMode(part_.fourByte && (part_.registers & kFlashSr3) && (reg_[2] & 0x02));
 }
@@ -68,7 +69,12 @@ void SpiFlash::SetFourByteMode(bool on) {
 }
 
 uint8_t SpiFlash::StatusRegister(int n) const {
-  if (n == 1) return static_cast<uint8_t>(reg_[0] | (Busy() ? 1 : 0) | (wel_ ? 2 : 0));
+  if (n == 1) {
+    uint8_t v = static_cast<uint8_t>(reg_[0] | (Busy() ? 1 : 0) | (wel_ ? 2 : 0));
+    const auto locked = std::count(locks_.begin(), locks_.end(), true);
+    if (locked != 0) v = static_cast<uint8_t>(v | (static_cast<std::size_t>(locked) == locks_.size() ? 0x0C : 0x04));
+    return v;
+  }
   if (n == 2) return reg_[1];
   uint8_t v = reg_[2];
   if (part_.fourByte && fourByteMode_) v |= (part_.registers & kFlashCr) ? 0x20 : 0x01;
@@ -76,6 +82,9 @@ uint8_t SpiFlash::StatusRegister(int n) const {
 }
 
 bool SpiFlash::Protected(uint32_t address, uint32_t length) const {
+  for (uint64_t a = address; a < uint64_t{address} + length && !locks_.empty(); a += 64 * kKib) {
+    if (locks_[static_cast<std::size_t>(a / (64 * kKib)) % locks_.size()]) return true;
+  }
   const unsigned bp = Extract(reg_[0], part_.bpMask);
   const int bpBits = BitCount(part_.bpMask);
   const bool tb = (part_.registers & kFlashCr) ? (reg_[2] & 0x08) != 0 : (reg_[0] & part_.tbMask) != 0;
@@ -167,6 +176,10 @@ void SpiFlash::Decode(uint8_t opcode) {
     addressed(Op::Program, 4, 0);
   } else if (four && (opcode == 0x21 || opcode == 0xDC)) {
     addressed(Op::Erase, 4, 0);
+  } else if ((part_.registers & kFlashSectorLocks) && (opcode == 0x36 || opcode == 0x39)) {
+    addressed(Op::Lock, modeBytes, 0);
+  } else if ((part_.registers & kFlashSectorLocks) && opcode == 0x3C) {
+    addressed(Op::ReadLock, modeBytes, 0);
   }
 }
 
@@ -190,6 +203,8 @@ uint8_t SpiFlash::Transfer(uint8_t out) {
     case Op::Sfdp:
     case Op::Program:
     case Op::Erase:
+    case Op::Lock:
+    case Op::ReadLock:
       break;
     default:
       return 0xFF;
@@ -215,6 +230,8 @@ uint8_t SpiFlash::Transfer(uint8_t out) {
       address_ = (address_ + 1) & 0xFFFFFF;
       return value;
     }
+    case Op::ReadLock:
+      return locks_[address_ / (64 * kKib)] ? 0xFF : 0x00;
     case Op::Program:
       // The page buffer wraps: later bytes overwrite earlier ones.
       latch_[pageOffset_] = out;
@@ -255,7 +272,12 @@ void SpiFlash::Execute() {
       for (unsigned i = 0; i < byteCount_; ++i) {
         const int r = i == 0 ? regIndex_ : cr ? 2 : 1;
         uint8_t mask = 0;
-        if (r == 0) {
+        if (r == 0 && !locks_.empty()) {
+          mask = 0x80;  // SPRL; bits 2-5 set or clear every lock
+          const unsigned all = regValue_[i] & 0x3C;
+          if ((reg_[0] & 0x80) == 0 && (all == 0 || all == 0x3C))
+            std::fill(locks_.begin(), locks_.end(), all != 0);
+        } else if (r == 0) {
           mask = static_cast<uint8_t>(0x80 | part_.bpMask | part_.tbMask | part_.secMask |
                                       ((part_.registers & kFlashQe1) ? 0x40 : 0));
         } else if (r == 1) {
@@ -283,6 +305,11 @@ void SpiFlash::Execute() {
       BeginCycle(part_.programUs);
       return;
     }
+    case Op::Lock:
+      if (!wel_ || byteCount_ != addressLen_) return;
+      wel_ = false;
+      if ((reg_[0] & 0x80) == 0) locks_[(address_ % Size()) / (64 * kKib)] = opcode_ == 0x36;
+      return;
     case Op::Erase: {
       if (!wel_ || byteCount_ != addressLen_) return;
       wel_ = false;

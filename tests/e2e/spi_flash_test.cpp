@@ -142,6 +142,7 @@ TEST(SpiFlash, ProtectionIsRefusedWithItsRangeUntilUnprotected) {
       {"GD25Q64C", 0x00, 0x40, "0x000000 to 0x7FFFFF", "--unprotect"},  // CMP, cleared by 0x31
       {"MX25L3233F", 0x04, -1, "0x3F0000 to 0x3FFFFF", "--unprotect"},  // TB in CR (0x15)
       {"MX25L6406E", 0x3C, -1, "0x000000 to 0x7FFFFF", "write the status register 00"},
+      {"AT25DF321A", 0x3C, -1, "sector at 0x000000 to 0x00FFFF is locked", "--unprotect"},  // global lock
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.device) + " SR1 " + std::to_string(c.sr1));

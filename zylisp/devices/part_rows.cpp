@@ -62,8 +62,9 @@ const TStatusLayout kMicronSr{EStatusWrite::OneByte, 1, 0x005C, 0x0020, 0, 0};
 const TStatusLayout kMicron32Sr{EStatusWrite::OneByte, 1, 0x001C, 0x0020, 0, 0};
 // Spansion FL-S: BP0-2 in SR1, TBPROT in CR1 bit 5 (OTP), WRR writes SR1 and CR1.
 const TStatusLayout kFlsSr{EStatusWrite::TwoBytes, 2, 0x001C, 0x2000, 0, 0};
-// Adesto AT25DF: sectors are protected by command (0x36/0x39), not by BP bits.
-const TStatusLayout kSectorLockSr{EStatusWrite::OneByte, 1, 0, 0, 0, 0};
+// Adesto AT25DF: sectors are locked by command (0x36/0x39), not by BP bits;
+// SWP in bits 2-3 says whether any is, and all are locked at power-up.
+const TStatusLayout kSectorLockSr{EStatusWrite::OneByte, 1, 0, 0, 0, 0, 0x000C};
 const TStatusLayout kNoSr{};
 
 TEraseKind E(uint32_t size, uint32_t count, uint8_t opcode, uint32_t typMs, uint32_t maxMs) {

@@ -54,6 +54,10 @@ struct TStatusLayout {
   uint16_t Tb = 0;        // top/bottom
   uint16_t Sec = 0;       // sector/block granularity
   uint16_t Cmp = 0;       // complement
+  // SR1 bits that say sectors are locked by command instead (a protection
+  // register per 64 KiB sector, read by 0x3C; a status write of 0 unlocks
+  // every sector).
+  uint16_t Locks = 0;
 };
 
 // One kind of erase command: Count blocks of Size bytes cover the part.

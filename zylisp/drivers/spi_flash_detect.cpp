@@ -21,7 +21,8 @@ constexpr uint8_t kWriteSr = 0x01;
 constexpr uint8_t kWriteSr2 = 0x31;
 constexpr uint8_t kExitFourByte = 0xE9;
 constexpr uint8_t kWip = 0x01;
-constexpr uint8_t kSrp0 = 0x80;
+constexpr uint8_t kSrp0 = 0x80;  // SRP0, or SPRL where sectors are locked by command
+constexpr uint8_t kReadSectorLock = 0x3C;
 constexpr uint8_t kMacronix = 0xC2;
 constexpr uint32_t kKiB = 1024;
 // The status write cycle of these parts is 15 ms at most; one 'Z' covers it.
@@ -259,6 +260,30 @@ void RefuseProtected(const TPartRow& row, const TFlashStatus& status, uint32_t f
                                         : "write the status register 00 to clear it"));
 }
 
+void RefuseLockedSectors(TAdapterLink& link, const TPartRow& row, const TFlashStatus& status,
+                         const std::vector<std::pair<uint32_t, uint32_t>>& ranges) {
+  if ((status.Sr1 & row.Status.Locks) == 0) return;
+  constexpr uint32_t kSector = 64 * kKiB;
+  std::vector<bool> asked(static_cast<std::size_t>(row.Size) / kSector, false);
+  for (const auto& [first, count] : ranges) {
+    for (uint32_t sector = first / kSector; sector <= (first + count - 1) / kSector; ++sector) {
+      if (sector >= asked.size() || asked[sector]) continue;
+      asked[sector] = true;
+      link.BusStart();
+      link.BusWrite(kReadSectorLock);
+      for (int shift = 16; shift >= 0; shift -= 8) link.BusWrite(static_cast<uint8_t>(sector * kSector >> shift));
+      const uint8_t lock = link.BusRead();
+      link.BusStop();
+      if (lock == 0) continue;
+      const auto size = static_cast<uint32_t>(row.Size);
+      throw EWriteProtected("device write-protected: the sector at " + Address(sector * kSector, size) +
+                            " to " + Address(sector * kSector + kSector - 1, size) +
+                            " is locked (" + DescribeFlashStatus(row, status) +
+                            ") and the data changes it; use --unprotect to unlock every sector");
+    }
+  }
+}
+
 void WaitFlashReady(TAdapterLink& link, uint32_t maxMs, uint8_t writeTime) {
   // One 'Z' that gives up has waited 100 ms + 4 x D on the adapter's clock.
   const uint64_t perWait = 100 + 4 * uint64_t{writeTime};
@@ -274,8 +299,9 @@ void WaitFlashReady(TAdapterLink& link, uint32_t maxMs, uint8_t writeTime) {
 void UnprotectFlash(TAdapterLink& link, const TPartRow& row, uint8_t writeTime) {
   const TStatusLayout& layout = row.Status;
   if (layout.Write == EStatusWrite::None) throw ENotSupported();
-  const unsigned mask = layout.Bp | layout.Tb | layout.Sec | layout.Cmp;
-  const auto mask1 = static_cast<uint8_t>(mask & 0xFF);
+  const unsigned mask = layout.Bp | layout.Tb | layout.Sec | layout.Cmp | layout.Locks;
+  // Sector locks go all at once with SR1 bits 2-5 and SPRL at 0.
+  const auto mask1 = static_cast<uint8_t>((mask & 0xFF) | (layout.Locks != 0 ? 0xBC : 0));
   const auto mask2 = static_cast<uint8_t>(mask >> 8);
   WaitFlashReady(link, kStatusWriteMaxMs, writeTime);
   TFlashStatus status = ReadFlashStatus(link, row);
@@ -302,6 +328,8 @@ void UnprotectFlash(TAdapterLink& link, const TPartRow& row, uint8_t writeTime) 
   switch (layout.Write) {
     case EStatusWrite::OneByte:
       if (sr1Set) writeSr1();
+      // A write that cleared SPRL (WP high) unlocks nothing yet: once more.
+      if (layout.Locks != 0 && (status.Sr1 & kSrp0) != 0) writeSr1();
       break;
     case EStatusWrite::TwoBytes:
       if (sr1Set || sr2Set) writeBoth();

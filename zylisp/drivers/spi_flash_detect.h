@@ -78,6 +78,12 @@ TProtectedRange ProtectedRange(const TPartRow& row, const TFlashStatus& status);
 void RefuseProtected(const TPartRow& row, const TFlashStatus& status, uint32_t first,
                      uint32_t count);
 
+// For a part whose sectors are locked by command: when the status says some
+// are, reads the lock of each 64 KiB sector that [first, first + count) of
+// a range in ranges meets, and raises EWriteProtected for the first locked.
+void RefuseLockedSectors(TAdapterLink& link, const TPartRow& row, const TFlashStatus& status,
+                         const std::vector<std::pair<uint32_t, uint32_t>>& ranges);
+
 // Waits until the part's WIP bit clears, polling SR1 itself and letting the
 // adapter poll it in between ('Z'), for at most twice maxMs with a margin;
 // writeTime is the 'D' value in force, which bounds one 'Z'. Fails as the

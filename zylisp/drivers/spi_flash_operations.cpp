@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "adapter_commands.h"
@@ -92,6 +93,11 @@ class TSpiFlashOperations : public TBusOperations {
       }
       for (const TBlock& b : erases) RefuseProtected(row_, status, b.Address, b.Kind->Size);
       for (uint32_t a : pages) RefuseProtected(row_, status, a, page);
+      const std::vector<TChipRange> changed = Changed(erases, pages, page);
+      std::vector<std::pair<uint32_t, uint32_t>> touched;
+      for (const TChipRange& r : changed)
+        touched.emplace_back(static_cast<uint32_t>(r.First), static_cast<uint32_t>(r.Count));
+      RefuseLockedSectors(link, row_, status, touched);
 
       job_->Phase = 1;
       Progress(0, size);
@@ -116,7 +122,6 @@ class TSpiFlashOperations : public TBusOperations {
       // Only what was erased or written is read again: the rest was read in
       // this job and found as the image wants it.
       job_->Phase = 3;
-      const std::vector<TChipRange> changed = Changed(erases, pages, page);
       int32_t from = 0;
       for (const TChipRange& r : changed) {
         for (int32_t a = from; a < r.First; ++a) image.SetStatus(static_cast<uint32_t>(a), ps_verified);
@@ -157,6 +162,7 @@ class TSpiFlashOperations : public TBusOperations {
     Progress(0, size);
     const TFlashStatus status = Prepare();
     RefuseProtected(row_, status, 0, static_cast<uint32_t>(size));
+    RefuseLockedSectors(link, row_, status, {{0, static_cast<uint32_t>(size)}});
     Command(kWriteEnable);
     Command(row_.ChipEraseOpcode);
     WaitFlashReady(link, std::max<uint32_t>(row_.ChipEraseMaxMs, 1000), writeTime_);

@@ -18,6 +18,12 @@ enum SpiFlashRegisters : uint8_t {
   kFlashSr3 = 8,      // SR3 read with 0x15, written with 0x11 (4-byte parts: ADS bit 0, ADP bit 1)
   kFlashCr = 16,      // configuration register read with 0x15 (TB bit 3, one-time; 4BYTE bit 5)
   kFlashQe1 = 32,     // QE is SR1 bit 6
+  // Sector locks instead of BP bits: a protection register per 64 KiB
+  // sector, all set at power-up; 0x36 / 0x39 + address lock / unlock one,
+  // 0x3C + address reads it (FF locked, 00 not); a status write with SR1
+  // bits 2-5 all 0 unlocks every sector, all 1 locks every one, unless SPRL
+  // (bit 7) was set; SR1 bits 2-3 read 00 (none), 01 (some), 11 (all locked).
+  kFlashSectorLocks = 64,
 };
 
 // One part as its data sheet describes it. Times are typical values.
@@ -77,7 +83,9 @@ class SpiFlash : public SpiChip {
   bool Protected(uint32_t address, uint32_t length) const;
 
  private:
-  enum class Op { None, Ignore, Simple, JedecId, Sfdp, ReadReg, WriteReg, Read, Program, Erase };
+  enum class Op {
+    None, Ignore, Simple, JedecId, Sfdp, ReadReg, WriteReg, Read, Program, Erase, Lock, ReadLock
+  };
 
   void Decode(uint8_t opcode);
   void Execute();
@@ -95,6 +103,7 @@ class SpiFlash : public SpiChip {
   bool wel_ = false;
   bool fourByteMode_ = false;
   std::array<uint8_t, 3> reg_{};  // SR1 (without WIP/WEL), SR2, SR3 or CR
+  std::vector<bool> locks_;       // per 64 KiB sector, with kFlashSectorLocks
 
   Op op_ = Op::None;
   uint8_t opcode_ = 0;
