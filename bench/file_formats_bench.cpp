@@ -1,4 +1,5 @@
-// Saves and loads images of 128 KiB, 16 MiB and 64 MiB of random bytes as
+// Saves and loads (through the classic calls and through a session) images
+// of 128 KiB, 16 MiB and 64 MiB of random bytes as
 // Intel HEX, Motorola S-records and binary, and has srec_cat convert the
 // same data the same ways. Every step runs in a child process of its own,
 // so its peak resident memory (the kernel's high-water mark of the child,
@@ -10,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -98,22 +100,29 @@ ZylSession* SessionFor(const char* device) {
   return session;
 }
 
-// The default session's image equals the file's bytes.
-bool ImageIs(const std::string& raw, int32_t size) {
+// The image that read(at, into, n) gives, n bytes from at, equals the
+// file's bytes.
+bool ImageIs(const std::string& raw, int32_t size,
+             const std::function<bool(int32_t, uint8_t*, int32_t)>& read) {
   FILE* in = std::fopen(raw.c_str(), "rb");
   if (!in) return false;
-  std::vector<uint8_t> want(1 << 20);
+  std::vector<uint8_t> want(1 << 20), got(want.size());
   bool same = true;
   for (int32_t at = 0; same && at < size; at += static_cast<int32_t>(want.size())) {
     const auto n = static_cast<int32_t>(std::min<std::size_t>(want.size(), size - at));
-    same = std::fread(want.data(), 1, n, in) == static_cast<std::size_t>(n);
-    for (int32_t i = 0; same && i < n; ++i) {
-      uint8_t byte = 0;
-      same = Zyl_ReadBuffer(ZYL_AREA_EEPROM, at + i, &byte) == 0 && byte == want[i];
-    }
+    same = std::fread(want.data(), 1, n, in) == static_cast<std::size_t>(n) &&
+           read(at, got.data(), n) && std::equal(want.begin(), want.begin() + n, got.begin());
   }
   std::fclose(in);
   return same;
+}
+
+// The default session's image, a byte at a time as the classic calls give it.
+bool ReadClassic(int32_t at, uint8_t* into, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) {
+    if (Zyl_ReadBuffer(ZYL_AREA_EEPROM, at + i, into + i) != 0) return false;
+  }
+  return true;
 }
 
 // The file's bytes into the session's image, a block at a time, so that a
@@ -180,8 +189,9 @@ int main() {
       {ZYL_FMT_BINARY, "binary", {"-binary"}},
   };
   std::printf("Times in seconds, peak memory (resident high-water mark) in MiB.\n");
-  std::printf("%-10s %-10s %9s | %8s %6s %8s %6s | %8s %6s %8s %6s\n", "size", "format", "file MiB",
-              "save s", "MiB", "load s", "MiB", "srec to", "MiB", "from", "MiB");
+  std::printf("%-10s %-10s %9s | %8s %6s %8s %6s %8s %6s | %8s %6s %8s %6s\n", "size", "format",
+              "file MiB", "save s", "MiB", "load s", "MiB", "session", "MiB", "srec to", "MiB",
+              "from", "MiB");
   int status = 0;
   for (const TSize& size : sizes) {
     const std::string raw = folder + "/data.bin";
@@ -199,7 +209,17 @@ int main() {
             Zyl_SetPort(1) != 0)
           return -1.0;
         const double seconds = Timed([&] { return Zyl_LoadBuffer(ZYL_AREA_EEPROM, file.c_str()) == 0; });
-        return ImageIs(raw, size.Bytes) ? seconds : -1.0;
+        return ImageIs(raw, size.Bytes, ReadClassic) ? seconds : -1.0;
+      });
+      // Through a session, which keeps its image when a load fails.
+      const TFigures sessionLoad = InChild([&] {
+        ZylSession* s = SessionFor(size.Device);
+        if (!s) return -1.0;
+        const double seconds = Timed([&] { return Zyl_SessionLoadFile(s, file.c_str()) == 0; });
+        const auto read = [&](int32_t at, uint8_t* into, int32_t n) {
+          return Zyl_SessionReadImage(s, at, into, n) == 0;
+        };
+        return ImageIs(raw, size.Bytes, read) ? seconds : -1.0;
       });
       TFigures to, from;
       if (haveSrecCat) {
@@ -216,13 +236,14 @@ int main() {
       const double fileMiB = static_cast<double>(std::filesystem::file_size(file, error)) / (1 << 20);
       char label[16];
       std::snprintf(label, sizeof label, "%d KiB", size.Bytes >> 10);
-      std::printf("%-10s %-10s %9.1f | %8s %6s %8s %6s | %8s %6s %8s %6s\n", label, f.Name,
-                  error ? 0.0 : fileMiB, Cell(save, false).c_str(), Cell(save, true).c_str(),
+      std::printf("%-10s %-10s %9.1f | %8s %6s %8s %6s %8s %6s | %8s %6s %8s %6s\n", label,
+                  f.Name, error ? 0.0 : fileMiB, Cell(save, false).c_str(), Cell(save, true).c_str(),
                   Cell(load, false).c_str(), Cell(load, true).c_str(),
+                  Cell(sessionLoad, false).c_str(), Cell(sessionLoad, true).c_str(),
                   haveSrecCat ? Cell(to, false).c_str() : "-", haveSrecCat ? Cell(to, true).c_str() : "-",
                   haveSrecCat ? Cell(from, false).c_str() : "-",
                   haveSrecCat ? Cell(from, true).c_str() : "-");
-      if (!save.Ok || !load.Ok) status = 1;
+      if (!save.Ok || !load.Ok || !sessionLoad.Ok) status = 1;
       std::filesystem::remove(file, error);
     }
   }

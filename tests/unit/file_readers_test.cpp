@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/file_access.h"
@@ -9,6 +10,7 @@
 #include "image/hex_list.h"
 #include "image/text_lines.h"
 #include "support/test_files.h"
+#include "zylisp.h"
 
 using namespace zylisp;
 using testing_support::TempDir;
@@ -340,5 +342,43 @@ TEST(LoadFile, ReadsTheFileOnce) {
     } catch (const EDamagedFile&) {
     }
     EXPECT_EQ(TDataFile::BytesHandedOut() - before, c.text.size());
+  }
+}
+
+// A session's load takes the file's image only when the file loads (up to
+// a record beyond the device); a file refused unread leaves the image
+// blank, a damaged one leaves the image it had.
+TEST(SessionLoadFile, TheImageChangesOnlyWhenTheFileLoads) {
+  using TBytes = std::vector<std::pair<uint32_t, uint8_t>>;
+  const struct {
+    const char* kind;
+    std::string contents;
+    int32_t result;
+    TBytes after;
+  } cases[] = {
+      {"sound text", ":0100100042AD\r\n:00000001FF\r\n", ZYL_OK, {{0x10, 0x42}}},
+      {"a wrong checksum", ":0100100042AE\r\n:00000001FF\r\n", ZYL_ERR_FILE, {{0, 0x12}}},
+      {"a record beyond the device", ":0100100042AD\r\n:0102000055A8\r\n:00000001FF\r\n",
+       ZYL_ERR_FILE_TOO_LARGE, {{0x10, 0x42}}},
+      {"binary larger than the device", std::string(257, '\0'), ZYL_ERR_FILE_TOO_LARGE, {}},
+  };
+  const TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    WriteFile(dir.File("data"), c.contents);
+    ZylSession* session = nullptr;
+    ASSERT_EQ(Zyl_SessionCreate(&session), ZYL_OK);
+    ASSERT_EQ(Zyl_SessionSetDevice(session, "24C02"), ZYL_OK);
+    const uint8_t old = 0x12;
+    ASSERT_EQ(Zyl_SessionWriteImage(session, 0, &old, 1), ZYL_OK);
+    EXPECT_EQ(Zyl_SessionLoadFile(session, dir.File("data").c_str()), c.result);
+    uint8_t bytes[256];
+    ASSERT_EQ(Zyl_SessionReadImage(session, 0, bytes, 256), ZYL_OK);
+    TBytes used;
+    for (uint32_t a = 0; a < 256; ++a) {
+      if (bytes[a] != 0xFF) used.emplace_back(a, bytes[a]);
+    }
+    EXPECT_EQ(used, c.after);
+    Zyl_SessionDestroy(session);
   }
 }

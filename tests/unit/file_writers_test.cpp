@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "api/session.h"
+#include "core/atomic_file.h"
 #include "image/file_loader.h"
 #include "image/hex_list.h"
 #include "support/child_process.h"
@@ -206,6 +208,24 @@ TEST(SaveFiles, FailedSaveLeavesNoPartialFile) {
   EXPECT_EQ(TFileLoader::SaveBinaryFile(folder, image), 1);
   EXPECT_EQ(FilesIn(dir.Path()), 1u);
   EXPECT_EQ(ReadFile(folder + "/inside"), "x");
+}
+
+// Contents that fail while they are made, after a block of them reached
+// the file, leave an existing file as it was and no new one.
+TEST(SaveFiles, AProducerFailingHalfWayLeavesNoTrace) {
+  TempDir dir;
+  testing_support::WriteFile(dir.File("old"), "old");
+  for (const char* name : {"old", "new"}) {
+    SCOPED_TRACE(name);
+    const auto produce = [](const TContentsSink& sink) {
+      const std::string block(200 << 10, 'x');
+      sink(block.data(), block.size());
+      throw std::runtime_error("made up half way");
+    };
+    EXPECT_THROW(WriteFileAtomically(dir.File(name), produce), std::runtime_error);
+  }
+  EXPECT_EQ(ReadFile(dir.File("old")), "old");
+  EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
 
 TEST(SaveFiles, UnwritableFolderKeepsTheOldFile) {

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "core/errors.h"
@@ -51,6 +52,8 @@ class TDescriptor {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
   }
+  // Forgets a descriptor the caller closed itself.
+  void Release() { fd_ = -1; }
 
  private:
   int fd_;
@@ -206,9 +209,7 @@ std::string CannotWrite(const std::string& fileName, int error) {
   throw EISPException(CannotWrite(path, error));
 }
 
-int WriteAll(int fd, const std::string& contents) {
-  const char* p = contents.data();
-  std::size_t left = contents.size();
+int WriteAll(int fd, const char* p, std::size_t left) {
   while (left > 0) {
     const ssize_t n = write(fd, p, left);
     if (n < 0 && errno == EINTR) continue;
@@ -219,6 +220,59 @@ int WriteAll(int fd, const std::string& contents) {
   }
   return 0;
 }
+
+// Gathers the pieces a producer hands over into blocks for the file, so a
+// file made of many small pieces takes few writes; the first write that
+// fails stops the producer.
+class TBlockWriter {
+ public:
+  static constexpr std::size_t kBlock = 64 << 10;
+
+  explicit TBlockWriter(int fd) : fd_(fd) {}
+
+  // Runs produce with a sink into the file and writes what it left in the
+  // block: 0, or why the file did not take it all. What produce throws
+  // goes on to the caller.
+  int Write(const TContentsProducer& produce) {
+    try {
+      produce([this](const char* data, std::size_t size) { Put(data, size); });
+    } catch (const TFailed&) {
+    }
+    Flush();
+    return error_;
+  }
+  int Error() const { return error_; }
+  uint64_t Written() const { return written_; }
+
+ private:
+  struct TFailed {};
+
+  void Put(const char* data, std::size_t size) {
+    if (error_ == 0 && fill_ + size > kBlock) Flush();
+    if (error_ == 0 && size >= kBlock) {
+      Send(data, size);  // a large piece goes straight to the file
+    } else if (error_ == 0 && size > 0) {
+      std::memcpy(block_.get() + fill_, data, size);
+      fill_ += size;
+    }
+    if (error_ != 0) throw TFailed{};
+  }
+  void Flush() {
+    Send(block_.get(), fill_);
+    fill_ = 0;
+  }
+  void Send(const char* data, std::size_t size) {
+    if (error_ != 0 || size == 0) return;
+    error_ = WriteAll(fd_, data, size);
+    if (error_ == 0) written_ += size;
+  }
+
+  int fd_;
+  int error_ = 0;
+  uint64_t written_ = 0;
+  std::unique_ptr<char[]> block_{new char[kBlock]};
+  std::size_t fill_ = 0;
+};
 
 // Writing to a pipe whose reader has gone would end the caller's process
 // with SIGPIPE: while this lives the signal is held, and one that the
@@ -255,21 +309,30 @@ class THeldBrokenPipe {
 // descriptor link is cut to the new length only after all of it is written.
 // A FIFO that nobody reads is refused at once rather than waited for.
 void WriteInPlace(const std::string& path, const TWriteTarget& target,
-                  const std::string& contents) {
+                  const TContentsProducer& produce) {
   THeldBrokenPipe held;
   const int follow = target.MagicLink ? 0 : O_NOFOLLOW;
-  const int fd = openat(target.Folder.Get(), target.Name.c_str(),
-                        O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | follow);
-  if (fd < 0) Fail(path, errno == ENXIO && S_ISFIFO(target.Mode) ? kNoReader : errno);
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  int error = WriteAll(fd, contents);
+  TDescriptor fd(openat(target.Folder.Get(), target.Name.c_str(),
+                        O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | follow));
+  if (!fd.Valid()) Fail(path, errno == ENXIO && S_ISFIFO(target.Mode) ? kNoReader : errno);
+  const int flags = fcntl(fd.Get(), F_GETFL);
+  if (flags >= 0) fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
+  TBlockWriter writer(fd.Get());
+  int error = 0;
+  try {
+    error = writer.Write(produce);
+  } catch (...) {
+    // A reader that went before the producer failed raised the signal too.
+    held.Note(writer.Error());
+    throw;
+  }
   held.Note(error);
   struct stat st {};
-  if (error == 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-      ftruncate(fd, static_cast<off_t>(contents.size())) != 0)
+  if (error == 0 && fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode) &&
+      ftruncate(fd.Get(), static_cast<off_t>(writer.Written())) != 0)
     error = errno;
-  if (close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+  if (close(fd.Get()) != 0 && error == 0 && errno != EINTR) error = errno;
+  fd.Release();
   if (error != 0) Fail(path, error);
 }
 
@@ -337,7 +400,7 @@ int KeepOwnerAndMode(int fd, const TWriteTarget& target) {
 // the file system allows it (nothing is left behind by a kill), else under
 // a temporary name; tmp says which.
 int MakeContents(const TWriteTarget& target, const TWriteRules& rules,
-                 const std::string& contents, TDescriptor& fd, std::string& tmp) {
+                 const TContentsProducer& produce, TDescriptor& fd, std::string& tmp) {
   // A new file is made with the rules' mode and the kernel applies the
   // umask (or the folder's default ACL); a replacement starts private until
   // its mode is set.
@@ -351,7 +414,7 @@ int MakeContents(const TWriteTarget& target, const TWriteRules& rules,
     if (!fd.Valid() && (errno != EEXIST || tries == 100)) return errno;
   }
   int error = target.Kind == TWriteTarget::kRegularFile ? KeepOwnerAndMode(fd.Get(), target) : 0;
-  if (error == 0) error = WriteAll(fd.Get(), contents);
+  if (error == 0) error = TBlockWriter(fd.Get()).Write(produce);
   if (error == 0 && fsync(fd.Get()) != 0) error = errno;
   return error;
 }
@@ -380,11 +443,18 @@ void SyncFolder(const TWriteTarget& target) {
 // A new file takes its name only if nothing took it meanwhile; a replaced
 // file is swapped for the new one only while it is still the one checked.
 void MakeOrReplace(const std::string& path, const TWriteTarget& target, const TWriteRules& rules,
-                   const std::string& contents) {
+                   const TContentsProducer& produce) {
   RemoveLeftovers(target);
   TDescriptor fd;
   std::string tmp;
-  int error = MakeContents(target, rules, contents, fd, tmp);
+  int error = 0;
+  try {
+    error = MakeContents(target, rules, produce, fd, tmp);
+  } catch (...) {
+    // The producer failed: its file goes, unnamed or not.
+    if (!tmp.empty()) unlinkat(target.Folder.Get(), tmp.c_str(), 0);
+    throw;
+  }
   const bool named = !tmp.empty();
   if (error == 0 && !named && target.Kind == TWriteTarget::kNewFile) {
     error = LinkUnnamed(fd, target, target.Name);
@@ -422,14 +492,21 @@ std::string TargetFileProblem(const std::string& fileName, const TWriteRules& ru
 
 void WriteFileAtomically(const std::string& path, const std::string& contents,
                          const TWriteRules& rules) {
+  WriteFileAtomically(
+      path, [&contents](const TContentsSink& sink) { sink(contents.data(), contents.size()); },
+      rules);
+}
+
+void WriteFileAtomically(const std::string& path, const TContentsProducer& produce,
+                         const TWriteRules& rules) {
   TWriteTarget target;
   int error = FindTarget(path, rules, target);
   if (error == 0) error = WriteTargetError(target);
   if (error != 0) Fail(path, error);
   if (target.Kind == TWriteTarget::kInPlace) {
-    WriteInPlace(path, target, contents);
+    WriteInPlace(path, target, produce);
   } else {
-    MakeOrReplace(path, target, rules, contents);
+    MakeOrReplace(path, target, rules, produce);
   }
 }
 

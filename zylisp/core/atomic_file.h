@@ -8,6 +8,8 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace zylisp {
@@ -40,6 +42,20 @@ std::string TargetFileProblem(const std::string& fileName, const TWriteRules& ru
 // removed by the next write), a replaced file is left untouched, and
 // EISPException says what TargetFileProblem would, with the reason.
 void WriteFileAtomically(const std::string& path, const std::string& contents,
+                         const TWriteRules& rules = {});
+
+// Takes the next piece of a file's contents.
+using TContentsSink = std::function<void(const char* data, std::size_t size)>;
+// Hands a file's contents, in pieces of any size, to the sink it is given.
+using TContentsProducer = std::function<void(const TContentsSink& sink)>;
+
+// The same, with the contents made while they are written: the pieces go
+// to the file a block at a time, so the whole of them is never held. The
+// target is checked before produce runs. When produce throws, the write
+// fails as one of the file does (no temporary file remains, a replaced
+// file is left untouched) and its exception goes on to the caller; what
+// reached a device or a pipe stays there.
+void WriteFileAtomically(const std::string& path, const TContentsProducer& produce,
                          const TWriteRules& rules = {});
 
 }  // namespace zylisp

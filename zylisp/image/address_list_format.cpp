@@ -64,7 +64,8 @@ bool ReadAddressListLine(const std::string& raw, TImageStore& image, TReadState&
 }
 
 // Raises EISPException when an address does not fit the form's width.
-void WriteAddressList(std::string& out, const THexList& image, int32_t format) {
+void WriteAddressList(TTextOut& text, const THexList& image, int32_t format) {
+  std::string& out = text.Text;
   const int64_t highest = HighestUsedAddress(image);
   const int64_t last = image.LastUsedAddress();
   if (format == ffWordList) {
@@ -79,6 +80,7 @@ void WriteAddressList(std::string& out, const THexList& image, int32_t format) {
       AppendHex(out, high, 2);
       AppendHex(out, low, 2);
       out += "\r\n";
+      text.Pass();
     }
     return;
   }
@@ -90,6 +92,7 @@ void WriteAddressList(std::string& out, const THexList& image, int32_t format) {
     out += ':';
     AppendHex(out, data[address], 2);
     out += "\r\n";
+    text.Pass();
   }
 }
 
@@ -97,12 +100,12 @@ void WriteAddressList(std::string& out, const THexList& image, int32_t format) {
 
 TFormatFamily WordListFamily() {
   return {"word list", ffWordList, ffWordList, CheckWordListLine, ReadAddressListLine,
-          WriteAddressList, 104, false};
+          WriteAddressList, false};
 }
 
 TFormatFamily ByteListFamily() {
   return {"byte list", ffByteList, ffByteList, CheckByteListLine, ReadAddressListLine,
-          WriteAddressList, 144, false};
+          WriteAddressList, false};
 }
 
 }  // namespace zylisp

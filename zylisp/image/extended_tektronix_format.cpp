@@ -61,7 +61,8 @@ bool ReadExtendedTektronixLine(const std::string& raw, TImageStore& image,
 
 // Writes 5-digit addresses; raises EISPException when the image uses an
 // address above FFFFF.
-void WriteExtendedTektronix(std::string& out, const THexList& image, int32_t /*format*/) {
+void WriteExtendedTektronix(TTextOut& text, const THexList& image, int32_t /*format*/) {
+  std::string& out = text.Text;
   if (HighestUsedAddress(image) > 0xFFFFF)
     throw EISPException("Image addresses above FFFFF do not fit 5-digit Tektronix addresses");
   ForEachDataRecord(image, [&](uint32_t address, const uint8_t* bytes, std::size_t n) {
@@ -79,6 +80,7 @@ void WriteExtendedTektronix(std::string& out, const THexList& image, int32_t /*f
     AppendHex(out, sum & 0xFF, 2);
     out.append(digits, 2, std::string::npos);
     out += "\r\n";
+    text.Pass();
   });
   out += "%0E81E800000000\r\n";
 }
@@ -87,7 +89,7 @@ void WriteExtendedTektronix(std::string& out, const THexList& image, int32_t /*f
 
 TFormatFamily ExtendedTektronixFamily() {
   return {"extended Tektronix", ffExtendedTektronix, ffExtendedTektronix,
-          CheckExtendedTektronixLine, ReadExtendedTektronixLine, WriteExtendedTektronix, 46, false};
+          CheckExtendedTektronixLine, ReadExtendedTektronixLine, WriteExtendedTektronix, false};
 }
 
 }  // namespace zylisp

@@ -33,12 +33,13 @@ std::string EncodingProblem(const std::string& fileName, const TPassResult& pass
          " text with characters no data file holds: save it as ASCII";
 }
 
-// 0 when the contents that make() gives are written, 1 on any failure, its
-// reason (when known) in reason; an existing file then stays as it was.
-template <typename TMake>
-int32_t WriteMade(const std::string& fileName, TMake make, std::string* reason) {
+// 0 when the contents that produce hands its sink are written, 1 on any
+// failure, its reason (when known) in reason; an existing file then stays
+// as it was.
+int32_t WriteMade(const std::string& fileName, const TContentsProducer& produce,
+                  std::string* reason) {
   try {
-    WriteFileAtomically(fileName, make());
+    WriteFileAtomically(fileName, produce);
     return 0;
   } catch (const std::exception& e) {
     if (reason) *reason = e.what();
@@ -199,26 +200,21 @@ int32_t TFileLoader::SaveHexFile(const std::string& fileName, const THexList& im
   // An unknown format number writes nothing, so an existing file stays.
   const TFormatFamily* family = FamilyOfFormat(format);
   if (!family) return 1;
+  // The text goes to the file a piece at a time as it is made.
   return WriteMade(
       fileName,
-      [&] {
-        // Room for the wordiest record of every 16-address line, reserved
-        // unused: the text is made once, in place.
-        const std::size_t lines = static_cast<std::size_t>(image.LastUsedAddress() + 1) / 16 + 1;
-        std::string text;
-        text.reserve(family->CharsPerLine * lines + 64);
-        family->Write(text, image, format);
-        return text;
-      },
-      reason);
+      [&](const TContentsSink& sink) { WriteFamilyText(*family, image, format, sink); }, reason);
 }
 
 int32_t TFileLoader::SaveBinaryFile(const std::string& fileName, THexList& image,
                                     std::string* reason) {
   image.SetFileName(fileName);
   const auto* data = reinterpret_cast<const char*>(image.Data());
+  // Straight from the image, without a copy.
   return WriteMade(
-      fileName, [&] { return std::string(data, static_cast<std::size_t>(image.Size())); }, reason);
+      fileName,
+      [&](const TContentsSink& sink) { sink(data, static_cast<std::size_t>(image.Size())); },
+      reason);
 }
 
 namespace {

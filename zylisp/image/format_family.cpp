@@ -53,9 +53,17 @@ void ReadFamilyLines(const TFormatFamily& family, const TLineRange& lines, TImag
   }
 }
 
+void WriteFamilyText(const TFormatFamily& family, const THexList& image, int32_t format,
+                     const TTextSink& sink) {
+  TTextOut out(sink);
+  family.Write(out, image, format);
+  out.Finish();
+}
+
 TLines WrittenLines(const TFormatFamily& family, const THexList& image, int32_t format) {
   std::string text;
-  family.Write(text, image, format);
+  WriteFamilyText(family, image, format,
+                  [&text](const char* data, std::size_t size) { text.append(data, size); });
   TLines lines;
   for (std::size_t from = 0; from < text.size();) {
     const std::size_t end = text.find("\r\n", from);

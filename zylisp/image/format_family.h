@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "image/line_range.h"
 #include "image/text_lines.h"
@@ -73,6 +75,35 @@ std::string ChecksumProblem(unsigned found, unsigned expected, const char* what 
 
 class THexList;
 
+// Takes the next piece of a writer's text.
+using TTextSink = std::function<void(const char* data, std::size_t size)>;
+
+// Where a writer's records go: they gather in Text, and Pass hands them on
+// a piece of some 64 KiB at a time, so a file's text is never held whole.
+class TTextOut {
+ public:
+  static constexpr std::size_t kPiece = 64 << 10;
+
+  explicit TTextOut(TTextSink sink) : sink_(std::move(sink)) { Text.reserve(kPiece + 256); }
+  // The records not handed on yet: a writer appends its records here.
+  std::string Text;
+  // After each record: hands the text on once it fills a piece.
+  void Pass() {
+    if (Text.size() >= kPiece) Hand();
+  }
+  // Hands on the rest.
+  void Finish() {
+    if (!Text.empty()) Hand();
+  }
+
+ private:
+  void Hand() {
+    sink_(Text.data(), Text.size());
+    Text.clear();
+  }
+  TTextSink sink_;
+};
+
 // What a reader carries from one line to the next.
 struct TReadState {
   int32_t Format = 0;     // the format the file is read as
@@ -96,12 +127,10 @@ struct TFormatFamily {
   // line is read. Safe on any line: fields missing from it count as zero
   // and nothing outside a record is stored.
   bool (*ReadLine)(const std::string& line, TImageStore& image, TReadState& state);
-  // Appends the records for the image to out, each line followed by CR LF.
-  // Raises EISPException when the image uses an address the format cannot
-  // express.
-  void (*Write)(std::string& out, const THexList& image, int32_t format);
-  // At most how many characters Write appends per 16 image addresses.
-  std::size_t CharsPerLine;
+  // Writes the records for the image to out, each line followed by CR LF,
+  // passing them on record by record. Raises EISPException, before any
+  // record, when the image uses an address the format cannot express.
+  void (*Write)(TTextOut& out, const THexList& image, int32_t format);
   // A file of the family is cut short unless it ends with an end record.
   bool NeedsEndRecord;
 };
@@ -110,6 +139,9 @@ struct TFormatFamily {
 // of each line, up to the line that ends the data.
 void ReadFamilyLines(const TFormatFamily& family, const TLineRange& lines, TImageStore& image,
                      int32_t format);
+// The text of the records for the image, handed to sink a piece at a time.
+void WriteFamilyText(const TFormatFamily& family, const THexList& image, int32_t format,
+                     const TTextSink& sink);
 // The lines Write makes, without their line breaks.
 TLines WrittenLines(const TFormatFamily& family, const THexList& image, int32_t format);
 

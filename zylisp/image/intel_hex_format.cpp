@@ -84,7 +84,8 @@ bool ReadIntelHexLine(const std::string& line, TImageStore& image, TReadState& s
   return true;
 }
 
-void WriteIntelHex(std::string& out, const THexList& image, int32_t /*format*/) {
+void WriteIntelHex(TTextOut& text, const THexList& image, int32_t /*format*/) {
+  std::string& out = text.Text;
   if (image.LastUsedAddress() > 0xFFFF) AppendLinearAddressRecord(out, 0);
   uint32_t page = 0;
   ForEachDataRecord(image, [&](uint32_t address, const uint8_t* bytes, std::size_t n) {
@@ -92,6 +93,7 @@ void WriteIntelHex(std::string& out, const THexList& image, int32_t /*format*/) 
     // included, so every record's upper address is the current page.
     while ((address >> 16) > page) AppendLinearAddressRecord(out, ++page);
     AppendIntelRecord(out, 0x00, static_cast<uint16_t>(address & 0xFFFF), bytes, n);
+    text.Pass();
   });
   out += ":00000001FF\r\n";
 }
@@ -99,9 +101,8 @@ void WriteIntelHex(std::string& out, const THexList& image, int32_t /*format*/) 
 }  // namespace
 
 TFormatFamily IntelHexFamily() {
-  // 45 characters for a full data record; a page record per 4096 of them.
   return {"Intel HEX", ffIntelHex, ffIntelHexLinear, CheckIntelHexLine, ReadIntelHexLine,
-          WriteIntelHex, 46, true};
+          WriteIntelHex, true};
 }
 
 }  // namespace zylisp

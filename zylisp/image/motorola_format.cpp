@@ -101,7 +101,8 @@ bool ReadMotorolaLine(const std::string& line, TImageStore& image, TReadState& /
   return true;
 }
 
-void WriteMotorolaS(std::string& out, const THexList& image, int32_t /*format*/) {
+void WriteMotorolaS(TTextOut& text, const THexList& image, int32_t /*format*/) {
+  std::string& out = text.Text;
   // Images past 16 MB take S3 records throughout, ended by S7; smaller ones
   // S1, then S2 once past 64 KB, so the file keeps one width from there.
   const bool s3 = HighestUsedAddress(image) > 0xFFFFFF;
@@ -114,6 +115,7 @@ void WriteMotorolaS(std::string& out, const THexList& image, int32_t /*format*/)
       AppendSRecord(out, '2', address, 3, bytes, n);
     else
       AppendSRecord(out, '1', address, 2, bytes, n);
+    text.Pass();
   });
   out += s3 ? "S70500000000FA\r\n" : "S9030000FC\r\n";
 }
@@ -122,7 +124,7 @@ void WriteMotorolaS(std::string& out, const THexList& image, int32_t /*format*/)
 
 TFormatFamily MotorolaFamily() {
   return {"Motorola S-record", ffMotorolaS1, ffMotorolaS3, CheckMotorolaLine, ReadMotorolaLine,
-          WriteMotorolaS, 48, false};
+          WriteMotorolaS, false};
 }
 
 }  // namespace zylisp

@@ -50,7 +50,8 @@ bool ReadTektronixLine(const std::string& raw, TImageStore& image, TReadState& /
 }
 
 // Raises EISPException when the image uses an address above FFFF.
-void WriteTektronix(std::string& out, const THexList& image, int32_t /*format*/) {
+void WriteTektronix(TTextOut& text, const THexList& image, int32_t /*format*/) {
+  std::string& out = text.Text;
   if (HighestUsedAddress(image) > 0xFFFF)
     throw EISPException("Image addresses above FFFF do not fit Tektronix records");
   ForEachDataRecord(image, [&](uint32_t address, const uint8_t* bytes, std::size_t n) {
@@ -65,6 +66,7 @@ void WriteTektronix(std::string& out, const THexList& image, int32_t /*format*/)
     out += data;
     AppendHex(out, DigitSum(data), 2);
     out += "\r\n";
+    text.Pass();
   });
   out += "/00000000\r\n";
 }
@@ -73,7 +75,7 @@ void WriteTektronix(std::string& out, const THexList& image, int32_t /*format*/)
 
 TFormatFamily TektronixFamily() {
   return {"Tektronix", ffTektronix, ffTektronix, CheckTektronixLine, ReadTektronixLine,
-          WriteTektronix, 46, false};
+          WriteTektronix, false};
 }
 
 }  // namespace zylisp
