@@ -2,15 +2,28 @@
 // with real-time pacing at 115200 baud, in lockstep, with the default
 // send-ahead window and with a deeper one, and sets the wall time beside
 // the full-duplex floor: the busier direction's bytes at 11,520 bytes/s
-// plus the chip's write cycles. Also the host's CPU time, and the most
-// bytes that waited in the adapter's receive buffer (zylsim's default of
-// 64 bytes; any overrun fails the step).
+// plus the time the chip was busy writing or erasing (zylsim's
+// write_cycle_us). Also the host's CPU time, the most bytes that waited in
+// the adapter's receive buffer (zylsim's default of 64 bytes; any overrun
+// fails the step), and the erases and page programs an SPI NOR flash saw.
 //
-//   serial_link_bench [DEVICE [LATENCY_MS ...]]   (default 24C1024, latencies 0 1 16)
+// The step "sparse" programs a chip that already holds a random image
+// (loaded through zylsim's image file, not counted) with a file that
+// differs from it in 16 scattered sectors of the part's smallest erase
+// unit (4 KiB when it has none): a whole read, those erases, their pages
+// and their verify. Program rows start from an erased chip; after program
+// and sparse the chip is compared with the file.
+//
+//   serial_link_bench [DEVICE] [--steps=LIST] [--windows=LIST] [LATENCY_MS ...]
+//     DEVICE   default 24C1024
+//     steps    program, verify, read, sparse (default program,verify,read)
+//     windows  send-ahead windows 0..4096 (default 0,16,64)
+//     latency  added per reply in ms (default 0 1 16)
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +40,7 @@
 namespace {
 
 constexpr double kLineBytesPerSecond = 11520.0;  // 115200 baud, ten bits a byte
+constexpr int kSparseSectors = 16;
 
 struct Figures {
   double wall = 0;
@@ -34,11 +48,9 @@ struct Figures {
   double floor = 0;
   uint64_t bytes = 0;
   uint64_t waiting = 0;
+  uint64_t erases[4] = {};  // 4 KiB, 32 KiB, 64 KiB, whole chip
+  uint64_t pages = 0;
 };
-
-// The windows measured: lockstep, the library's default, and the deepest
-// that zylsim's default receive buffer holds.
-const char* const kWindows[] = {"0", "16", "64"};
 
 double CpuSeconds() {
   rusage u{};
@@ -56,14 +68,37 @@ std::map<std::string, uint64_t> ParseStatistics(const std::string& text) {
   return values;
 }
 
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* out = std::fopen(path.c_str(), "wb");
+  if (!out) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  return std::fclose(out) == 0 && ok;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) return bytes;
+  uint8_t buffer[65536];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  std::fclose(in);
+  return bytes;
+}
+
 // One operation in a zylsim session of its own, on a held connection so
 // that the adapter's reset at open is not counted.
 bool Measure(const std::string& device, const std::string& image, unsigned latency,
-             const char* window, int32_t (*operation)(), Figures& f) {
-  setenv("ZYLISP_SERIAL_WINDOW", window, 1);
+             const std::string& window, int32_t (*operation)(const std::string&),
+             const std::string& file, Figures& f) {
+  setenv("ZYLISP_SERIAL_WINDOW", window.c_str(), 1);
   testing_support::Zylsim sim({"--device=" + device, "--image=" + image, "--pace=1",
                                "--latency=" + std::to_string(latency), "--stats"});
   const std::string port = sim.FirstLine();
+  if (port.empty()) {
+    std::fprintf(stderr, "zylsim did not start: %s", sim.Stderr().c_str());
+    return false;
+  }
   setenv("ZYLISP_SERIAL_PORTS", port.c_str(), 1);
   if (Zyl_InitProgrammer("COM1", device.c_str(), ZYL_MODE_SERIAL) != 0 || Zyl_PROG_Open() != 0) {
     std::fprintf(stderr, "cannot open the programmer on %s: %s\n", port.c_str(), Zyl_GetLastError());
@@ -71,13 +106,13 @@ bool Measure(const std::string& device, const std::string& image, unsigned laten
   }
   const double cpu = CpuSeconds();
   const auto start = std::chrono::steady_clock::now();
-  const int32_t result = operation();
+  const int32_t result = operation(file);
   f.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   f.cpu = CpuSeconds() - cpu;
   Zyl_PROG_Close();
   sim.CloseStdin();
   if (sim.Wait() != 0 || result != 0) {
-    std::fprintf(stderr, "operation failed: %s\n", Zyl_GetLastError());
+    std::fprintf(stderr, "operation failed: %s %s\n", Zyl_GetLastError(), sim.Stderr().c_str());
     return false;
   }
   auto stats = ParseStatistics(sim.Stdout());
@@ -86,6 +121,11 @@ bool Measure(const std::string& device, const std::string& image, unsigned laten
                 kLineBytesPerSecond +
             static_cast<double>(stats["write_cycle_us"]) / 1e6;
   f.waiting = stats["rx_peak_waiting"];
+  f.erases[0] = stats["flash_erases_4k"];
+  f.erases[1] = stats["flash_erases_32k"];
+  f.erases[2] = stats["flash_erases_64k"];
+  f.erases[3] = stats["flash_chip_erases"];
+  f.pages = stats["flash_page_programs"];
   if (stats["rx_overruns"] != 0) {
     std::fprintf(stderr, "the adapter lost %llu bytes\n",
                  static_cast<unsigned long long>(stats["rx_overruns"]));
@@ -94,61 +134,199 @@ bool Measure(const std::string& device, const std::string& image, unsigned laten
   return true;
 }
 
-std::string g_input;
-int32_t Program() { return Zyl_ProgramEEPROM(g_input.c_str()); }
-int32_t Verify() { return Zyl_VerifyEEPROM(g_input.c_str()); }
-int32_t Read() { return Zyl_ReadEEPROM(nullptr, 0); }
+int32_t Program(const std::string& file) { return Zyl_ProgramEEPROM(file.c_str()); }
+int32_t Verify(const std::string& file) { return Zyl_VerifyEEPROM(file.c_str()); }
+int32_t Read(const std::string&) { return Zyl_ReadEEPROM(nullptr, 0); }
+
+// What the chip holds before a step, and the file the step works on.
+enum class Start { Erased, Input, Base };
+
+struct Step {
+  const char* name;
+  int32_t (*run)(const std::string&);
+  Start start;
+  bool sparse;       // works on the sparse file
+  bool checkResult;  // the chip must equal the file afterwards
+};
+
+const Step kSteps[] = {{"program", Program, Start::Erased, false, true},
+                       {"verify", Verify, Start::Input, false, false},
+                       {"read", Read, Start::Input, false, false},
+                       {"sparse", Program, Start::Base, true, true}};
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  std::istringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) items.push_back(item);
+  return items;
+}
+
+// A whole decimal number up to most, or -1.
+long ParseCount(const std::string& text, long most) {
+  if (text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos)
+    return -1;
+  const long value = std::stol(text);
+  return value <= most ? value : -1;
+}
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr,
+               "serial_link_bench: %s\n"
+               "usage: serial_link_bench [DEVICE] [--steps=program,verify,read,sparse] "
+               "[--windows=0,16,64] [LATENCY_MS ...]\n",
+               message.c_str());
+  return 2;
+}
+
+std::string Upper(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The smallest erase unit of an SPI NOR flash named by device (its name or
+// an alias), else 4 KiB.
+int32_t SparseUnit(const std::string& device) {
+  int32_t count = 0;
+  if (Zyl_ListParts(nullptr, 0, &count) != 0 || count <= 0) return 4096;
+  std::vector<ZylPartInfo> parts(static_cast<std::size_t>(count));
+  if (Zyl_ListParts(parts.data(), count, &count) != 0) return 4096;
+  const std::string wanted = Upper(device);
+  for (const ZylPartInfo& p : parts) {
+    if (p.family != ZYL_FAMILY_SPI_FLASH || p.eraseSizes[0] <= 0) continue;
+    std::istringstream names(Upper(std::string(p.name) + "," + p.aliases));
+    std::string name;
+    while (std::getline(names, name, ',')) {
+      name.erase(0, name.find_first_not_of(' '));
+      if (name == wanted) return p.eraseSizes[0];
+    }
+  }
+  return 4096;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string device = argc > 1 ? argv[1] : "24C1024";
+  std::string device = "24C1024";
+  bool deviceGiven = false;
+  std::vector<const Step*> steps;
+  std::vector<std::string> windows;
   std::vector<unsigned> latencies;
-  for (int i = 2; i < argc; ++i) latencies.push_back(static_cast<unsigned>(std::atoi(argv[i])));
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--steps=", 0) == 0) {
+      for (const std::string& name : SplitList(arg.substr(8))) {
+        const Step* found = nullptr;
+        for (const Step& s : kSteps) {
+          if (name == s.name) found = &s;
+        }
+        if (!found) return Usage("unknown step '" + name + "' (known: program, verify, read, sparse)");
+        steps.push_back(found);
+      }
+      if (steps.empty()) return Usage("--steps= names no step");
+    } else if (arg.rfind("--windows=", 0) == 0) {
+      for (const std::string& w : SplitList(arg.substr(10))) {
+        if (ParseCount(w, 4096) < 0) return Usage("window '" + w + "' is not a number from 0 to 4096");
+        windows.push_back(w);
+      }
+      if (windows.empty()) return Usage("--windows= names no window");
+    } else if (arg.rfind("--", 0) == 0) {
+      return Usage("unknown option '" + arg + "'");
+    } else if (!deviceGiven) {
+      device = arg;
+      deviceGiven = true;
+    } else {
+      const long latency = ParseCount(arg, 60000);
+      if (latency < 0) return Usage("latency '" + arg + "' is not a number of ms from 0 to 60000");
+      latencies.push_back(static_cast<unsigned>(latency));
+    }
+  }
+  if (steps.empty()) steps = {&kSteps[0], &kSteps[1], &kSteps[2]};
+  // Lockstep, the library's default, and the deepest that zylsim's default
+  // receive buffer holds.
+  if (windows.empty()) windows = {"0", "16", "64"};
   if (latencies.empty()) latencies = {0, 1, 16};
 
+  if (Zyl_SetDevice(device.c_str()) != 0) {
+    std::fprintf(stderr, "unknown device %s\n", device.c_str());
+    return 2;
+  }
   char dir[] = "/tmp/zylisp-bench-XXXXXX";
   if (!mkdtemp(dir)) return 1;
   const std::string folder = dir;
   setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
-  g_input = folder + "/in.bin";
-  if (Zyl_SetDevice(device.c_str()) != 0) {
-    std::fprintf(stderr, "unknown device %s\n", device.c_str());
-    return 1;
-  }
+  const std::string input = folder + "/in.bin";
+  const std::string sparseInput = folder + "/sparse.bin";
+  const std::string chip = folder + "/chip.bin";
   Zyl_SetMode(ZYL_MODE_SERIAL);
   Zyl_SetPort(1);
   const int32_t size = Zyl_GetBufferSize(ZYL_AREA_EEPROM);
   std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
   std::mt19937 rng(1);
   for (auto& b : bytes) b = static_cast<uint8_t>(rng());
-  FILE* out = std::fopen(g_input.c_str(), "wb");
-  if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) return 1;
-  std::fclose(out);
+  if (!WriteFile(input, bytes)) return 1;
+
+  // The sparse job: the chip starts as base; the file has new bytes in one
+  // sector of each sixteenth of the chip, so no two share a larger erase.
+  std::vector<uint8_t> base(bytes.size());
+  for (auto& b : base) b = static_cast<uint8_t>(rng());
+  std::vector<uint8_t> sparse = base;
+  const int32_t region = size / kSparseSectors;
+  const int32_t unit = std::min(SparseUnit(device), region);
+  bool wantSparse = false;
+  for (const Step* s : steps) wantSparse = wantSparse || s->sparse;
+  if (wantSparse) {
+    if (unit <= 0) {
+      std::filesystem::remove_all(folder);
+      return Usage(device + " is too small for " + std::to_string(kSparseSectors) + " sectors");
+    }
+    for (int32_t r = 0; r < kSparseSectors; ++r) {
+      const auto choices = static_cast<uint32_t>(region / unit);
+      const int32_t sector = r * region + static_cast<int32_t>(rng() % choices) * unit;
+      for (int32_t a = sector; a < sector + unit; ++a)
+        sparse[static_cast<std::size_t>(a)] = static_cast<uint8_t>(rng());
+    }
+    if (!WriteFile(sparseInput, sparse)) return 1;
+  }
 
   std::printf("%s (%d bytes) over the serial link, zylsim --pace=1 at 115200 baud\n",
               device.c_str(), size);
-  std::printf("%-8s %8s %7s %10s %9s %9s %7s %8s %6s %8s\n", "step", "latency", "window",
-              "wire bytes", "floor s", "wall s", "ratio", "cpu s", "cpu %", "waiting");
-  struct Step {
-    const char* name;
-    int32_t (*run)();
-  };
-  const Step steps[] = {{"program", Program}, {"verify", Verify}, {"read", Read}};
+  if (wantSparse)
+    std::printf("sparse: %d sectors of %d bytes differ from what the chip holds\n", kSparseSectors, unit);
+  std::printf("%-8s %8s %7s %10s %9s %9s %7s %8s %6s %8s %18s %6s\n", "step", "latency", "window",
+              "wire bytes", "floor s", "wall s", "ratio", "cpu s", "cpu %", "waiting",
+              "erases 4k/32k/64k/c", "pages");
+  std::fflush(stdout);
   int status = 0;
   for (unsigned latency : latencies) {
-    const std::string image = folder + "/chip-" + std::to_string(latency) + ".bin";
-    for (const Step& step : steps) {
-      for (const char* window : kWindows) {
+    for (const Step* step : steps) {
+      for (const std::string& window : windows) {
+        const std::vector<uint8_t>& wanted = step->sparse ? sparse : bytes;
+        std::filesystem::remove(chip);
+        if ((step->start == Start::Input && !WriteFile(chip, bytes)) ||
+            (step->start == Start::Base && !WriteFile(chip, base))) {
+          std::fprintf(stderr, "cannot write %s\n", chip.c_str());
+          return 1;
+        }
         Figures f;
-        if (!Measure(device, image, latency, window, step.run, f)) {
+        if (!Measure(device, chip, latency, window, step->run, step->sparse ? sparseInput : input, f)) {
           status = 1;
           continue;
         }
-        std::printf("%-8s %6u ms %7s %10llu %9.2f %9.2f %7.3f %8.3f %5.2f%% %8llu\n", step.name,
-                    latency, window, static_cast<unsigned long long>(f.bytes), f.floor, f.wall,
+        if (step->checkResult && ReadFile(chip) != wanted) {
+          std::fprintf(stderr, "%s at %u ms, window %s: the chip does not hold the file\n", step->name,
+                       latency, window.c_str());
+          status = 1;
+          continue;
+        }
+        const std::string erases = std::to_string(f.erases[0]) + "/" + std::to_string(f.erases[1]) + "/" +
+                                   std::to_string(f.erases[2]) + "/" + std::to_string(f.erases[3]);
+        std::printf("%-8s %6u ms %7s %10llu %9.2f %9.2f %7.3f %8.3f %5.2f%% %8llu %18s %6llu\n", step->name,
+                    latency, window.c_str(), static_cast<unsigned long long>(f.bytes), f.floor, f.wall,
                     f.wall / f.floor, f.cpu, 100.0 * f.cpu / f.wall,
-                    static_cast<unsigned long long>(f.waiting));
+                    static_cast<unsigned long long>(f.waiting), erases.c_str(),
+                    static_cast<unsigned long long>(f.pages));
         std::fflush(stdout);
       }
     }
