@@ -30,10 +30,11 @@
 #include "api/lpt_backend_choice.h"
 #include "zylisp.h"
 #include "zylsim/emulator.h"
+#include "bench_images.h"
+
+using namespace bench;
 
 namespace {
-
-constexpr int kSparseSectors = 16;
 
 // What the chip holds before a step.
 enum class Start { Kept, Base };
@@ -56,38 +57,6 @@ const Step kSteps[] = {{"program", Program, Start::Kept, false, true},
                        {"read", Read, Start::Kept, false, false},
                        {"sparse", Program, Start::Base, true, true}};
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  return std::fclose(out) == 0 && ok;
-}
-
-std::string Upper(std::string text) {
-  for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-// The smallest erase unit of the SPI NOR flash named by device (its name
-// or an alias); 0 when it is no such flash.
-int32_t FlashEraseUnit(const std::string& device) {
-  int32_t count = 0;
-  if (Zyl_ListParts(nullptr, 0, &count) != 0 || count <= 0) return 0;
-  std::vector<ZylPartInfo> parts(static_cast<std::size_t>(count));
-  if (Zyl_ListParts(parts.data(), count, &count) != 0) return 0;
-  const std::string wanted = Upper(device);
-  for (const ZylPartInfo& p : parts) {
-    if (p.family != ZYL_FAMILY_SPI_FLASH) continue;
-    std::istringstream names(Upper(std::string(p.name) + "," + p.aliases));
-    std::string name;
-    while (std::getline(names, name, ',')) {
-      name.erase(0, name.find_first_not_of(' '));
-      if (name == wanted) return std::max(p.eraseSizes[0], 0);
-    }
-  }
-  return 0;
-}
-
 int Usage(const std::string& message) {
   std::fprintf(stderr,
                "parallel_link_bench: %s\n"
@@ -105,9 +74,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--steps=", 0) == 0) {
-      std::istringstream list(arg.substr(8));
-      std::string name;
-      while (std::getline(list, name, ',')) {
+      for (const std::string& name : SplitList(arg.substr(8))) {
         const Step* found = nullptr;
         for (const Step& s : kSteps) {
           if (name == s.name) found = &s;
@@ -141,29 +108,17 @@ int main(int argc, char** argv) {
   const std::string input = folder + "/in.bin";
   const std::string sparseInput = folder + "/sparse.bin";
 
-  std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
-  std::mt19937 rng(1);
-  for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+  const TBenchImages images = MakeBenchImages(size, flashUnit);
+  const std::vector<uint8_t>& bytes = images.Input;
+  const std::vector<uint8_t>& base = images.Base;
+  const std::vector<uint8_t>& sparse = images.Sparse;
+  const int32_t unit = images.Unit;
   if (!WriteFile(input, bytes)) return 1;
-
-  // The sparse job: the chip starts as base; the file has new bytes in one
-  // sector of each sixteenth of the chip, so no two share a larger erase.
-  std::vector<uint8_t> base(bytes.size());
-  for (auto& b : base) b = static_cast<uint8_t>(rng());
-  std::vector<uint8_t> sparse = base;
-  const int32_t region = size / kSparseSectors;
-  const int32_t unit = std::min(flashUnit > 0 ? flashUnit : 4096, region);
   const bool wantSparse = std::any_of(steps.begin(), steps.end(), [](const Step* s) { return s->sparse; });
   if (wantSparse) {
     if (unit <= 0) {
       std::filesystem::remove_all(folder);
       return Usage(device + " is too small for " + std::to_string(kSparseSectors) + " sectors");
-    }
-    for (int32_t r = 0; r < kSparseSectors; ++r) {
-      const auto choices = static_cast<uint32_t>(region / unit);
-      const int32_t sector = r * region + static_cast<int32_t>(rng() % choices) * unit;
-      for (int32_t a = sector; a < sector + unit; ++a)
-        sparse[static_cast<std::size_t>(a)] = static_cast<uint8_t>(rng());
     }
     if (!WriteFile(sparseInput, sparse)) return 1;
   }

@@ -36,11 +36,13 @@
 
 #include "support/zylsim_process.h"
 #include "zylisp.h"
+#include "bench_images.h"
+
+using namespace bench;
 
 namespace {
 
 constexpr double kLineBytesPerSecond = 11520.0;  // 115200 baud, ten bits a byte
-constexpr int kSparseSectors = 16;
 
 struct Figures {
   double wall = 0;
@@ -66,13 +68,6 @@ std::map<std::string, uint64_t> ParseStatistics(const std::string& text) {
   uint64_t value = 0;
   while (in >> name >> value) values[name] = value;
   return values;
-}
-
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  return std::fclose(out) == 0 && ok;
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -154,14 +149,6 @@ const Step kSteps[] = {{"program", Program, Start::Erased, false, true},
                        {"read", Read, Start::Input, false, false},
                        {"sparse", Program, Start::Base, true, true}};
 
-std::vector<std::string> SplitList(const std::string& text) {
-  std::vector<std::string> items;
-  std::istringstream in(text);
-  std::string item;
-  while (std::getline(in, item, ',')) items.push_back(item);
-  return items;
-}
-
 // A whole decimal number up to most, or -1.
 long ParseCount(const std::string& text, long most) {
   if (text.empty() || text.size() > 9 ||
@@ -178,31 +165,6 @@ int Usage(const std::string& message) {
                "[--windows=0,16,64] [LATENCY_MS ...]\n",
                message.c_str());
   return 2;
-}
-
-std::string Upper(std::string text) {
-  for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-// The smallest erase unit of an SPI NOR flash named by device (its name or
-// an alias), else 4 KiB.
-int32_t SparseUnit(const std::string& device) {
-  int32_t count = 0;
-  if (Zyl_ListParts(nullptr, 0, &count) != 0 || count <= 0) return 4096;
-  std::vector<ZylPartInfo> parts(static_cast<std::size_t>(count));
-  if (Zyl_ListParts(parts.data(), count, &count) != 0) return 4096;
-  const std::string wanted = Upper(device);
-  for (const ZylPartInfo& p : parts) {
-    if (p.family != ZYL_FAMILY_SPI_FLASH || p.eraseSizes[0] <= 0) continue;
-    std::istringstream names(Upper(std::string(p.name) + "," + p.aliases));
-    std::string name;
-    while (std::getline(names, name, ',')) {
-      name.erase(0, name.find_first_not_of(' '));
-      if (name == wanted) return p.eraseSizes[0];
-    }
-  }
-  return 4096;
 }
 
 }  // namespace
@@ -262,30 +224,18 @@ int main(int argc, char** argv) {
   Zyl_SetMode(ZYL_MODE_SERIAL);
   Zyl_SetPort(1);
   const int32_t size = Zyl_GetBufferSize(ZYL_AREA_EEPROM);
-  std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
-  std::mt19937 rng(1);
-  for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+  const TBenchImages images = MakeBenchImages(size, FlashEraseUnit(device));
+  const std::vector<uint8_t>& bytes = images.Input;
+  const std::vector<uint8_t>& base = images.Base;
+  const std::vector<uint8_t>& sparse = images.Sparse;
+  const int32_t unit = images.Unit;
   if (!WriteFile(input, bytes)) return 1;
-
-  // The sparse job: the chip starts as base; the file has new bytes in one
-  // sector of each sixteenth of the chip, so no two share a larger erase.
-  std::vector<uint8_t> base(bytes.size());
-  for (auto& b : base) b = static_cast<uint8_t>(rng());
-  std::vector<uint8_t> sparse = base;
-  const int32_t region = size / kSparseSectors;
-  const int32_t unit = std::min(SparseUnit(device), region);
   bool wantSparse = false;
   for (const Step* s : steps) wantSparse = wantSparse || s->sparse;
   if (wantSparse) {
     if (unit <= 0) {
       std::filesystem::remove_all(folder);
       return Usage(device + " is too small for " + std::to_string(kSparseSectors) + " sectors");
-    }
-    for (int32_t r = 0; r < kSparseSectors; ++r) {
-      const auto choices = static_cast<uint32_t>(region / unit);
-      const int32_t sector = r * region + static_cast<int32_t>(rng() % choices) * unit;
-      for (int32_t a = sector; a < sector + unit; ++a)
-        sparse[static_cast<std::size_t>(a)] = static_cast<uint8_t>(rng());
     }
     if (!WriteFile(sparseInput, sparse)) return 1;
   }
