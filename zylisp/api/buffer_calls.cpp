@@ -55,14 +55,14 @@ int32_t LoadImageFile(uint8_t area, const char* fileName) {
   return LoadFileIntoImage(fileName);
 }
 
-int32_t LoadFileIntoImage(const char* fileName) {
+int32_t LoadFileIntoImage(const char* fileName, bool* replaced) {
   TSession& s = CurrentSession();
   if (!fileName) return ZYL_ERR_FILE;
   int32_t loaded = 0;
   std::string reason;
   try {
     // Text formats by their content; everything else is a binary image.
-    loaded = TFileLoader::LoadFile(fileName, *s.Buffer, LoadOptions(), &reason);
+    loaded = TFileLoader::LoadFile(fileName, *s.Buffer, LoadOptions(), &reason, replaced);
   } catch (const EDamagedFile& e) {
     Record(ZYL_ERR_FILE);
     SetErrorDetail(ZYL_ERR_FILE, e.Message());

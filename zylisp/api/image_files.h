@@ -17,8 +17,9 @@ int32_t LoadImageFile(uint8_t area, const char* fileName);
 // As Zyl_SaveBuffer.
 int32_t SaveImageFile(uint8_t area, const char* fileName, uint8_t format);
 // The same, without the checks of area and of a port: what a session
-// needs is a device, and so an image.
-int32_t LoadFileIntoImage(const char* fileName);
+// needs is a device, and so an image. replaced, when given, says whether
+// the load put a new image in place.
+int32_t LoadFileIntoImage(const char* fileName, bool* replaced = nullptr);
 int32_t SaveImageToFile(const char* fileName, uint8_t format);
 // The load options the client set, for the selected device.
 TLoadOptions LoadOptions();

@@ -355,17 +355,13 @@ ZYL_EXPORT int32_t ZYL_CALL Zyl_SessionLoadFile(ZylSession* session, const char*
     TSession& s = CurrentSession();
     if (!s.Device || !s.Buffer) return ZYL_ERR_NOT_READY;
     if (!fileName) return Refused(ZYL_ERR_FILE, "no file name given");
-    // The image changes only when the whole file loads. The loader makes
-    // the new image aside and puts it in place, named after the file, only
-    // when the file loads (or loads up to a record beyond the device), so
-    // the old one needs no copy; a file refused unread leaves it as it was
-    // and unnamed, and then it is blanked, as by a load into a blank image.
-    const std::string name = s.Buffer->FileName();
-    s.Buffer->SetFileName({});
-    const int32_t loaded = LoadFileIntoImage(fileName);
-    const bool replaced = !s.Buffer->FileName().empty();
+    // The image changes only when the whole file loads (or loads up to a
+    // record beyond the device); the loader makes the new image aside, so
+    // the old one needs no copy. A file refused unread blanks it, as a load
+    // into a blank image would.
+    bool replaced = false;
+    const int32_t loaded = LoadFileIntoImage(fileName, &replaced);
     if (loaded == ZYL_ERR_FILE_TOO_LARGE && !replaced) s.Buffer->Clear();
-    if (!replaced) s.Buffer->SetFileName(name);
     return loaded;
   });
 }

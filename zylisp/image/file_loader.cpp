@@ -78,7 +78,7 @@ TPassResult LoadPass(TDataFile& file, const THexList& image, const TLoadOptions&
 
 // LoadHexFile of the file the pass read.
 int32_t LoadText(TPassResult& pass, const std::string& fileName, THexList& image,
-                 const TLoadOptions& options, std::string* reason) {
+                 const TLoadOptions& options, std::string* reason, bool* replaced = nullptr) {
   const TTextCheck check = pass.Check(MaxTextFileBytes(image.Size()));
   // Refused before the image changes, as a binary file too large for it
   // is, and so is damaged text.
@@ -99,6 +99,7 @@ int32_t LoadText(TPassResult& pass, const std::string& fileName, THexList& image
   else
     image.Clear();
   image.SetFileName(fileName);
+  if (replaced) *replaced = true;
   if (!lines || !pass.Beyond) return 0;
   // What came before the record stays.
   if (reason) {
@@ -111,9 +112,9 @@ int32_t LoadText(TPassResult& pass, const std::string& fileName, THexList& image
 
 // LoadBinaryFile of the file the pass read, keeping its bytes.
 int32_t LoadBinary(TPassResult& pass, const std::string& fileName, THexList& image,
-                   const TLoadOptions& options, std::string* reason) {
+                   const TLoadOptions& options, std::string* reason, bool* replaced = nullptr) {
   // UTF-16 or UTF-32 text of records is that text, never a binary image.
-  if (pass.Decoded()) return LoadText(pass, fileName, image, options, reason);
+  if (pass.Decoded()) return LoadText(pass, fileName, image, options, reason, replaced);
   const std::size_t size = static_cast<std::size_t>(std::max(image.Size(), 0));
   const auto tooLarge = [&](const std::string& holds) {
     if (reason) {
@@ -130,6 +131,7 @@ int32_t LoadBinary(TPassResult& pass, const std::string& fileName, THexList& ima
   const std::string bytes = std::move(pass.Kept);
   image.SetFileName(fileName);
   image.Clear();
+  if (replaced) *replaced = true;
   uint8_t* data = image.Data();
   // A file of exactly the image's size is the image's raw bytes, as the
   // binary writer makes it, even when every byte is a hex digit character.
@@ -167,14 +169,15 @@ int32_t TFileLoader::LoadBinaryFile(const std::string& fileName, THexList& image
 }
 
 int32_t TFileLoader::LoadFile(const std::string& fileName, THexList& image,
-                              const TLoadOptions& options, std::string* reason) {
+                              const TLoadOptions& options, std::string* reason, bool* replaced) {
+  if (replaced) *replaced = false;
   // One reading of the file decides its kind and gives its bytes: a file
   // that changes meanwhile cannot be taken for text and then read as
   // something else.
   TDataFile file(fileName);
   TPassResult pass = LoadPass(file, image, options, true, true);
-  return Identified(pass) > 0 ? LoadText(pass, fileName, image, options, reason)
-                              : LoadBinary(pass, fileName, image, options, reason);
+  return Identified(pass) > 0 ? LoadText(pass, fileName, image, options, reason, replaced)
+                              : LoadBinary(pass, fileName, image, options, reason, replaced);
 }
 
 bool TFileLoader::KnowsFormat(int32_t format) { return FamilyOfFormat(format) != nullptr; }

@@ -65,9 +65,12 @@ class TFileLoader {
                                 const TLoadOptions& options = {}, std::string* reason = nullptr);
 
   // The file loaded as LoadHexFile does when it is a text format, else as
-  // LoadBinaryFile does, from one reading of the file.
+  // LoadBinaryFile does, from one reading of the file; replaced, when
+  // given, says whether a new image was put in place (a file refused unread
+  // or a failure leave the image as it was).
   static int32_t LoadFile(const std::string& fileName, THexList& image,
-                          const TLoadOptions& options = {}, std::string* reason = nullptr);
+                          const TLoadOptions& options = {}, std::string* reason = nullptr,
+                          bool* replaced = nullptr);
 
   // True for the format numbers a file can be saved in.
   static bool KnowsFormat(int32_t format);
